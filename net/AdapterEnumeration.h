@@ -1,0 +1,26 @@
+#pragma once
+
+#include "CNetworkAdapterObj.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+// What the enumeration needs of a host interface; tests make these up.
+struct HostInterface
+{
+    QString friendlyName;
+    QList<QHostAddress> addresses; // in the system's order
+};
+
+// Every interface of the host, in the system's order, loopback and down ones included.
+QList<HostInterface> SystemInterfaces();
+
+// One adapter per interface, in order; writes the "\t%s " trace for every address.
+std::vector<std::unique_ptr<CNetworkAdapterObj>> EnumerateAdapters(const QList<HostInterface> &interfaces);
+
+// The adapter's text in the combo box: "name: address".
+QString AdapterComboText(const CNetworkAdapterObj &adapter);

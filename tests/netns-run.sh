@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs one test inside private network namespaces, so that nothing it sends can reach a real
+# network. The test runs in a "host" namespace joined by a veth pair to each of two "device"
+# namespaces:
+#   host veth1 10.77.1.1/24  <->  dev1 eth0 10.77.1.2/24
+#   host veth2 10.77.2.1/24  <->  dev2 eth0 10.77.2.2/24
+# The namespaces' names reach the test in CORVANE_NETNS_HOST, CORVANE_NETNS_DEV1 and
+# CORVANE_NETNS_DEV2; everything is removed when the test ends.
+set -euo pipefail
+
+id="corvane-$$-$RANDOM"
+host="$id-host"
+devs=("$id-dev1" "$id-dev2")
+
+cleanup() {
+    for ns in "$host" "${devs[@]}"; do
+        ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null || true
+        ip netns del "$ns" 2>/dev/null || true
+    done
+}
+trap cleanup EXIT
+
+ip netns add "$host"
+ip -n "$host" link set lo up
+i=0
+for dev in "${devs[@]}"; do
+    i=$((i + 1))
+    ip netns add "$dev"
+    ip -n "$dev" link set lo up
+    ip -n "$host" link add "veth$i" type veth peer name eth0 netns "$dev"
+    ip -n "$host" addr add "10.77.$i.1/24" dev "veth$i"
+    ip -n "$dev" addr add "10.77.$i.2/24" dev eth0
+    ip -n "$host" link set "veth$i" up
+    ip -n "$dev" link set eth0 up
+    # Devices answer to the limited broadcast, which needs a route to leave by.
+    ip -n "$dev" route add default dev eth0
+done
+ip -n "$host" route add default dev veth1
+
+# Wait for the carriers, or the first broadcasts are lost.
+for _ in $(seq 50); do
+    up=$(ip -n "$host" -o link show up | grep -c 'veth.*state UP' || true)
+    [ "$up" -eq 2 ] && break
+    sleep 0.05
+done
+
+export CORVANE_NETNS_HOST="$host" CORVANE_NETNS_DEV1="${devs[0]}" CORVANE_NETNS_DEV2="${devs[1]}"
+ip netns exec "$host" "$@"

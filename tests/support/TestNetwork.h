@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// The private namespaces that netns-run.sh makes for every test.
+namespace TestNetwork {
+inline const QString kHostAddress1 = QStringLiteral("10.77.1.1");
+inline const QString kDeviceAddress1 = QStringLiteral("10.77.1.2");
+inline const QString kHostAddress2 = QStringLiteral("10.77.2.1");
+inline const QString kDeviceAddress2 = QStringLiteral("10.77.2.2");
+
+// True only inside the namespaces of netns-run.sh: tests that open sockets check this
+// first, so that a test started by hand can never send on a real network.
+bool InPrivateNamespace();
+
+QString DeviceNamespace(int which); // 1 or 2
+} // namespace TestNetwork
+
+// corvane-devsim running in one of the device namespaces (1 or 2), or in the test's own
+// namespace (0), with its datagram log.
+class DevSim final
+{
+public:
+    explicit DevSim(int deviceNamespace = 1);
+    ~DevSim();
+    DevSim(const DevSim &) = delete;
+    DevSim &operator=(const DevSim &) = delete;
+
+    // Starts the simulator with these arguments and waits until it listens.
+    bool Start(const QStringList &arguments);
+    void Stop();
+
+    // The datagrams it has received so far, one JSON object each.
+    QList<QJsonObject> Log() const;
+    // Waits until at least count datagrams are logged.
+    bool WaitForLog(int count, int timeoutMs = 5000) const;
+
+private:
+    int m_namespace;
+    QTemporaryDir m_dir;
+    QProcess m_process;
+};

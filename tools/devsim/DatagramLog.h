@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QFile>
+#include <QHostAddress>
+#include <QString>
+
+// Every datagram the simulator receives, one JSON line each, so that tests can assert on
+// exactly what went on the wire:
+//   {"protocol":"own","from":"10.77.1.1","port":40013,"size":371,"hex":"0300..."}
+class DatagramLog final
+{
+public:
+    // An empty path logs to standard error.
+    bool Open(const QString &path, QString &error);
+    void Write(const char *protocol, const QHostAddress &from, quint16 port, const QByteArray &datagram);
+
+private:
+    QFile m_file;
+};

@@ -1,0 +1,94 @@
+// corvane-devsim: plays any number of devices on the network it runs in, for tests and demos.
+// Run it only inside a private network namespace: it answers broadcasts with broadcasts.
+
+#include "DatagramLog.h"
+#include "OwnProtocolSim.h"
+#include "Ports.h"
+#include "SimDevice.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "corvane-devsim: %s\n", qPrintable(message));
+    return 2;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvane-devsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Simulates Corvane's devices of both families."));
+    parser.addHelpOption();
+    const QCommandLineOption devicesFile(QStringLiteral("devices"), QStringLiteral("Device file (JSON)."),
+                                         QStringLiteral("file"));
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("One device as key=value,... (repeatable)."),
+                                    QStringLiteral("spec"));
+    const QCommandLineOption generate(QStringLiteral("generate"), QStringLiteral("Add N own-family devices."),
+                                      QStringLiteral("N"));
+    const QCommandLineOption generateVendor(QStringLiteral("generate-vendor"),
+                                            QStringLiteral("Add N vendor-family devices."), QStringLiteral("N"));
+    const QCommandLineOption firstIp(QStringLiteral("first-ip"),
+                                     QStringLiteral("First address of generated devices."), QStringLiteral("ip"),
+                                     QStringLiteral("10.77.1.100"));
+    const QCommandLineOption log(QStringLiteral("log"),
+                                 QStringLiteral("Log every received datagram here (default: stderr)."),
+                                 QStringLiteral("file"));
+    const QCommandLineOption devicePort(QStringLiteral("device-port"), QStringLiteral("Port devices listen on."),
+                                        QStringLiteral("port"), QString::number(DEVICE_PORT));
+    const QCommandLineOption replyPort(QStringLiteral("reply-port"), QStringLiteral("Port answers go to."),
+                                       QStringLiteral("port"), QString::number(REPLY_PORT));
+    const QCommandLineOption answerTwice(QStringLiteral("answer-twice"), QStringLiteral("Send every answer twice."));
+    const QCommandLineOption answerDelay(QStringLiteral("answer-delay"),
+                                         QStringLiteral("Send answers this many ms late."), QStringLiteral("ms"),
+                                         QStringLiteral("0"));
+    const QCommandLineOption malformed(
+        QStringLiteral("malformed"),
+        QStringLiteral("With every search answer also send these: short,long,empty,nonul,unknown."),
+        QStringLiteral("kinds"));
+    parser.addOptions({devicesFile, device, generate, generateVendor, firstIp, log, devicePort, replyPort,
+                       answerTwice, answerDelay, malformed});
+    parser.process(app);
+
+    QString error;
+    QList<SimDevice> devices;
+    if (parser.isSet(devicesFile) && !LoadDeviceFile(parser.value(devicesFile), devices, error))
+        return fail(error);
+    const auto specs = parser.values(device);
+    for (const QString &spec : specs) {
+        SimDevice simDevice;
+        if (!ParseDeviceSpec(spec, simDevice, error))
+            return fail(error);
+        devices.append(simDevice);
+    }
+    const QByteArray ip = parser.value(firstIp).toLatin1();
+    const int ownCount = parser.value(generate).toInt();
+    devices += GenerateDevices(SimDevice::Family::Own, ownCount, ip);
+    devices += GenerateDevices(SimDevice::Family::Vendor, parser.value(generateVendor).toInt(), ip, ownCount);
+
+    DatagramLog datagramLog;
+    if (!datagramLog.Open(parser.value(log), error))
+        return fail(error);
+
+    OwnProtocolSim::Faults faults;
+    faults.answerTwice = parser.isSet(answerTwice);
+    faults.answerDelayMs = parser.value(answerDelay).toInt();
+    faults.malformed = parser.value(malformed).split(QLatin1Char(','), Qt::SkipEmptyParts);
+
+    OwnProtocolSim own(devices, datagramLog, parser.value(devicePort).toUShort(), parser.value(replyPort).toUShort(),
+                       faults);
+    if (!own.Start(error))
+        return fail(error);
+
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
