@@ -45,7 +45,8 @@ QByteArray ToDatagram(const CameraInfo &info)
 CameraInfo FromDatagram(QByteArrayView datagram)
 {
     CameraInfo info{};
-    std::memcpy(&info, datagram.data(), static_cast<size_t>(std::min(datagram.size(), CAMERA_INFO_SIZE)));
+    if (!datagram.isEmpty())
+        std::memcpy(&info, datagram.data(), static_cast<size_t>(std::min(datagram.size(), CAMERA_INFO_SIZE)));
     return info;
 }
 
