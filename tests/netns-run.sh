@@ -45,4 +45,5 @@ for _ in $(seq 50); do
 done
 
 export CORVANE_NETNS_HOST="$host" CORVANE_NETNS_DEV1="${devs[0]}" CORVANE_NETNS_DEV2="${devs[1]}"
-ip netns exec "$host" "$@"
+# nsenter, not "ip netns exec": that one also remounts / and /sys, which fails in a chroot.
+nsenter --net="/run/netns/$host" "$@"

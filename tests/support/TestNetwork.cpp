@@ -49,9 +49,8 @@ bool DevSim::Start(const QStringList &arguments)
         const QString ns = TestNetwork::DeviceNamespace(m_namespace);
         if (ns.isEmpty())
             return false;
-        m_process.start(QStringLiteral("ip"),
-                        QStringList{QStringLiteral("netns"), QStringLiteral("exec"), ns, QStringLiteral(CORVANE_DEVSIM)}
-                            + all);
+        m_process.start(QStringLiteral("nsenter"),
+                        QStringList{QStringLiteral("--net=/run/netns/") + ns, QStringLiteral(CORVANE_DEVSIM)} + all);
     }
     if (!m_process.waitForStarted(5000))
         return false;
