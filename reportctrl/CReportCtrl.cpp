@@ -442,11 +442,11 @@ void CReportCtrl::keyPressEvent(QKeyEvent *event)
     QTreeView::keyPressEvent(event);
 }
 
-// The space bar would toggle the current row's check box and change the selection; the list
-// takes neither from the keyboard. Alt+Space belongs to the window's system menu.
+// The space bar, with any modifier, would toggle the current row's check box and change the
+// selection; the list takes neither from the keyboard.
 bool CReportCtrl::PreTranslateMessage(const QKeyEvent *event) const
 {
-    return event->key() == Qt::Key_Space && !(event->modifiers() & Qt::AltModifier);
+    return event->key() == Qt::Key_Space;
 }
 
 void CReportCtrl::ResetSortState()

@@ -482,10 +482,11 @@ private Q_SLOTS:
         list->ApplyRowState(0, RS_SELECTED);
         list->ApplyRowState(1, RS_FOCUSED);
         QSignalSpy checked(list.get(), &CReportCtrl::reportItemChecked);
-        QTest::keyClick(list.get(), Qt::Key_Space);
-        QTest::keyClick(list.get(), Qt::Key_Space, Qt::ControlModifier);
-        QCOMPARE(list->GetRowState(0), RS_SELECTED | RS_UNCHECKED | RS_UNFOCUSED);
-        QCOMPARE(list->GetRowState(1), RS_UNSELECTED | RS_UNCHECKED | RS_FOCUSED);
+        for (Qt::KeyboardModifiers modifiers : {Qt::NoModifier, Qt::ControlModifier, Qt::ShiftModifier, Qt::AltModifier}) {
+            QTest::keyClick(list.get(), Qt::Key_Space, modifiers);
+            QCOMPARE(list->GetRowState(0), RS_SELECTED | RS_UNCHECKED | RS_UNFOCUSED);
+            QCOMPARE(list->GetRowState(1), RS_UNSELECTED | RS_UNCHECKED | RS_FOCUSED);
+        }
         QCOMPARE(checked.count(), 0);
         // Other keys still reach the view.
         QTest::keyClick(list.get(), Qt::Key_Down);
