@@ -1,0 +1,216 @@
+#include "ReportListModel.h"
+
+#include "CellSortKey.h"
+
+#include <QColor>
+
+ReportListModel::ReportListModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+int ReportListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int ReportListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+}
+
+bool ReportListModel::isCell(int row, int column) const
+{
+    return row >= 0 && row < rowCount() && column >= 0 && column < columnCount();
+}
+
+QVariant ReportListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || !isCell(index.row(), index.column()))
+        return {};
+    const Row &row = m_rows[static_cast<std::size_t>(index.row())];
+    const int column = index.column();
+    // Every row's arrays have one entry per column; the bounds checks only guard that rule.
+    switch (role) {
+    case Qt::DisplayRole:
+        return column < row.aText.size() ? row.aText[column] : QVariant();
+    case Qt::CheckStateRole:
+        if (column == 0 && m_bCheckBoxes)
+            return row.bChecked ? Qt::Checked : Qt::Unchecked;
+        return {};
+    case Qt::ForegroundRole:
+        return column < row.pData->aTextColor.size() ? QColor::fromRgba(row.pData->aTextColor[column]) : QVariant();
+    case Qt::BackgroundRole:
+        return column < row.pData->aBkColor.size() ? QColor::fromRgba(row.pData->aBkColor[column]) : QVariant();
+    case Qt::TextAlignmentRole:
+        return static_cast<int>(m_columns[column].alignment.toInt());
+    default:
+        return {};
+    }
+}
+
+bool ReportListModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 || !m_bCheckBoxes)
+        return false;
+    return setRowChecked(index.row(), value.toInt() == Qt::Checked);
+}
+
+QVariant ReportListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_columns[section].strHeading;
+    if (role == Qt::TextAlignmentRole)
+        return static_cast<int>(m_columns[section].alignment.toInt());
+    return {};
+}
+
+Qt::ItemFlags ReportListModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (index.column() == 0 && m_bCheckBoxes)
+        flags |= Qt::ItemIsUserCheckable;
+    return flags;
+}
+
+int ReportListModel::addColumn(int column, const QString &heading, Qt::Alignment alignment, QRgb textColor,
+                               QRgb bkColor)
+{
+    if (column < 0)
+        return -1;
+    column = std::min(column, columnCount());
+    beginInsertColumns(QModelIndex(), column, column);
+    m_columns.insert(column, Column{heading, alignment});
+    for (Row &row : m_rows) {
+        row.aText.insert(column, QString());
+        row.pData->aTextColor.insert(column, textColor);
+        row.pData->aBkColor.insert(column, bkColor);
+    }
+    endInsertColumns();
+    return column;
+}
+
+int ReportListModel::addRow(int row, const QString &text, quintptr itemData, QRgb textColor, QRgb bkColor)
+{
+    if (row < 0)
+        return -1;
+    row = std::min(row, rowCount());
+    const qsizetype columns = m_columns.size();
+    Row newRow;
+    newRow.aText.resize(columns);
+    if (columns > 0)
+        newRow.aText[0] = CellTextBeforeNul(text);
+    newRow.pData = std::make_unique<ReportItemData>();
+    newRow.pData->dwData = itemData;
+    newRow.pData->aTextColor.fill(textColor, columns);
+    newRow.pData->aBkColor.fill(bkColor, columns);
+
+    beginInsertRows(QModelIndex(), row, row);
+    m_rows.insert(m_rows.begin() + row, std::move(newRow));
+    endInsertRows();
+    return row;
+}
+
+int ReportListModel::removeAllRows()
+{
+    const int count = rowCount();
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+    return count;
+}
+
+bool ReportListModel::setColumnAlignment(int column, Qt::Alignment alignment)
+{
+    if (column < 0 || column >= columnCount())
+        return false;
+    if (m_columns[column].alignment == alignment)
+        return true;
+    m_columns[column].alignment = alignment;
+    Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
+    if (!m_rows.empty())
+        Q_EMIT dataChanged(index(0, column), index(rowCount() - 1, column), {Qt::TextAlignmentRole});
+    return true;
+}
+
+bool ReportListModel::setCellText(int row, int column, const QString &text)
+{
+    if (!isCell(row, column))
+        return false;
+    QString &cell = m_rows[static_cast<std::size_t>(row)].aText[column];
+    const QString newText = CellTextBeforeNul(text);
+    if (cell != newText) {
+        cell = newText;
+        const QModelIndex changed = index(row, column);
+        Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
+    }
+    return true;
+}
+
+QString ReportListModel::cellText(int row, int column) const
+{
+    return isCell(row, column) ? m_rows[static_cast<std::size_t>(row)].aText[column] : QString();
+}
+
+bool ReportListModel::isRowChecked(int row) const
+{
+    return row >= 0 && row < rowCount() && m_rows[static_cast<std::size_t>(row)].bChecked;
+}
+
+bool ReportListModel::setRowChecked(int row, bool checked)
+{
+    if (row < 0 || row >= rowCount())
+        return false;
+    bool &state = m_rows[static_cast<std::size_t>(row)].bChecked;
+    if (state != checked) {
+        state = checked;
+        const QModelIndex changed = index(row, 0);
+        Q_EMIT dataChanged(changed, changed, {Qt::CheckStateRole});
+    }
+    return true;
+}
+
+const ReportItemData *ReportListModel::itemData(int row) const
+{
+    return row >= 0 && row < rowCount() ? m_rows[static_cast<std::size_t>(row)].pData.get() : nullptr;
+}
+
+void ReportListModel::setCheckBoxesShown(bool shown)
+{
+    if (m_bCheckBoxes == shown)
+        return;
+    m_bCheckBoxes = shown;
+    if (!m_rows.empty() && columnCount() > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
+}
+
+void ReportListModel::reorderRows(int first, const std::vector<int> &order)
+{
+    const auto count = static_cast<int>(order.size());
+    std::vector<int> newRowOf(order.size());
+    for (int k = 0; k < count; ++k)
+        newRowOf[static_cast<std::size_t>(order[static_cast<std::size_t>(k)] - first)] = first + k;
+
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<Row> moved;
+    moved.reserve(order.size());
+    for (int oldRow : order)
+        moved.push_back(std::move(m_rows[static_cast<std::size_t>(oldRow)]));
+    std::move(moved.begin(), moved.end(), m_rows.begin() + first);
+
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex &index : from) {
+        const int row = index.row();
+        to.append(row >= first && row < first + count
+                      ? this->index(newRowOf[static_cast<std::size_t>(row - first)], index.column())
+                      : index);
+    }
+    changePersistentIndexList(from, to);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}

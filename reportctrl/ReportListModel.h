@@ -1,0 +1,65 @@
+#pragma once
+
+#include "ReportItemData.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+// The rows and columns behind CReportCtrl: each row's cell texts, its check box and its
+// ReportItemData, which the model serves as foreground and background roles.
+class ReportListModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit ReportListModel(QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // Both return the new index, or -1. A position past the end appends.
+    int addColumn(int column, const QString &heading, Qt::Alignment alignment, QRgb textColor, QRgb bkColor);
+    int addRow(int row, const QString &text, quintptr itemData, QRgb textColor, QRgb bkColor);
+    int removeAllRows();
+
+    bool setColumnAlignment(int column, Qt::Alignment alignment);
+    bool setCellText(int row, int column, const QString &text);
+    QString cellText(int row, int column) const;
+    bool isRowChecked(int row) const;
+    bool setRowChecked(int row, bool checked);
+    const ReportItemData *itemData(int row) const;
+    void setCheckBoxesShown(bool shown);
+    bool checkBoxesShown() const { return m_bCheckBoxes; }
+
+    // Row first + k takes the contents of row order[k]; persistent indexes (selection, current
+    // index) follow their rows.
+    void reorderRows(int first, const std::vector<int> &order);
+
+private:
+    struct Row
+    {
+        QList<QString> aText;
+        bool bChecked = false;
+        std::unique_ptr<ReportItemData> pData;
+    };
+
+    struct Column
+    {
+        QString strHeading;
+        Qt::Alignment alignment;
+    };
+
+    bool isCell(int row, int column) const;
+
+    std::vector<Row> m_rows;
+    QList<Column> m_columns;
+    bool m_bCheckBoxes = false;
+};
