@@ -3,36 +3,15 @@
 #include "ComputeMD5.h"
 #include "DatagramLog.h"
 #include "RecordText.h"
+#include "SimNetwork.h"
 
 #include <QHostAddress>
 #include <QNetworkDatagram>
-#include <QThread>
 #include <QTimer>
 
 #include <cstring>
 
 namespace {
-bool isDottedQuad(const QByteArray &text)
-{
-    const auto parts = text.split('.');
-    if (parts.size() != 4)
-        return false;
-    for (const QByteArray &part : parts) {
-        bool ok = false;
-        if (part.isEmpty() || part.size() > 3 || part.toUInt(&ok) > 255 || !ok)
-            return false;
-    }
-    return true;
-}
-
-bool isContiguousMask(const QByteArray &text)
-{
-    if (!isDottedQuad(text))
-        return false;
-    const quint32 mask = QHostAddress(QString::fromLatin1(text)).toIPv4Address();
-    return mask != 0 && (~mask & (~mask + 1)) == 0; // the host part is 0...01...1
-}
-
 bool credentialsMatch(const SimDevice &device, const CameraInfo &request)
 {
     const QByteArray password = device.password + '\0';
@@ -47,8 +26,8 @@ qint32 validate(const CameraInfo &request)
 {
     const QByteArray gateway = ReadText(request.gateway);
     const QByteArray dns = ReadText(request.dns);
-    if (!isDottedQuad(ReadText(request.ip_addr)) || !isContiguousMask(ReadText(request.subnet_mask))
-        || (!gateway.isEmpty() && !isDottedQuad(gateway)) || (!dns.isEmpty() && !isDottedQuad(dns)))
+    if (!IsDottedQuad(ReadText(request.ip_addr)) || !IsContiguousMask(ReadText(request.subnet_mask))
+        || (!gateway.isEmpty() && !IsDottedQuad(gateway)) || (!dns.isEmpty() && !IsDottedQuad(dns)))
         return RESULT_INVALID_ADDRESS;
     if (request.web_port == 0)
         return RESULT_INVALID_PORT;
@@ -182,11 +161,6 @@ void OwnProtocolSim::Send(const QList<QByteArray> &datagrams)
 void OwnProtocolSim::SendNow(const QList<QByteArray> &datagrams)
 {
     for (const QByteArray &datagram : datagrams) {
-        // A burst of thousands can fill the send queue for a moment: wait and try again.
-        for (int attempt = 0; attempt < 1000; ++attempt) {
-            if (m_socket.writeDatagram(datagram, QHostAddress::Broadcast, m_replyPort) == datagram.size())
-                break;
-            QThread::usleep(200);
-        }
+        SendPatiently(m_socket, datagram, QHostAddress::Broadcast, m_replyPort);
     }
 }
