@@ -111,6 +111,8 @@ void VendorProtocolSim::AnswerProbe(quint32 requestId)
         if (IsAwake(i))
             answers.append(EncodeZek(probeAnswer(m_devices[i], requestId)));
     }
+    if (m_options.answerTwice)
+        answers += answers;
     answers += MalformedAnswers(requestId);
     // Broadcast, as every answer on the discovery port: the host may be in another subnet.
     for (const QByteArray &answer : std::as_const(answers))

@@ -29,6 +29,7 @@ public:
     struct Options
     {
         int rebootTimeMs = 3000; // how long a rebooting device stays silent
+        bool answerTwice = false; // every probe answer goes out twice
         QStringList malformed;   // kinds of broken answers sent with every probe answer
     };
 

@@ -95,6 +95,7 @@ int main(int argc, char *argv[])
 
     VendorProtocolSim::Options vendorOptions;
     vendorOptions.rebootTimeMs = parser.value(rebootTime).toInt();
+    vendorOptions.answerTwice = faults.answerTwice;
     vendorOptions.malformed = faults.malformed;
     VendorProtocolSim vendor(devices, datagramLog, vendorOptions);
     if (!vendor.Start(error))
