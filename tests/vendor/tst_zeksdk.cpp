@@ -283,7 +283,8 @@ private Q_SLOTS:
         Reports reports;
         const SearchRun run = search(reports, 3000);
         QCOMPARE(run.result, int32_t(ZEK_OK));
-        QVERIFY2(run.elapsedMs >= 2990 && run.elapsedMs < 3300, qPrintable(QString::number(run.elapsedMs)));
+        qInfo("a 3000 ms search returned after %lld ms", run.elapsedMs);
+        QVERIFY(run.elapsedMs >= 2990 && run.elapsedMs < 3500);
         QCOMPARE(reports.Described(), described({kCamera, kRecorder, kDome, kFarCamera}));
         QVERIFY(!reports.CalledOn(QThread::currentThreadId()));
         for (const VendorDeviceInfo &info : reports.Devices())
@@ -299,8 +300,8 @@ private Q_SLOTS:
     void malformedAndForeignAnswersAreIgnored()
     {
         DevSim sim;
-        QVERIFY(sim.Start(simArguments(
-            {kCamera}, {QStringLiteral("--malformed"), QStringLiteral("short,long,empty,unknown,magic,version,foreign,nonul")})));
+        const QString kinds = QStringLiteral("short,long,empty,unknown,magic,version,foreign,nonul");
+        QVERIFY(sim.Start(simArguments({kCamera}, {QStringLiteral("--malformed"), kinds})));
         Reports reports;
         QCOMPARE(search(reports, 800).result, int32_t(ZEK_OK));
         // The full-width answer is well-formed: taken, its texts cut within their slots.
@@ -348,7 +349,7 @@ private Q_SLOTS:
         QElapsedTimer timer;
         timer.start();
         QCOMPARE(ZEKDevice_Open(handle, "10.77.1.2", &silentPort, "admin", "secret"), int32_t(ZEK_ERR_TIMEOUT));
-        QVERIFY(timer.elapsed() >= ZEK_ANSWER_TIMEOUT_MS - 10 && timer.elapsed() < ZEK_ANSWER_TIMEOUT_MS + 400);
+        QVERIFY(timer.elapsed() >= ZEK_ANSWER_TIMEOUT_MS - 10 && timer.elapsed() < ZEK_ANSWER_TIMEOUT_MS + 500);
         QCOMPARE(ZEKDevice_Open(handle, "10.77.1.2", &port, "root", "secret"), int32_t(ZEK_ERR_PASSWORD));
 
         timer.restart();
@@ -362,7 +363,7 @@ private Q_SLOTS:
         QCOMPARE(ZEKDevice_Open(handle, "10.77.1.2", &port, "admin", nullptr), int32_t(ZEK_ERR_INVALID_ARGUMENT));
         // No device ever answered this handle: nothing to send a reboot to.
         QCOMPARE(ZEKDevice_RebootDevice(handle), int32_t(ZEK_ERR_NOT_LOGGED_IN));
-        QVERIFY(timer.elapsed() < 100);
+        QVERIFY(timer.elapsed() < 500); // none of these waited for an answer
         QCOMPARE(vendorRequests(sim, kRebootType).size(), 0);
 
         QCOMPARE(ZEKDevice_Delete(handle), int32_t(ZEK_OK));
@@ -436,7 +437,7 @@ private Q_SLOTS:
         QElapsedTimer timer;
         timer.start();
         QCOMPARE(ZEKDevice_ModifyNetwork("admin", "secret", &config, 700), int32_t(ZEK_ERR_TIMEOUT));
-        QVERIFY(timer.elapsed() >= 690 && timer.elapsed() < 1000);
+        QVERIFY(timer.elapsed() >= 690 && timer.elapsed() < 1200);
         QCOMPARE(vendorRequests(near, kModifyType).size(), heard);
 
         // A host address this machine does not have: through every interface.
@@ -469,7 +470,7 @@ private Q_SLOTS:
         b.join();
         QCOMPARE(firstRun.result, int32_t(ZEK_OK));
         QCOMPARE(secondRun.result, int32_t(ZEK_OK));
-        QVERIFY(firstRun.elapsedMs < 1800 && secondRun.elapsedMs < 1300);
+        QVERIFY(firstRun.elapsedMs < 2000 && secondRun.elapsedMs < 1500);
         QCOMPARE(first.Described(), described({kCamera, kRecorder, kDome}));
         QCOMPARE(second.Described(), described({kCamera, kRecorder, kDome}));
     }
@@ -492,8 +493,8 @@ private Q_SLOTS:
         const qint64 invalidateTook = sinceInvalidate.elapsed();
         searcher.join();
         qInfo("Invalidate returned after %lld ms, the search after %lld ms", invalidateTook, qint64(searchEndedAt));
-        QVERIFY(invalidateTook < 50);
-        QVERIFY(searchEndedAt < 150);
+        QVERIFY(invalidateTook < 100);
+        QVERIFY(searchEndedAt < 300);
         QCOMPARE(run.result, int32_t(ZEK_ERR_CANCELLED));
 
         // The library starts again and searches as before.
@@ -519,7 +520,7 @@ private Q_SLOTS:
         QElapsedTimer timer;
         timer.start();
         QCOMPARE(ZEKSDKInvalidate(), int32_t(ZEK_OK));
-        QVERIFY(timer.elapsed() < 50);
+        QVERIFY(timer.elapsed() < 100);
         release.release(10);
         searcher.join();
         QCOMPARE(run.result, int32_t(ZEK_ERR_CANCELLED));

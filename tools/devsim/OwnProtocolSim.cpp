@@ -119,12 +119,8 @@ QList<QByteArray> OwnProtocolSim::MalformedAnswers() const
     sample.ip = "10.99.0.1";
     const QByteArray valid = recordBytes(SearchReply(sample));
     for (const QString &kind : m_faults.malformed) {
-        if (kind == QLatin1String("short")) {
-            answers.append(valid.left(100));
-        } else if (kind == QLatin1String("long")) {
-            answers.append(valid + QByteArray(28, 'x'));
-        } else if (kind == QLatin1String("empty")) {
-            answers.append(QByteArray());
+        if (const auto broken = SizeFault(kind, valid)) {
+            answers.append(*broken);
         } else if (kind == QLatin1String("nonul")) {
             // Every text field filled to its full width, no NUL anywhere in it.
             CameraInfo info = SearchReply(sample);

@@ -23,6 +23,17 @@ bool IsContiguousMask(const QByteArray &text)
     return mask != 0 && (~mask & (~mask + 1)) == 0;
 }
 
+std::optional<QByteArray> SizeFault(const QString &kind, const QByteArray &valid)
+{
+    if (kind == QLatin1String("short"))
+        return valid.left(100);
+    if (kind == QLatin1String("long"))
+        return valid + QByteArray(28, 'x');
+    if (kind == QLatin1String("empty"))
+        return QByteArray();
+    return std::nullopt;
+}
+
 void SendPatiently(QUdpSocket &socket, const QByteArray &datagram, const QHostAddress &to, quint16 port)
 {
     for (int attempt = 0; attempt < 1000; ++attempt) {

@@ -231,12 +231,8 @@ QList<QByteArray> VendorProtocolSim::MalformedAnswers(quint32 requestId) const
     const ZekProbeAnswer valid = probeAnswer(sample, requestId);
     for (const QString &kind : m_options.malformed) {
         ZekProbeAnswer answer = valid;
-        if (kind == QLatin1String("short")) {
-            answers.append(EncodeZek(answer).left(100));
-        } else if (kind == QLatin1String("long")) {
-            answers.append(EncodeZek(answer) + QByteArray(28, 'x'));
-        } else if (kind == QLatin1String("empty")) {
-            answers.append(QByteArray());
+        if (const auto broken = SizeFault(kind, EncodeZek(valid))) {
+            answers.append(*broken);
         } else if (kind == QLatin1String("nonul")) {
             // Every text filled to its full width, no NUL anywhere in it.
             std::memset(answer.ip_addr, '1', sizeof answer.ip_addr);

@@ -78,8 +78,9 @@ int32_t ZEKDevice_Search(const VendorSearchParams *params)
         // what guarantees the caller that none comes later.
         int32_t result = ZEK_ERR_FAILED;
         std::thread searcher([&] {
-            result = guarded(ZEK_ERR_FAILED,
-                             [&]() -> int32_t { return RunZekSearch(*found.object, callbackHandle, searchTimeMs, found.stop); });
+            result = guarded(ZEK_ERR_FAILED, [&]() -> int32_t {
+                return RunZekSearch(*found.object, callbackHandle, searchTimeMs, found.stop);
+            });
         });
         searcher.join();
         return result;

@@ -1,7 +1,7 @@
 #include "ZekBroadcast.h"
 
 #include "AdapterEnumeration.h"
-#include "ZekSocket.h"
+#include "ZekMessages.h"
 
 QList<quint32> ZekSendAddresses(QByteArrayView preferred)
 {
@@ -34,4 +34,30 @@ bool BroadcastZek(const QList<quint32> &fromAddresses, QByteArrayView data, quin
             sent = true;
     }
     return sent;
+}
+
+ZekWaitEnd BroadcastAndCollect(const QList<quint32> &fromAddresses, QByteArrayView request,
+                               const QDeadlineTimer &deadline, const ZekStop &stop,
+                               const std::function<bool(const ZekDatagram &)> &accept)
+{
+    // Listen before sending: the first answers come within a millisecond.
+    ZekSocket answers;
+    if (!answers.Open(kAnyAddress, ZEK_CLIENT_PORT, true) || !BroadcastZek(fromAddresses, request, ZEK_DEVICE_PORT))
+        return ZekWaitEnd::Failed;
+    return answers.ReceiveUntil(deadline, stop, accept);
+}
+
+int32_t ZekWaitResult(ZekWaitEnd end)
+{
+    switch (end) {
+    case ZekWaitEnd::Accepted:
+        return ZEK_OK;
+    case ZekWaitEnd::TimedOut:
+        return ZEK_ERR_TIMEOUT;
+    case ZekWaitEnd::Stopped:
+        return ZEK_ERR_CANCELLED;
+    case ZekWaitEnd::Failed:
+        break;
+    }
+    return ZEK_ERR_NETWORK;
 }

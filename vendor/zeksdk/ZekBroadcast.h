@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ZEKSDK.h"
+#include "ZekSocket.h"
+
 #include <QByteArrayView>
 #include <QList>
 
@@ -12,3 +15,12 @@ QList<quint32> ZekSendAddresses(QByteArrayView preferred = {});
 // interface's address is what makes a limited broadcast leave through that interface.
 // False when it left through none.
 bool BroadcastZek(const QList<quint32> &fromAddresses, QByteArrayView data, quint16 port);
+
+// Listens on the client port, broadcasts request to the device port from each address, and
+// hands every answer to accept until it takes one, the deadline passes or stop is requested.
+ZekWaitEnd BroadcastAndCollect(const QList<quint32> &fromAddresses, QByteArrayView request,
+                               const QDeadlineTimer &deadline, const ZekStop &stop,
+                               const std::function<bool(const ZekDatagram &)> &accept);
+
+// The library's result for how a wait ended: ZEK_OK when an answer was taken.
+int32_t ZekWaitResult(ZekWaitEnd end);

@@ -31,21 +31,6 @@ int32_t deviceStatus(qint32 status)
     }
 }
 
-int32_t waitResult(ZekWaitEnd end)
-{
-    switch (end) {
-    case ZekWaitEnd::Accepted:
-        return ZEK_OK;
-    case ZekWaitEnd::TimedOut:
-        return ZEK_ERR_TIMEOUT;
-    case ZekWaitEnd::Stopped:
-        return ZEK_ERR_CANCELLED;
-    case ZekWaitEnd::Failed:
-        break;
-    }
-    return ZEK_ERR_NETWORK;
-}
-
 // Sends request to the device the handle points at and waits for its answer from that same
 // address and port, resending until ZEK_ANSWER_TIMEOUT_MS have passed.
 template<typename Answer>
@@ -57,21 +42,22 @@ std::pair<int32_t, Answer> exchange(const ZekDevice &device, QByteArrayView requ
     if (!socket.Open(kAnyAddress, 0))
         return {ZEK_ERR_NETWORK, answer};
     const QDeadlineTimer deadline(ZEK_ANSWER_TIMEOUT_MS);
+    const auto accept = [&](const ZekDatagram &datagram) {
+        if (datagram.fromAddress != device.address || datagram.fromPort != device.port)
+            return false;
+        const auto decoded = DecodeZek<Answer>(datagram.data, answerType);
+        if (!decoded || decoded->header.request_id != requestId)
+            return false;
+        answer = *decoded;
+        return true;
+    };
     ZekWaitEnd end = ZekWaitEnd::TimedOut;
     while (end == ZekWaitEnd::TimedOut && !deadline.hasExpired()) {
         if (!socket.SendTo(request, device.address, device.port))
             return {ZEK_ERR_NETWORK, answer};
-        end = socket.ReceiveUntil(std::min(QDeadlineTimer(kResendMs), deadline), stop, [&](const ZekDatagram &datagram) {
-            if (datagram.fromAddress != device.address || datagram.fromPort != device.port)
-                return false;
-            const auto decoded = DecodeZek<Answer>(datagram.data, answerType);
-            if (!decoded || decoded->header.request_id != requestId)
-                return false;
-            answer = *decoded;
-            return true;
-        });
+        end = socket.ReceiveUntil(std::min(QDeadlineTimer(kResendMs), deadline), stop, accept);
     }
-    return {waitResult(end), answer};
+    return {ZekWaitResult(end), answer};
 }
 
 ZekSessionRequest sessionRequest(const ZekDevice &device, quint8 type, quint32 requestId)
@@ -165,18 +151,15 @@ int32_t ModifyZekNetwork(const char *userId, const char *password, const VendorN
     request.mode = config.mode;
 
     // The device may sit in another subnet: the request and its answer are broadcasts.
-    ZekSocket answers;
-    if (!answers.Open(kAnyAddress, ZEK_CLIENT_PORT, true))
-        return ZEK_ERR_NETWORK;
-    if (!BroadcastZek(ZekSendAddresses(ReadText(config.host_ip)), EncodeZek(request), ZEK_DEVICE_PORT))
-        return ZEK_ERR_NETWORK;
     qint32 status = ZEK_ERR_FAILED;
-    const ZekWaitEnd end = answers.ReceiveUntil(deadline, stop, [&](const ZekDatagram &datagram) {
+    const auto accept = [&](const ZekDatagram &datagram) {
         const auto answer = DecodeZek<ZekModifyAnswer>(datagram.data, ZEK_MODIFY_NETWORK | ZEK_ANSWER);
         if (!answer || answer->header.request_id != requestId || ReadText(answer->mac_addr) != mac)
             return false;
         status = answer->header.status;
         return true;
-    });
-    return end == ZekWaitEnd::Accepted ? deviceStatus(status) : waitResult(end);
+    };
+    const auto from = ZekSendAddresses(ReadText(config.host_ip));
+    const ZekWaitEnd end = BroadcastAndCollect(from, EncodeZek(request), deadline, stop, accept);
+    return end == ZekWaitEnd::Accepted ? deviceStatus(status) : ZekWaitResult(end);
 }

@@ -33,18 +33,11 @@ VendorDeviceInfo ToVendorDeviceInfo(const ZekProbeAnswer &answer)
 int32_t RunZekSearch(const ZekCallback &callback, int32_t callbackHandle, int searchTimeMs, const ZekStop &stop)
 {
     const QDeadlineTimer deadline(searchTimeMs, Qt::PreciseTimer);
-    // Listen before probing: the first answers come within a millisecond.
-    ZekSocket answers;
-    if (!answers.Open(kAnyAddress, ZEK_CLIENT_PORT, true))
-        return ZEK_ERR_NETWORK;
     // Each search has its own id; answers to another search's probe are not ours.
     const quint32 requestId = NewZekId();
-    if (!BroadcastZek(ZekSendAddresses(), EncodeZek(ZekProbe{MakeZekHeader(ZEK_PROBE, requestId)}),
-                      ZEK_DEVICE_PORT))
-        return ZEK_ERR_NETWORK;
-
+    const QByteArray probe = EncodeZek(ZekProbe{MakeZekHeader(ZEK_PROBE, requestId)});
     QSet<QByteArray> reported;
-    const ZekWaitEnd end = answers.ReceiveUntil(deadline, stop, [&](const ZekDatagram &datagram) {
+    const auto report = [&](const ZekDatagram &datagram) {
         const auto answer = DecodeZek<ZekProbeAnswer>(datagram.data, ZEK_PROBE | ZEK_ANSWER);
         if (!answer || answer->header.request_id != requestId)
             return false;
@@ -58,13 +51,7 @@ int32_t RunZekSearch(const ZekCallback &callback, int32_t callbackHandle, int se
         callback.function(callbackHandle, ZEK_EVENT_DEVICE_FOUND, static_cast<int32_t>(sizeof info),
                           reinterpret_cast<intptr_t>(&info), callback.user);
         return false;
-    });
-    switch (end) {
-    case ZekWaitEnd::TimedOut:
-        return ZEK_OK;
-    case ZekWaitEnd::Stopped:
-        return ZEK_ERR_CANCELLED;
-    default:
-        return ZEK_ERR_NETWORK;
-    }
+    };
+    const ZekWaitEnd end = BroadcastAndCollect(ZekSendAddresses(), probe, deadline, stop, report);
+    return end == ZekWaitEnd::TimedOut ? ZEK_OK : ZekWaitResult(end);
 }

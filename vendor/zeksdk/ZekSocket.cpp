@@ -93,7 +93,8 @@ ZekWaitEnd ZekSocket::ReceiveUntil(const QDeadlineTimer &deadline, const ZekStop
             continue;
         sockaddr_in from{};
         socklen_t fromSize = sizeof from;
-        const auto size = ::recvfrom(m_socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &fromSize);
+        const auto size =
+            ::recvfrom(m_socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &fromSize);
         // A failed read (on Windows also an oversized datagram) loses that datagram only.
         if (size < 0)
             continue;
