@@ -205,8 +205,11 @@ std::pair<int32_t, int32_t> loginAnd(const VendorDevice &device, const char *pas
 {
     const int32_t handle = ZEKDevice_Create();
     const QByteArray ip = device.ip.toLatin1();
-    const uint16_t port = device.mediaPort;
-    const int32_t login = ZEKDevice_Open(handle, ip.constData(), &port, "admin", password);
+    // The window hands over the media port of a packed record, which may sit at an odd address.
+    alignas(2) char record[3] = {};
+    qToLittleEndian<quint16>(device.mediaPort, record + 1);
+    const auto *port = reinterpret_cast<const uint16_t *>(record + 1);
+    const int32_t login = ZEKDevice_Open(handle, ip.constData(), port, "admin", password);
     const int32_t result = operation(handle);
     ZEKDevice_Close(handle);
     ZEKDevice_Delete(handle);

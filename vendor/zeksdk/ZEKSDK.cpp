@@ -7,6 +7,7 @@
 #include "ZekMessages.h"
 #include "ZekSearch.h"
 
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -100,7 +101,10 @@ int32_t ZEKDevice_Open(int32_t device, const char *ipAddress, const uint16_t *me
             LogoutZekDevice(handle);
             return ZEK_ERR_INVALID_ARGUMENT;
         }
-        return LoginZekDevice(handle, ipAddress, *mediaPort, userId, password, stop);
+        // The port may sit in a packed record, at an odd address.
+        uint16_t port = 0;
+        std::memcpy(&port, mediaPort, sizeof port);
+        return LoginZekDevice(handle, ipAddress, port, userId, password, stop);
     });
 }
 
