@@ -16,9 +16,10 @@
  *   ZEKSDKInvalidate has returned; the search's own ZEKDevice_Search returns after it.
  *   ZEKSDKInitialize may be called again afterwards; handles from before stay invalid.
  * - ZEKCBDelete stops further callbacks through that handle; one already begun may finish.
- * - Calls on one device handle from several threads run one after the other.
  * - Nothing blocks longer than its time: a search its search time, ZEKDevice_ModifyNetwork its
- *   timeout, ZEKDevice_Open and the reboot and reset ZEK_ANSWER_TIMEOUT_MS.
+ *   timeout, ZEKDevice_Open and the reboot and reset ZEK_ANSWER_TIMEOUT_MS. Calls on one device
+ *   handle from several threads run one after the other, so such a call may first wait for the
+ *   one before it.
  */
 #ifndef CORVANE_ZEKSDK_H
 #define CORVANE_ZEKSDK_H

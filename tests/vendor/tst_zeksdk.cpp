@@ -33,7 +33,7 @@ struct VendorDevice
     QString type;
     QString model;
 
-    QString Spec() const
+    QString DeviceOption() const
     {
         return QStringLiteral("family=vendor,mac=%1,ip=%2,mediaPort=%3,webPort=%4,mask=%5,gateway=%6,dns=%7,dns2=%8,"
                               "deviceType=%9,model=%10,userId=admin,password=secret")
@@ -64,7 +64,7 @@ QStringList simArguments(const QList<VendorDevice> &devices, const QStringList &
 {
     QStringList arguments{QStringLiteral("--reboot-time"), QStringLiteral("1500")};
     for (const VendorDevice &device : devices)
-        arguments << QStringLiteral("--device") << device.Spec();
+        arguments << QStringLiteral("--device") << device.DeviceOption();
     return arguments + more;
 }
 
