@@ -45,6 +45,7 @@ QByteArray ToDatagram(const CameraInfo &info)
 CameraInfo FromDatagram(QByteArrayView datagram)
 {
     CameraInfo info{};
+    // An empty view may have no data pointer at all, and memcpy from null is undefined even for 0 bytes.
     if (!datagram.isEmpty())
         std::memcpy(&info, datagram.data(), static_cast<size_t>(std::min(datagram.size(), CAMERA_INFO_SIZE)));
     return info;

@@ -11,7 +11,7 @@
 // Integers are little-endian on the wire: the _le types keep that true on any host.
 
 #pragma pack(push, 1)
-struct CameraInfoHeader
+struct alignas(4) CameraInfoHeader
 {
     qint32_le cmd;
     qint32_le result;
@@ -20,7 +20,8 @@ struct CameraInfoHeader
     char reserved1[16];
 };
 
-struct CameraInfo
+// Aligned so that its integers are, wherever a record is kept.
+struct alignas(4) CameraInfo
 {
     CameraInfoHeader header;
     char mac_addr[24];
@@ -43,6 +44,7 @@ struct CameraInfo
 
 static_assert(sizeof(CameraInfoHeader) == 72);
 static_assert(sizeof(CameraInfo) == 372);
+static_assert(alignof(CameraInfo) == 4);
 static_assert(offsetof(CameraInfoHeader, cmd) == 0);
 static_assert(offsetof(CameraInfoHeader, result) == 4);
 static_assert(offsetof(CameraInfoHeader, user_id) == 8);

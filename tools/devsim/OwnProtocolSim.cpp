@@ -3,36 +3,15 @@
 #include "ComputeMD5.h"
 #include "DatagramLog.h"
 #include "RecordText.h"
+#include "SimNetwork.h"
 
 #include <QHostAddress>
 #include <QNetworkDatagram>
-#include <QThread>
 #include <QTimer>
 
 #include <cstring>
 
 namespace {
-bool isDottedQuad(const QByteArray &text)
-{
-    const auto parts = text.split('.');
-    if (parts.size() != 4)
-        return false;
-    for (const QByteArray &part : parts) {
-        bool ok = false;
-        if (part.isEmpty() || part.size() > 3 || part.toUInt(&ok) > 255 || !ok)
-            return false;
-    }
-    return true;
-}
-
-bool isContiguousMask(const QByteArray &text)
-{
-    if (!isDottedQuad(text))
-        return false;
-    const quint32 mask = QHostAddress(QString::fromLatin1(text)).toIPv4Address();
-    return mask != 0 && (~mask & (~mask + 1)) == 0; // the host part is 0...01...1
-}
-
 bool credentialsMatch(const SimDevice &device, const CameraInfo &request)
 {
     const QByteArray password = device.password + '\0';
@@ -47,8 +26,8 @@ qint32 validate(const CameraInfo &request)
 {
     const QByteArray gateway = ReadText(request.gateway);
     const QByteArray dns = ReadText(request.dns);
-    if (!isDottedQuad(ReadText(request.ip_addr)) || !isContiguousMask(ReadText(request.subnet_mask))
-        || (!gateway.isEmpty() && !isDottedQuad(gateway)) || (!dns.isEmpty() && !isDottedQuad(dns)))
+    if (!IsDottedQuad(ReadText(request.ip_addr)) || !IsContiguousMask(ReadText(request.subnet_mask))
+        || (!gateway.isEmpty() && !IsDottedQuad(gateway)) || (!dns.isEmpty() && !IsDottedQuad(dns)))
         return RESULT_INVALID_ADDRESS;
     if (request.web_port == 0)
         return RESULT_INVALID_PORT;
@@ -140,12 +119,8 @@ QList<QByteArray> OwnProtocolSim::MalformedAnswers() const
     sample.ip = "10.99.0.1";
     const QByteArray valid = recordBytes(SearchReply(sample));
     for (const QString &kind : m_faults.malformed) {
-        if (kind == QLatin1String("short")) {
-            answers.append(valid.left(100));
-        } else if (kind == QLatin1String("long")) {
-            answers.append(valid + QByteArray(28, 'x'));
-        } else if (kind == QLatin1String("empty")) {
-            answers.append(QByteArray());
+        if (const auto broken = SizeFault(kind, valid)) {
+            answers.append(*broken);
         } else if (kind == QLatin1String("nonul")) {
             // Every text field filled to its full width, no NUL anywhere in it.
             CameraInfo info = SearchReply(sample);
@@ -182,11 +157,6 @@ void OwnProtocolSim::Send(const QList<QByteArray> &datagrams)
 void OwnProtocolSim::SendNow(const QList<QByteArray> &datagrams)
 {
     for (const QByteArray &datagram : datagrams) {
-        // A burst of thousands can fill the send queue for a moment: wait and try again.
-        for (int attempt = 0; attempt < 1000; ++attempt) {
-            if (m_socket.writeDatagram(datagram, QHostAddress::Broadcast, m_replyPort) == datagram.size())
-                break;
-            QThread::usleep(200);
-        }
+        SendPatiently(m_socket, datagram, QHostAddress::Broadcast, m_replyPort);
     }
 }

@@ -5,6 +5,7 @@
 #include "OwnProtocolSim.h"
 #include "Ports.h"
 #include "SimDevice.h"
+#include "VendorProtocolSim.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -52,10 +53,14 @@ int main(int argc, char *argv[])
                                          QStringLiteral("0"));
     const QCommandLineOption malformed(
         QStringLiteral("malformed"),
-        QStringLiteral("With every search answer also send these: short,long,empty,nonul,unknown."),
+        QStringLiteral("With every search answer also send these: short,long,empty,nonul,unknown; with vendor "
+                       "probe answers also magic,version,foreign."),
         QStringLiteral("kinds"));
+    const QCommandLineOption rebootTime(QStringLiteral("reboot-time"),
+                                        QStringLiteral("How long a rebooting vendor device stays silent."),
+                                        QStringLiteral("ms"), QStringLiteral("3000"));
     parser.addOptions({devicesFile, device, generate, generateVendor, firstIp, log, devicePort, replyPort,
-                       answerTwice, answerDelay, malformed});
+                       answerTwice, answerDelay, malformed, rebootTime});
     parser.process(app);
 
     QString error;
@@ -86,6 +91,14 @@ int main(int argc, char *argv[])
     OwnProtocolSim own(devices, datagramLog, parser.value(devicePort).toUShort(), parser.value(replyPort).toUShort(),
                        faults);
     if (!own.Start(error))
+        return fail(error);
+
+    VendorProtocolSim::Options vendorOptions;
+    vendorOptions.rebootTimeMs = parser.value(rebootTime).toInt();
+    vendorOptions.answerTwice = faults.answerTwice;
+    vendorOptions.malformed = faults.malformed;
+    VendorProtocolSim vendor(devices, datagramLog, vendorOptions);
+    if (!vendor.Start(error))
         return fail(error);
 
     std::printf("ready\n");

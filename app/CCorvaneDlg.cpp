@@ -1,0 +1,567 @@
+#include "CCorvaneDlg.h"
+
+#include "CHalvetranoDlg.h"
+#include "CReportCtrl.h"
+#include "CSplashMsgDlg.h"
+#include "CTalbrixReceveSocket.h"
+#include "CTalbrixSendSocket.h"
+#include "ComputeMD5.h"
+#include "DialogTemplate.h"
+#include "MessageBox.h"
+#include "RecordText.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+using D = CCorvaneDlg;
+
+constexpr ControlTemplate kControls[] = {
+    {D::IDC_COMBO_ADAPTER, ControlKind::ComboBox, "", {6, 15, 355, 89}},
+    {D::IDC_BTN_SEARCH, ControlKind::PushButton, "Device Search", {6, 29, 355, 25}},
+    {D::IDC_LIST_DEVICE, ControlKind::ListView, "", {6, 56, 355, 260}},
+    {-1, ControlKind::GroupBox, "Device Info", {367, 11, 139, 35}},
+    {-1, ControlKind::Static, "Model", {374, 28, 24, 8}},
+    {D::IDC_EDIT_MODEL, ControlKind::ReadOnlyEdit, "", {402, 25, 98, 12}},
+    {-1, ControlKind::GroupBox, "", {367, 52, 139, 23}},
+    {D::IDC_RADIO_STATIC, ControlKind::RadioButton, "STATIC", {385, 62, 36, 8}},
+    {D::IDC_RADIO_DHCP, ControlKind::RadioButton, "DHCP", {446, 62, 30, 8}},
+    {-1, ControlKind::GroupBox, "[ IP Setting ]", {367, 81, 139, 66}},
+    {-1, ControlKind::Static, "IP Address ", {381, 91, 36, 8}},
+    {-1, ControlKind::Static, "Subnet Mask ", {381, 104, 39, 8}},
+    {D::IDC_EDIT_IP, ControlKind::Edit, "", {433, 90, 68, 12}},
+    {D::IDC_EDIT_SUBNET, ControlKind::Edit, "", {433, 103, 68, 12}},
+    {D::IDC_EDIT_GATEWAY, ControlKind::Edit, "", {433, 117, 68, 12}},
+    {D::IDC_EDIT_DNS, ControlKind::Edit, "", {433, 130, 68, 12}},
+    {-1, ControlKind::Static, "Gateway", {381, 118, 30, 10}},
+    {-1, ControlKind::Static, "DNS ", {381, 132, 17, 9}},
+    {-1, ControlKind::GroupBox, "[ Port Setting ]", {367, 150, 139, 27}},
+    {D::IDC_EDIT_WEBPORT, ControlKind::Edit, "", {433, 159, 68, 12}},
+    {-1, ControlKind::Static, "Web Port ", {381, 162, 31, 9}},
+    {-1, ControlKind::GroupBox, "[ Authentication ]", {367, 180, 139, 40}},
+    {D::IDC_EDIT_USERID, ControlKind::Edit, "", {433, 190, 68, 12}},
+    {-1, ControlKind::Static, "User ID ", {381, 192, 24, 8}},
+    {D::IDC_EDIT_PASSWORD, ControlKind::Edit, "", {433, 204, 68, 12}},
+    {-1, ControlKind::Static, "Password ", {381, 206, 32, 8}},
+    {D::IDC_BTN_SAVE, ControlKind::PushButton, "Save", {367, 224, 139, 29}},
+    {D::IDC_BTN_REBOOT, ControlKind::PushButton, "Reboot", {367, 296, 68, 21}},
+    {D::IDC_BTN_FACTORY_RESET, ControlKind::PushButton, "Factory Reset", {436, 296, 70, 21}},
+    {-1, ControlKind::Static, "Select Network Adapter : ", {6, 6, 88, 8}},
+};
+constexpr DialogTemplate kTemplate{D::IDD_MAIN_DIALOG, "Corvane ( 3.0.0.0 )", {513, 323}, "Microsoft Sans Serif", 10,
+                                   kControls};
+
+const QColor kButtonFace(216, 216, 216);
+
+void exchangeText(QWidget *control, QString &member, bool save)
+{
+    auto *edit = static_cast<QLineEdit *>(control);
+    if (save)
+        member = edit->text();
+    else
+        edit->setText(member);
+}
+
+// Text as integer: leading and trailing blanks allowed, nothing else; a failure leaves the
+// member as it was.
+bool parseInteger(const QString &text, int &value)
+{
+    bool ok = false;
+    const int parsed = text.trimmed().toInt(&ok);
+    if (ok)
+        value = parsed;
+    return ok;
+}
+} // namespace
+
+CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
+    : QDialog(parent)
+    , m_hIcon(QStringLiteral(":/corvane/corvane.png"))
+    , m_services(std::move(services))
+{
+    if (!m_services.messageBox)
+        m_services.messageBox = &ShowMessageBox;
+    if (!m_services.openUrl)
+        m_services.openUrl = [](const QUrl &address) { QDesktopServices::openUrl(address); };
+
+    m_controls = BuildDialog(this, kTemplate, [this](QWidget *dialog) {
+        m_listDevice = new CReportCtrl(dialog);
+        return m_listDevice;
+    });
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    m_comboAdapter = static_cast<QComboBox *>(Control(IDC_COMBO_ADAPTER));
+    m_btnFactoryReset = static_cast<QPushButton *>(Control(IDC_BTN_FACTORY_RESET));
+    m_btnReboot = static_cast<QPushButton *>(Control(IDC_BTN_REBOOT));
+    m_btnSave = static_cast<QPushButton *>(Control(IDC_BTN_SAVE));
+    m_btnSearch = static_cast<QPushButton *>(Control(IDC_BTN_SEARCH));
+
+    connect(m_btnSearch, &QPushButton::clicked, this, &CCorvaneDlg::OnBnClickedSearch);
+    connect(m_listDevice, &CReportCtrl::itemClicked, this, &CCorvaneDlg::OnNMClickListDevice);
+    connect(m_listDevice, &CReportCtrl::itemDoubleClicked, this, &CCorvaneDlg::OnNMDblclkListDevice);
+    connect(m_btnSave, &QPushButton::clicked, this, &CCorvaneDlg::OnBnClickedSave);
+    connect(static_cast<QRadioButton *>(Control(IDC_RADIO_STATIC)), &QRadioButton::clicked, this,
+            &CCorvaneDlg::OnBnClickedStatic);
+    connect(static_cast<QRadioButton *>(Control(IDC_RADIO_DHCP)), &QRadioButton::clicked, this,
+            &CCorvaneDlg::OnBnClickedDhcp);
+    connect(m_btnReboot, &QPushButton::clicked, this, &CCorvaneDlg::OnBnClickedReboot);
+    connect(m_btnFactoryReset, &QPushButton::clicked, this, &CCorvaneDlg::OnBnClickedFactoryReset);
+
+    m_hideWaitTimer.setSingleShot(true);
+    connect(&m_hideWaitTimer, &QTimer::timeout, this, &CCorvaneDlg::OnTimer);
+
+    OnInitDialog();
+}
+
+CCorvaneDlg::~CCorvaneDlg()
+{
+    if (m_pReceiveSocket) {
+        m_pReceiveSocket->Close();
+        m_pReceiveSocket.reset();
+    }
+    m_arrDevices.clear();
+    m_listedMacs.clear();
+    m_arrAdapters.clear();
+    // Ends a vendor search still running and waits for its worker before the window goes.
+    m_pVendorDlg.reset();
+    m_pWaitDlg.reset();
+}
+
+void CCorvaneDlg::OnInitDialog()
+{
+    UpdateData(false);
+    setWindowIcon(m_hIcon);
+    CreateVendorWindow();
+    m_pWaitDlg = std::make_unique<CSplashMsgDlg>();
+    m_pWaitDlg->Create(this);
+    InitControls();
+}
+
+void CCorvaneDlg::CreateVendorWindow()
+{
+    m_pVendorDlg = std::make_unique<CHalvetranoDlg>();
+    connect(m_pVendorDlg.get(), &CHalvetranoDlg::deviceFound, this, &CCorvaneDlg::AddSearchedDevice);
+    connect(m_pVendorDlg.get(), &CHalvetranoDlg::vendorDone, this, &CCorvaneDlg::OnVendorDone);
+}
+
+void CCorvaneDlg::InitControls()
+{
+    CheckAddressing(m_nDhcp);
+    LoadNetworkAdapters();
+    if (m_comboAdapter->count() > 0)
+        m_comboAdapter->setCurrentIndex(0);
+
+    m_listDevice->InsertColumn(0, QString(), LVCFMT_CENTER, 0, -1);
+    const int w = m_listDevice->width() - 8;
+    const struct
+    {
+        const char *heading;
+        int share;
+    } columns[] = {{"   No.", 50},      {"MAC ADDRESS", 130},  {"IP ADDRESS", 130},
+                   {"MODEL NAME", 130}, {"MANUFACTURER", 130}, {"VERSION", 130}};
+    for (int i = 0; i < 6; ++i)
+        m_listDevice->InsertColumn(i, QString::fromLatin1(columns[i].heading), LVCFMT_CENTER, w * columns[i].share / 700,
+                                   -1);
+    m_listDevice->EnableCheckboxes();
+
+    const struct
+    {
+        QPushButton *button;
+        const char *tooltip;
+    } buttons[] = {{m_btnFactoryReset, "Factory Reset"},
+                   {m_btnReboot, "Reboot"},
+                   {m_btnSave, "Save and Apply"},
+                   {m_btnSearch, "Search Device"}};
+    for (const auto &[button, tooltip] : buttons) {
+        QPalette palette = button->palette();
+        palette.setColor(QPalette::Button, kButtonFace);
+        button->setPalette(palette);
+        button->setToolTip(QString::fromLatin1(tooltip));
+        button->setFont(font());
+    }
+}
+
+int CCorvaneDlg::LoadNetworkAdapters()
+{
+    m_arrAdapters.clear();
+    const QList<HostInterface> interfaces = m_services.interfaces();
+    if (interfaces.isEmpty()) {
+        std::fprintf(stderr, "GetAdaptersAddresses() failed...");
+        return -1;
+    }
+    m_arrAdapters = EnumerateAdapters(interfaces);
+    for (const auto &adapter : m_arrAdapters)
+        m_comboAdapter->addItem(AdapterComboText(*adapter));
+    return 0;
+}
+
+bool CCorvaneDlg::UpdateData(bool saveAndValidate)
+{
+    exchangeText(Control(IDC_EDIT_DNS), m_strDns, saveAndValidate);
+    exchangeText(Control(IDC_EDIT_GATEWAY), m_strGateway, saveAndValidate);
+    exchangeText(Control(IDC_EDIT_IP), m_strIpAddress, saveAndValidate);
+    exchangeText(Control(IDC_EDIT_MODEL), m_strModel, saveAndValidate);
+    auto *webPort = static_cast<QLineEdit *>(Control(IDC_EDIT_WEBPORT));
+    if (!saveAndValidate) {
+        webPort->setText(QString::number(m_nWebPort));
+    } else if (!parseInteger(webPort->text(), m_nWebPort)) {
+        ShowMessage(QStringLiteral("Please enter an integer."));
+        webPort->setFocus();
+        return false;
+    }
+    exchangeText(Control(IDC_EDIT_SUBNET), m_strSubnetMask, saveAndValidate);
+    exchangeText(Control(IDC_EDIT_PASSWORD), m_strPassword, saveAndValidate);
+    exchangeText(Control(IDC_EDIT_USERID), m_strUserId, saveAndValidate);
+    return true;
+}
+
+void CCorvaneDlg::ShowMessage(const QString &text)
+{
+    m_services.messageBox(this, text);
+}
+
+void CCorvaneDlg::OnShowMessage(const QString &text)
+{
+    ShowMessage(text);
+}
+
+void CCorvaneDlg::OnVendorDone()
+{
+    m_hideWaitTimer.start(kHideWaitMs); // a second report restarts the second
+}
+
+void CCorvaneDlg::OnTimer()
+{
+    m_hideWaitTimer.stop();
+    if (m_pWaitDlg)
+        m_pWaitDlg->hide();
+}
+
+void CCorvaneDlg::keyPressEvent(QKeyEvent *event)
+{
+    // Enter ends the dialog like Escape; the dialog has no OK button to press.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CCorvaneDlg::paintEvent(QPaintEvent *event)
+{
+    if (!isMinimized()) {
+        QDialog::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    const int icon = style()->pixelMetric(QStyle::PM_LargeIconSize);
+    painter.drawPixmap((width() - icon + 1) / 2, (height() - icon + 1) / 2, m_hIcon.pixmap(icon));
+}
+
+void CCorvaneDlg::SetAddressEditsEnabled(bool enabled)
+{
+    for (int id : {IDC_EDIT_IP, IDC_EDIT_SUBNET, IDC_EDIT_GATEWAY, IDC_EDIT_DNS})
+        Control(id)->setEnabled(enabled);
+}
+
+void CCorvaneDlg::CheckAddressing(int dhcp)
+{
+    static_cast<QRadioButton *>(Control(dhcp ? IDC_RADIO_DHCP : IDC_RADIO_STATIC))->setChecked(true);
+    static_cast<QRadioButton *>(Control(dhcp ? IDC_RADIO_STATIC : IDC_RADIO_DHCP))->setChecked(false);
+}
+
+void CCorvaneDlg::OnBnClickedSearch()
+{
+    m_nSelected = -1;
+    m_listDevice->DeleteAllItems();
+    m_arrDevices.clear();
+    m_listedMacs.clear();
+
+    m_strIpAddress.clear();
+    m_strSubnetMask.clear();
+    m_strGateway.clear();
+    m_strDns.clear();
+    m_strModel.clear();
+    m_strUserId.clear();
+    m_strPassword.clear();
+    m_nWebPort = 0;
+    m_nDhcp = 0;
+    CheckAddressing(0);
+    SetAddressEditsEnabled(true);
+    UpdateData(false);
+
+    if (m_pWaitDlg) {
+        m_pWaitDlg->m_strMessage = QStringLiteral("Please Wait...");
+        m_pWaitDlg->UpdateData(false);
+        m_pWaitDlg->show(); // first, so that its frame is known
+        const QRect m = frameGeometry();
+        const QRect p = m_pWaitDlg->frameGeometry();
+        m_pWaitDlg->move(m.left() + (m.width() - p.width()) / 2, m.top() + (m.height() - p.height()) / 2);
+    }
+
+    if (m_pReceiveSocket) {
+        m_pReceiveSocket->Close();
+        m_pReceiveSocket.reset();
+    }
+    SendSearchRequest();
+
+    if (!m_pVendorDlg)
+        CreateVendorWindow();
+    m_pVendorDlg->StartSearch();
+    update();
+}
+
+void CCorvaneDlg::SendSearchRequest()
+{
+    if (!m_pReceiveSocket) {
+        m_pReceiveSocket = std::make_unique<CTalbrixReceveSocket>(QHostAddress(QHostAddress::AnyIPv4),
+                                                                  m_services.replyPort);
+        connect(m_pReceiveSocket.get(), &CTalbrixReceveSocket::receivePacket, this, &CCorvaneDlg::OnReceivePacket);
+        if (!m_pReceiveSocket->Create()) {
+            ShowMessage(QStringLiteral("Error create socket!!!"));
+            m_pReceiveSocket.reset();
+        }
+    }
+
+    // No adapter chosen: nothing is sent, and the search goes on with the vendor family.
+    const int k = m_comboAdapter->currentIndex();
+    if (k < 0 || k >= static_cast<int>(m_arrAdapters.size()))
+        return;
+    const CNetworkAdapterObj &adapter = *m_arrAdapters[static_cast<size_t>(k)];
+    CTalbrixSendSocket(m_services.devicePort).SendPacket(adapter.m_strAddress, adapter.m_nIfIndex, MakeSearchRequest());
+}
+
+int CCorvaneDlg::AddSearchedDevice(CameraInfo record)
+{
+    const QByteArray mac = ReadText(record.mac_addr);
+    if (m_arrDevices.empty() && mac.size() < 12)
+        return 0;
+    if (m_listedMacs.contains(mac))
+        return 0;
+    m_listedMacs.insert(mac);
+    m_arrDevices.push_back(std::make_unique<CCameraInfoObj>(record));
+    InsertDeviceRow(record);
+    return 1;
+}
+
+void CCorvaneDlg::InsertDeviceRow(const CameraInfo &record)
+{
+    const int n = m_listDevice->GetItemCount();
+    m_listDevice->InsertItem(n, QString());
+    const QString manufacturer = IsVendorFamily(record) ? QString() : FieldString(record.manufacturer);
+    const QString cells[] = {QString::number(n + 1),          FieldString(record.mac_addr),
+                             FieldString(record.ip_addr),     FieldString(record.model_name),
+                             manufacturer,                    FieldString(record.version)};
+    for (int j = 0; j < 6; ++j) {
+        m_listDevice->SetItemText(n, j, cells[j]);
+        m_listDevice->SetColumnFormat(j, LVCFMT_LEFT);
+    }
+}
+
+int CCorvaneDlg::DeviceIndexOfRow(int item) const
+{
+    // The row's number, not its index, names the device: sorting moves rows.
+    return std::atoi(m_listDevice->GetItemText(item, 0).toLatin1().constData()) - 1;
+}
+
+CCameraInfoObj *CCorvaneDlg::SelectedDevice()
+{
+    if (m_nSelected < 0 || m_nSelected >= static_cast<int>(m_arrDevices.size())) {
+        ShowMessage(QStringLiteral("The selected row names no listed device."));
+        return nullptr;
+    }
+    return m_arrDevices[static_cast<size_t>(m_nSelected)].get();
+}
+
+CCameraInfoObj *CCorvaneDlg::SelectRow(int item)
+{
+    if (item < 0 || item >= static_cast<int>(m_arrDevices.size()))
+        return nullptr;
+    m_nSelected = DeviceIndexOfRow(item);
+    return SelectedDevice();
+}
+
+void CCorvaneDlg::OnNMClickListDevice(int item)
+{
+    CCameraInfoObj *device = SelectRow(item);
+    if (!device)
+        return;
+    CameraInfo &info = device->m_CameraInfo;
+    m_strIpAddress = FieldString(info.ip_addr);
+    m_strSubnetMask = FieldString(info.subnet_mask);
+    m_strGateway = FieldString(info.gateway);
+    m_strDns = FieldString(info.dns);
+    m_strModel = FieldString(info.model_name);
+    m_nWebPort = info.web_port;
+    m_strUserId = FieldString(info.header.user_id);
+    info.header.pass_wd[0] = '\0'; // the password field always starts empty
+    m_strPassword = FieldString(info.header.pass_wd);
+    m_nDhcp = info.dhcp;
+    CheckAddressing(m_nDhcp);
+    SetAddressEditsEnabled(m_nDhcp == 0);
+    UpdateData(false);
+}
+
+void CCorvaneDlg::OnNMDblclkListDevice(int item)
+{
+    const CCameraInfoObj *device = SelectRow(item);
+    if (!device)
+        return;
+    const CameraInfo &info = device->m_CameraInfo;
+    const int port = info.web_port;
+    const QString ip = FieldString(info.ip_addr);
+    QString address;
+    if (info.https == 0)
+        address = port == 80 ? QStringLiteral("http://%1").arg(ip) : QStringLiteral("http://%1:%2").arg(ip).arg(port);
+    else if (info.https == 1)
+        address = port == 443 ? QStringLiteral("https://%1").arg(ip) : QStringLiteral("https://%1:%2").arg(ip).arg(port);
+    if (!address.isEmpty()) // an unknown scheme gives no address: nothing to open
+        m_services.openUrl(QUrl(address));
+}
+
+void CCorvaneDlg::OnReceivePacket()
+{
+    char buffer[CAMERA_INFO_SIZE];
+    QString senderAddress;
+    quint16 senderPort = 0;
+    const qint64 size = m_pReceiveSocket->ReceiveFrom(buffer, sizeof buffer, &senderAddress, &senderPort);
+    if (size < 0) {
+        m_pReceiveSocket->Close();
+        ShowMessage(QStringLiteral("recevie error!!! [Close Socket]"));
+        return;
+    }
+    // Empty and oversized datagrams are dropped: one stray packet must not end discovery.
+    if (size == 0 || size > CAMERA_INFO_SIZE)
+        return;
+    const CameraInfo record = FromDatagram(QByteArrayView(buffer, size));
+
+    if (record.header.cmd == CMD_SET_NETWORK) {
+        if (m_nSelected < 0 || m_nSelected >= static_cast<int>(m_arrDevices.size()))
+            return;
+        const CameraInfo &selected = m_arrDevices[static_cast<size_t>(m_nSelected)]->m_CameraInfo;
+        if (ReadText(record.mac_addr) != ReadText(selected.mac_addr) || m_bResultShown == 1)
+            return;
+        m_bResultShown = 1;
+        if (const char *message = ResultMessage(record.header.result))
+            ShowMessage(QString::fromLatin1(message));
+    } else if (record.header.cmd == CMD_SEARCH_REPLY) {
+        AddSearchedDevice(record);
+    }
+}
+
+bool CCorvaneDlg::WriteEditsInto(CameraInfo &record)
+{
+    SetFieldString(record.ip_addr, m_strIpAddress);
+    SetFieldString(record.subnet_mask, m_strSubnetMask);
+    SetFieldString(record.gateway, m_strGateway);
+    SetFieldString(record.dns, m_strDns);
+    record.web_port = static_cast<quint16>(m_nWebPort & 0xFFFF);
+    record.dhcp = m_nDhcp;
+    SetFieldString(record.header.user_id, m_strUserId);
+    const QByteArray password = m_strPassword.toLocal8Bit();
+    std::uint32_t size = sizeof record.header.pass_wd;
+    const bool digested = ComputeMD5(size, password.constData(), static_cast<std::uint32_t>(password.size() + 1),
+                                     record.header.pass_wd);
+    std::printf("pObj->m_CameraInfo.header.pass_wd=[%s]\n", ReadText(record.header.pass_wd).constData());
+    std::fflush(stdout);
+    return digested;
+}
+
+void CCorvaneDlg::OnBnClickedSave()
+{
+    if (m_nSelected < 0)
+        return;
+    if (!UpdateData(true)) // a web port that is no number: nothing is sent
+        return;
+    CCameraInfoObj *selected = SelectedDevice();
+    if (!selected)
+        return;
+    CCameraInfoObj &device = *selected;
+    const CCameraInfoObj backup(device.m_CameraInfo);
+    WriteEditsInto(device.m_CameraInfo);
+
+    const int k = m_comboAdapter->currentIndex();
+    if (k < 0 || k >= static_cast<int>(m_arrAdapters.size())) {
+        ShowMessage(QStringLiteral("Select a network adapter first: nothing was sent."));
+    } else if (!IsVendorFamily(device.m_CameraInfo)) {
+        const CNetworkAdapterObj &adapter = *m_arrAdapters[static_cast<size_t>(k)];
+        CameraInfo request = device.m_CameraInfo;
+        request.header.cmd = CMD_SET_NETWORK;
+        CTalbrixSendSocket(m_services.devicePort).SendPacket(adapter.m_strAddress, adapter.m_nIfIndex, request);
+    } else if (m_pVendorDlg) {
+        m_pVendorDlg->m_strHostIp = m_arrAdapters[static_cast<size_t>(k)]->m_strAddress;
+        SetVendorPassword(device.m_CameraInfo, m_strPassword.toLocal8Bit());
+        m_pVendorDlg->m_TargetInfo = backup.m_CameraInfo;
+        m_pVendorDlg->m_NewInfo = device.m_CameraInfo;
+        const int result = m_pVendorDlg->ModifyNetwork();
+        ShowMessage(QString::fromLatin1(ResultMessage(result == 0 ? RESULT_OK : RESULT_FAILED)));
+    }
+    m_bResultShown = 0;
+    device.m_CameraInfo = backup.m_CameraInfo;
+}
+
+void CCorvaneDlg::OnBnClickedStatic()
+{
+    m_nDhcp = 0;
+    CheckAddressing(0);
+    SetAddressEditsEnabled(true);
+}
+
+void CCorvaneDlg::OnBnClickedDhcp()
+{
+    m_nDhcp = 1;
+    CheckAddressing(1);
+    SetAddressEditsEnabled(false);
+}
+
+void CCorvaneDlg::OnBnClickedReboot()
+{
+    RunOnCheckedRows(true);
+}
+
+void CCorvaneDlg::OnBnClickedFactoryReset()
+{
+    RunOnCheckedRows(false);
+}
+
+void CCorvaneDlg::RunOnCheckedRows(bool reboot)
+{
+    if (m_nSelected < 0)
+        return;
+    if (!UpdateData(true)) // a web port that is no number: nothing is done
+        return;
+    CCameraInfoObj *selected = SelectedDevice();
+    if (!selected)
+        return;
+    WriteEditsInto(selected->m_CameraInfo);
+
+    const QByteArray password = m_strPassword.toLocal8Bit();
+    for (int row = 0; row < m_listDevice->GetItemCount(); ++row) {
+        if (!(m_listDevice->GetCheck(row) > 0))
+            continue;
+        const int index = DeviceIndexOfRow(row);
+        if (index < 0 || index >= static_cast<int>(m_arrDevices.size())) {
+            ShowMessage(QStringLiteral("A checked row names no listed device."));
+            return;
+        }
+        CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
+        if (reboot)
+            ShowMessage(QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr)));
+        if (IsVendorFamily(info) && m_pVendorDlg) {
+            SetVendorPassword(info, password);
+            m_pVendorDlg->m_TargetInfo = info;
+            if (reboot)
+                m_pVendorDlg->RebootDevice();
+            else
+                m_pVendorDlg->FactoryResetDevice();
+        }
+    }
+}

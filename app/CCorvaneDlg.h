@@ -1,0 +1,142 @@
+#pragma once
+
+#include "AdapterEnumeration.h"
+#include "CCameraInfoObj.h"
+#include "CNetworkAdapterObj.h"
+#include "Ports.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QSet>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CHalvetranoDlg;
+class CReportCtrl;
+class CSplashMsgDlg;
+class CTalbrixReceveSocket;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+// What the main window takes from its surroundings; tests replace any of it.
+struct CorvaneServices
+{
+    std::function<QList<HostInterface>()> interfaces = &SystemInterfaces;
+    std::function<void(QWidget *parent, const QString &text)> messageBox;    // default: an OK-only box
+    std::function<void(const QUrl &address)> openUrl;                        // default: the user's browser
+    quint16 devicePort = DEVICE_PORT;
+    quint16 replyPort = REPLY_PORT;
+};
+
+// The main window: adapter choice, device search, the device list, the selected device's
+// settings and the commands that change them.
+class CCorvaneDlg final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CCorvaneDlg)
+
+public:
+    static constexpr int IDD_MAIN_DIALOG = 102;
+    static constexpr int IDC_COMBO_ADAPTER = 1001;
+    static constexpr int IDC_BTN_SEARCH = 1003;
+    static constexpr int IDC_LIST_DEVICE = 1004;
+    static constexpr int IDC_EDIT_MODEL = 1005;
+    static constexpr int IDC_RADIO_STATIC = 1007;
+    static constexpr int IDC_RADIO_DHCP = 1008;
+    static constexpr int IDC_EDIT_IP = 1009;
+    static constexpr int IDC_EDIT_SUBNET = 1010;
+    static constexpr int IDC_EDIT_GATEWAY = 1011;
+    static constexpr int IDC_EDIT_DNS = 1012;
+    static constexpr int IDC_EDIT_WEBPORT = 1013;
+    static constexpr int IDC_EDIT_USERID = 1014;
+    static constexpr int IDC_EDIT_PASSWORD = 1015;
+    static constexpr int IDC_BTN_SAVE = 1016;
+    static constexpr int IDC_BTN_REBOOT = 1017;
+    static constexpr int IDC_BTN_FACTORY_RESET = 1018;
+    static constexpr int IDT_HIDE_WAIT = 1001;
+    static constexpr int kHideWaitMs = 1000;
+
+    explicit CCorvaneDlg(CorvaneServices services = {}, QWidget *parent = nullptr);
+    ~CCorvaneDlg() override;
+
+    // Appends a device unless it is already listed (same MAC text) or, while the list is
+    // empty, its MAC text is shorter than 12 characters. 1 when added.
+    int AddSearchedDevice(CameraInfo record);
+    int LoadNetworkAdapters();
+    void SendSearchRequest();
+    // Moves the members into the controls (false) or the controls into the members (true);
+    // false when a number field holds no number (the user has been told).
+    bool UpdateData(bool saveAndValidate);
+
+    QWidget *Control(int id) const { return m_controls.value(id); }
+
+    // Handlers, public so that a test can drive them as the controls do.
+    void OnBnClickedSearch();
+    void OnNMClickListDevice(int item);
+    void OnNMDblclkListDevice(int item);
+    void OnReceivePacket();
+    void OnVendorDone();
+    void OnShowMessage(const QString &text);
+    void OnBnClickedSave();
+    void OnBnClickedStatic();
+    void OnBnClickedDhcp();
+    void OnBnClickedReboot();
+    void OnBnClickedFactoryReset();
+
+    std::unique_ptr<CHalvetranoDlg> m_pVendorDlg;
+    std::unique_ptr<CSplashMsgDlg> m_pWaitDlg;
+    QIcon m_hIcon;
+    CReportCtrl *m_listDevice = nullptr;
+    std::unique_ptr<CTalbrixReceveSocket> m_pReceiveSocket;
+    QString m_strDns;
+    QString m_strGateway;
+    QString m_strIpAddress;
+    QString m_strModel;
+    int m_nWebPort = 0;
+    QString m_strSubnetMask;
+    QString m_strPassword;
+    QString m_strUserId;
+    int m_nDhcp = 0;
+    std::vector<std::unique_ptr<CCameraInfoObj>> m_arrDevices;
+    int m_nSelected = -1;
+    int m_bResultShown = 0;
+    QComboBox *m_comboAdapter = nullptr;
+    std::vector<std::unique_ptr<CNetworkAdapterObj>> m_arrAdapters;
+    QPushButton *m_btnFactoryReset = nullptr;
+    QPushButton *m_btnReboot = nullptr;
+    QPushButton *m_btnSave = nullptr;
+    QPushButton *m_btnSearch = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void OnInitDialog();
+    void InitControls();
+    void OnTimer();
+    void InsertDeviceRow(const CameraInfo &record);
+    // Index in m_arrDevices of the device a row shows.
+    int DeviceIndexOfRow(int item) const;
+    // Selects the device a row shows; nullptr when there is none (the user is told if the
+    // row's number names no device).
+    CCameraInfoObj *SelectRow(int item);
+    CCameraInfoObj *SelectedDevice();
+    void SetAddressEditsEnabled(bool enabled);
+    void CheckAddressing(int dhcp);
+    void CreateVendorWindow();
+    void ShowMessage(const QString &text);
+    bool WriteEditsInto(CameraInfo &record);
+    void RunOnCheckedRows(bool reboot);
+
+    CorvaneServices m_services;
+    QHash<int, QWidget *> m_controls;
+    QSet<QByteArray> m_listedMacs; // beside m_arrDevices: the duplicate check stays O(1)
+    QTimer m_hideWaitTimer;
+};

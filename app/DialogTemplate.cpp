@@ -1,0 +1,94 @@
+#include "DialogTemplate.h"
+
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWidget>
+
+QFont DialogFont(const DialogTemplate &dialogTemplate)
+{
+    const QString family = QString::fromLatin1(dialogTemplate.fontFamily);
+    QFont font = QFontDatabase::hasFamily(family) ? QFont(family) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(dialogTemplate.pointSize);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+QRect DialogUnitsToPixels(const QRect &rect, const QFont &font)
+{
+    // Base units as the dialog manager takes them: the average width of the Latin letters
+    // (rounded) and the font's height.
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int baseX = (letters / 26 + 1) / 2;
+    const int baseY = metrics.height();
+    return QRect(rect.x() * baseX / 4, rect.y() * baseY / 8, rect.width() * baseX / 4, rect.height() * baseY / 8);
+}
+
+namespace {
+QWidget *createControl(QWidget *dialog, const ControlTemplate &control,
+                       const std::function<QWidget *(QWidget *)> &makeListView)
+{
+    const QString caption = QString::fromLatin1(control.caption);
+    switch (control.kind) {
+    case ControlKind::Static:
+        return new QLabel(caption, dialog);
+    case ControlKind::CenteredStatic: {
+        auto *label = new QLabel(caption, dialog);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        label->setWordWrap(true);
+        return label;
+    }
+    case ControlKind::GroupBox: {
+        auto *group = new QGroupBox(caption, dialog);
+        group->setFocusPolicy(Qt::NoFocus);
+        return group;
+    }
+    case ControlKind::Edit:
+        return new QLineEdit(dialog);
+    case ControlKind::ReadOnlyEdit: {
+        auto *edit = new QLineEdit(dialog);
+        edit->setReadOnly(true);
+        edit->setEnabled(false);
+        return edit;
+    }
+    case ControlKind::PushButton: {
+        auto *button = new QPushButton(caption, dialog);
+        button->setAutoDefault(false); // Enter ends the dialog instead of pressing a button
+        return button;
+    }
+    case ControlKind::RadioButton:
+        return new QRadioButton(caption, dialog);
+    case ControlKind::ComboBox:
+        return new QComboBox(dialog);
+    case ControlKind::ListView:
+        return makeListView ? makeListView(dialog) : new QWidget(dialog);
+    }
+    return nullptr;
+}
+} // namespace
+
+QHash<int, QWidget *> BuildDialog(QWidget *dialog, const DialogTemplate &dialogTemplate,
+                                  const std::function<QWidget *(QWidget *parent)> &makeListView)
+{
+    const QFont font = DialogFont(dialogTemplate);
+    dialog->setFont(font);
+    dialog->setWindowTitle(QString::fromLatin1(dialogTemplate.caption));
+    dialog->setFixedSize(DialogUnitsToPixels(QRect(QPoint(0, 0), dialogTemplate.size), font).size());
+
+    QHash<int, QWidget *> controls;
+    for (const ControlTemplate &control : dialogTemplate.controls) {
+        QWidget *widget = createControl(dialog, control, makeListView);
+        widget->setGeometry(DialogUnitsToPixels(control.rect, font));
+        if (control.kind == ControlKind::ComboBox) // the template's height is the drop-down's
+            widget->resize(widget->width(), widget->sizeHint().height());
+        if (control.id != -1)
+            controls.insert(control.id, widget);
+    }
+    return controls;
+}

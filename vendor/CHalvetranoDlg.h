@@ -1,0 +1,64 @@
+#pragma once
+
+#include "CameraInfo.h"
+#include "ZEKSDK.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+class QThread;
+
+// Owns the vendor library for the program's run: building it starts the library, destroying
+// it stops it. Runs the vendor search on worker threads and hands every device found to the
+// user-interface thread as a record of the shared list; runs reboot, factory reset and
+// network change of one device.
+class CHalvetranoDlg final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CHalvetranoDlg)
+
+public:
+    static constexpr int kSearchTimeMs = 3000;
+    static constexpr int kModifyTimeMs = 3000;
+
+    explicit CHalvetranoDlg(QObject *parent = nullptr);
+    // Ends a running search and waits for its worker before the library stops.
+    ~CHalvetranoDlg() override;
+
+    // One worker thread per call, at the highest priority; at most one library search runs.
+    void StartSearch();
+    static unsigned VendorSearchThreadProc(void *param);
+    int SearchDevices();
+
+    // Log in with m_TargetInfo (ip_addr, media_port, user_id, the plain password at pass_wd)
+    // and reboot or reset that device.
+    int RebootDevice();
+    int FactoryResetDevice();
+    // Changes the network of the device m_TargetInfo names to the settings of m_NewInfo.
+    int ModifyNetwork();
+
+    CameraInfo m_TargetInfo{};
+    CameraInfo m_NewInfo{};
+    std::atomic<int> m_bSearching{0};
+    QString m_strHostIp = QStringLiteral("192.168.0.1");
+
+Q_SIGNALS:
+    void deviceFound(const CameraInfo &record);
+    void vendorDone();
+
+private:
+    static int32_t VendorEventCallback(int32_t handle, int32_t event, int32_t param, intptr_t data, int32_t reserved);
+    void OnVendorDeviceFound(const VendorDeviceInfo &info);
+    int RunOnDevice(int (*operation)(int32_t));
+    // Runs fn on the user-interface thread and waits for it, unless the window is closing:
+    // then it neither runs nor waits, so teardown never waits on a thread that waits for it.
+    template<typename Fn>
+    void SendToUiThread(Fn fn);
+
+    std::atomic<bool> m_closing{false};
+    std::vector<std::unique_ptr<QThread>> m_workers;
+};
