@@ -12,6 +12,13 @@ id="corvane-$$-$RANDOM"
 host="$id-host"
 devs=("$id-dev1" "$id-dev2")
 
+# "ip -n" and "ip netns exec" remount / and /sys, which fails in a chroot; nsenter does not.
+in_ns() {
+    local ns=$1
+    shift
+    nsenter --net="/run/netns/$ns" "$@"
+}
+
 cleanup() {
     for ns in "$host" "${devs[@]}"; do
         ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null || true
@@ -21,29 +28,28 @@ cleanup() {
 trap cleanup EXIT
 
 ip netns add "$host"
-ip -n "$host" link set lo up
+in_ns "$host" ip link set lo up
 i=0
 for dev in "${devs[@]}"; do
     i=$((i + 1))
     ip netns add "$dev"
-    ip -n "$dev" link set lo up
-    ip -n "$host" link add "veth$i" type veth peer name eth0 netns "$dev"
-    ip -n "$host" addr add "10.77.$i.1/24" dev "veth$i"
-    ip -n "$dev" addr add "10.77.$i.2/24" dev eth0
-    ip -n "$host" link set "veth$i" up
-    ip -n "$dev" link set eth0 up
+    in_ns "$dev" ip link set lo up
+    in_ns "$host" ip link add "veth$i" type veth peer name eth0 netns "$dev"
+    in_ns "$host" ip addr add "10.77.$i.1/24" dev "veth$i"
+    in_ns "$dev" ip addr add "10.77.$i.2/24" dev eth0
+    in_ns "$host" ip link set "veth$i" up
+    in_ns "$dev" ip link set eth0 up
     # Devices answer to the limited broadcast, which needs a route to leave by.
-    ip -n "$dev" route add default dev eth0
+    in_ns "$dev" ip route add default dev eth0
 done
-ip -n "$host" route add default dev veth1
+in_ns "$host" ip route add default dev veth1
 
 # Wait for the carriers, or the first broadcasts are lost.
 for _ in $(seq 50); do
-    up=$(ip -n "$host" -o link show up | grep -c 'veth.*state UP' || true)
+    up=$(in_ns "$host" ip -o link show up | grep -c 'veth.*state UP' || true)
     [ "$up" -eq 2 ] && break
     sleep 0.05
 done
 
 export CORVANE_NETNS_HOST="$host" CORVANE_NETNS_DEV1="${devs[0]}" CORVANE_NETNS_DEV2="${devs[1]}"
-# nsenter, not "ip netns exec": that one also remounts / and /sys, which fails in a chroot.
-nsenter --net="/run/netns/$host" "$@"
+in_ns "$host" "$@"
