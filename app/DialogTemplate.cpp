@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QWidget>
 
+#include <algorithm>
+
 QFont DialogFont(const DialogTemplate &dialogTemplate)
 {
     const QString family = QString::fromLatin1(dialogTemplate.fontFamily);
@@ -87,6 +89,8 @@ QHash<int, QWidget *> BuildDialog(QWidget *dialog, const DialogTemplate &dialogT
         widget->setGeometry(DialogUnitsToPixels(control.rect, font));
         if (control.kind == ControlKind::ComboBox) // the template's height is the drop-down's
             widget->resize(widget->width(), widget->sizeHint().height());
+        if (control.kind == ControlKind::Static) // a substitute font may be wider than the template's
+            widget->resize(std::max(widget->width(), widget->sizeHint().width()), widget->height());
         if (control.id != -1)
             controls.insert(control.id, widget);
     }
