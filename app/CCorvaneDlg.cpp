@@ -323,7 +323,7 @@ void CCorvaneDlg::SendSearchRequest()
 {
     if (!m_pReceiveSocket) {
         m_pReceiveSocket = std::make_unique<CTalbrixReceveSocket>(QHostAddress(QHostAddress::AnyIPv4),
-                                                                  m_services.replyPort);
+                                                                  m_services.replyPort, m_services.receiveBufferBytes);
         connect(m_pReceiveSocket.get(), &CTalbrixReceveSocket::receivePacket, this, &CCorvaneDlg::OnReceivePacket);
         if (!m_pReceiveSocket->Create()) {
             ShowMessage(QStringLiteral("Error create socket!!!"));

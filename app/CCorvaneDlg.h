@@ -3,6 +3,7 @@
 #include "AdapterEnumeration.h"
 #include "CCameraInfoObj.h"
 #include "CNetworkAdapterObj.h"
+#include "CTalbrixReceveSocket.h"
 #include "Ports.h"
 
 #include <QDialog>
@@ -18,7 +19,6 @@
 class CHalvetranoDlg;
 class CReportCtrl;
 class CSplashMsgDlg;
-class CTalbrixReceveSocket;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +32,7 @@ struct CorvaneServices
     std::function<void(const QUrl &address)> openUrl;                        // default: the user's browser
     quint16 devicePort = DEVICE_PORT;
     quint16 replyPort = REPLY_PORT;
+    int receiveBufferBytes = CTalbrixReceveSocket::kReceiveBufferBytes;
 };
 
 // The main window: adapter choice, device search, the device list, the selected device's

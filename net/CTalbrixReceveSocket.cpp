@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cstring>
 
-CTalbrixReceveSocket::CTalbrixReceveSocket(QHostAddress address, quint16 port, QObject *parent)
+CTalbrixReceveSocket::CTalbrixReceveSocket(QHostAddress address, quint16 port, int receiveBufferBytes,
+                                           QObject *parent)
     : QObject(parent)
     , m_address(std::move(address))
     , m_port(port)
+    , m_receiveBufferBytes(receiveBufferBytes)
 {
     connect(&m_socket, &QUdpSocket::readyRead, this, &CTalbrixReceveSocket::OnReceive);
 }
@@ -22,11 +24,11 @@ bool CTalbrixReceveSocket::Create()
         return false;
 
     // Set after bind(): set before, Qt's socket does not exist yet and the size is lost.
-    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferBytes);
+    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, m_receiveBufferBytes);
 #ifdef SO_RCVBUFFORCE
     // The kernel caps SO_RCVBUF at twice net.core.rmem_max; a privileged process may go past it.
-    if (ReceiveBufferSize() < kReceiveBufferBytes) {
-        const int bytes = kReceiveBufferBytes;
+    if (ReceiveBufferSize() < m_receiveBufferBytes) {
+        const int bytes = m_receiveBufferBytes;
         ::setsockopt(static_cast<NativeSocket>(m_socket.socketDescriptor()), SOL_SOCKET, SO_RCVBUFFORCE, &bytes,
                      sizeof bytes);
     }

@@ -19,8 +19,11 @@ public:
     // some 3,000 answers while the user-interface thread is busy.
     static constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
+    // receiveBufferBytes: what Create() asks the kernel for; a stock host grants at most twice
+    // net.core.rmem_max (212,992), unless the process may force more.
     explicit CTalbrixReceveSocket(QHostAddress address = QHostAddress(QHostAddress::AnyIPv4),
-                                  quint16 port = REPLY_PORT, QObject *parent = nullptr);
+                                  quint16 port = REPLY_PORT, int receiveBufferBytes = kReceiveBufferBytes,
+                                  QObject *parent = nullptr);
 
     // Binds exclusively (a second program on the port makes this fail) and enlarges the
     // receive buffer. False when the socket cannot be had.
@@ -46,5 +49,6 @@ private:
     mutable QUdpSocket m_socket; // socketOption() is not const
     QHostAddress m_address;
     quint16 m_port;
+    int m_receiveBufferBytes;
     quint64 m_datagramsRead = 0;
 };
