@@ -13,6 +13,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
@@ -90,6 +91,27 @@ long receiveBufferErrors()
     return -1;
 }
 
+// CPU time (user and system) of each thread of this process by name, in ms.
+QMap<QByteArray, double> threadCpuMs()
+{
+    QMap<QByteArray, double> result;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    const double tick = 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+    const QStringList ids = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &id : ids) {
+        const QByteArray stat = procLines(qPrintable(tasks.filePath(id + QStringLiteral("/stat")))).value(0);
+        // comm is in parentheses and may hold blanks; the fields after it are plain.
+        const qsizetype open = stat.indexOf('(');
+        const qsizetype close = stat.lastIndexOf(')');
+        if (open < 0 || close < open)
+            continue;
+        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+        if (fields.size() > 12)
+            result[stat.mid(open + 1, close - open - 1)] += (fields[11].toDouble() + fields[12].toDouble()) * tick;
+    }
+    return result;
+}
+
 struct RunResult
 {
     int listed = 0;
@@ -99,6 +121,10 @@ struct RunResult
     long socketDrops = 0;
     long rcvbufErrors = 0;
     double longestStallMs = 0;
+    double longestStallAtMs = 0; // after the click on "Device Search"
+    int rowsAtLongestStall = 0;
+    double uiCpuMs = 0;
+    double receiveCpuMs = 0;
     long peakKb = 0;
     int receiveBuffer = 0;
 };
@@ -122,29 +148,39 @@ RunResult runOnce(int devices, int receiveBufferBytes)
     dialog.m_comboAdapter->setCurrentIndex(
         dialog.m_comboAdapter->findText(QStringLiteral("veth1: ") + TestNetwork::kHostAddress1));
     dialog.show();
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 300)
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
 
     // The user-interface thread's stalls: the longest gap between two ticks of a 2 ms timer.
     qint64 lastTick = monotonicNs();
     qint64 longestGap = 0;
+    qint64 longestGapEnd = 0;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
+    QAbstractItemModel *model = dialog.m_listDevice->model();
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const qint64 now = monotonicNs();
-        longestGap = std::max(longestGap, now - lastTick);
+        if (now - lastTick > longestGap) {
+            longestGap = now - lastTick;
+            longestGapEnd = now;
+            result.rowsAtLongestStall = model->rowCount();
+        }
         lastTick = now;
     });
 
     qint64 lastRowAt = 0;
-    QAbstractItemModel *model = dialog.m_listDevice->model();
     QObject::connect(model, &QAbstractItemModel::rowsInserted, [&] { lastRowAt = monotonicNs(); });
 
-    const long errorsBefore = receiveBufferErrors();
+    // Waits block for the next event: a busy wait would take a core from the threads measured.
     ticker.start(2);
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 300)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    const long errorsBefore = receiveBufferErrors();
+    const QMap<QByteArray, double> cpuBefore = threadCpuMs();
+    longestGap = 0;
     lastTick = monotonicNs();
+    const qint64 clickedAt = lastTick;
     dialog.m_btnSearch->click();
     result.receiveBuffer = dialog.m_pReceiveSocket ? dialog.m_pReceiveSocket->ReceiveBufferSize() : 0;
 
@@ -153,7 +189,7 @@ RunResult runOnce(int devices, int receiveBufferBytes)
     quiet.start();
     int seen = 0;
     while (model->rowCount() < devices && quiet.elapsed() < 3000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (model->rowCount() != seen) {
             seen = model->rowCount();
             quiet.restart();
@@ -163,11 +199,16 @@ RunResult runOnce(int devices, int receiveBufferBytes)
     QElapsedTimer after;
     after.start();
     while (after.elapsed() < 200)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     ticker.stop();
 
     result.listed = model->rowCount();
     result.longestStallMs = ms(longestGap);
+    result.longestStallAtMs = ms(longestGapEnd - longestGap - clickedAt);
+    const QMap<QByteArray, double> cpuAfter = threadCpuMs();
+    const QByteArray uiThread = QCoreApplication::applicationFilePath().section(QLatin1Char('/'), -1).left(15).toLatin1();
+    result.uiCpuMs = cpuAfter.value(uiThread) - cpuBefore.value(uiThread);
+    result.receiveCpuMs = cpuAfter.value("corvane-receive") - cpuBefore.value("corvane-receive");
     result.socketDrops = socketDrops(REPLY_PORT);
     result.rcvbufErrors = receiveBufferErrors() - errorsBefore;
     result.peakKb = statusKb("VmHWM:");
@@ -205,13 +246,15 @@ int main(int argc, char *argv[])
         return 2;
     std::fprintf(out, "%d devices, receive buffer asked %d bytes, %d runs\n\n", devices, buffer, runs);
     std::fprintf(out, "| run | buffer granted | sent in ms | first reply to last row ms | last reply to last row ms | "
-                "lost | socket drops | RcvbufErrors | longest stall ms | peak MB |\n");
-    std::fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+                "lost | socket drops | RcvbufErrors | longest stall ms (at ms, rows) | UI thread CPU ms | receive thread CPU ms | "
+                 "peak MB |\n");
+    std::fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (int run = 1; run <= runs; ++run) {
         const RunResult r = runOnce(devices, buffer);
-        std::fprintf(out, "| %d | %d | %.1f | %.1f | %.1f | %d | %ld | %ld | %.1f | %.1f |\n", run, r.receiveBuffer,
-                     r.sendMs, r.firstReplyToLastRowMs, r.lastReplyToLastRowMs, devices - r.listed, r.socketDrops,
-                     r.rcvbufErrors, r.longestStallMs,
+        std::fprintf(out, "| %d | %d | %.1f | %.1f | %.1f | %d | %ld | %ld | %.1f (%.0f, %d) | %.0f | %.0f | %.1f |\n",
+                     run, r.receiveBuffer, r.sendMs, r.firstReplyToLastRowMs, r.lastReplyToLastRowMs,
+                     devices - r.listed, r.socketDrops, r.rcvbufErrors, r.longestStallMs, r.longestStallAtMs,
+                     r.rowsAtLongestStall, r.uiCpuMs, r.receiveCpuMs,
                     static_cast<double>(r.peakKb) / 1024.0);
         std::fflush(out);
     }
