@@ -438,8 +438,13 @@ void CCorvaneDlg::OnReceivePacket()
         ShowMessage(QStringLiteral("recevie error!!! [Close Socket]"));
         return;
     }
+    DispatchReply(buffer, size);
+}
+
+void CCorvaneDlg::DispatchReply(const char *buffer, qint64 size)
+{
     // Empty and oversized datagrams are dropped: one stray packet must not end discovery.
-    if (size == 0 || size > CAMERA_INFO_SIZE)
+    if (size <= 0 || size > CAMERA_INFO_SIZE)
         return;
     const CameraInfo record = FromDatagram(QByteArrayView(buffer, size));
 

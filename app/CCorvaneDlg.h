@@ -82,6 +82,9 @@ public:
     void OnNMClickListDevice(int item);
     void OnNMDblclkListDevice(int item);
     void OnReceivePacket();
+    // What OnReceivePacket does with a datagram it has read: buffer holds its first
+    // min(size, 372) bytes, size is its whole length.
+    void DispatchReply(const char *buffer, qint64 size);
     void OnVendorDone();
     void OnShowMessage(const QString &text);
     void OnBnClickedSave();
