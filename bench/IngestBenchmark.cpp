@@ -6,6 +6,7 @@
 // the kernel's drops on the reply socket, the longest gap between two ticks of a 2 ms timer on
 // the user-interface thread, and the process's peak memory.
 
+#include "BenchSupport.h"
 #include "CCorvaneDlg.h"
 #include "CReportCtrl.h"
 #include "TestNetwork.h"
@@ -21,19 +22,11 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-// The clock corvane-devsim reports its send times on.
-qint64 monotonicNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 double ms(qint64 ns)
 {
     return static_cast<double>(ns) / 1e6;
@@ -150,14 +143,14 @@ RunResult runOnce(int devices, int receiveBufferBytes)
     dialog.show();
 
     // The user-interface thread's stalls: the longest gap between two ticks of a 2 ms timer.
-    qint64 lastTick = monotonicNs();
+    qint64 lastTick = MonotonicNs();
     qint64 longestGap = 0;
     qint64 longestGapEnd = 0;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     QAbstractItemModel *model = dialog.m_listDevice->model();
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = monotonicNs();
+        const qint64 now = MonotonicNs();
         if (now - lastTick > longestGap) {
             longestGap = now - lastTick;
             longestGapEnd = now;
@@ -167,7 +160,7 @@ RunResult runOnce(int devices, int receiveBufferBytes)
     });
 
     qint64 lastRowAt = 0;
-    QObject::connect(model, &QAbstractItemModel::rowsInserted, [&] { lastRowAt = monotonicNs(); });
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, [&] { lastRowAt = MonotonicNs(); });
 
     // Waits block for the next event: a busy wait would take a core from the threads measured.
     ticker.start(2);
@@ -179,7 +172,7 @@ RunResult runOnce(int devices, int receiveBufferBytes)
     const long errorsBefore = receiveBufferErrors();
     const QMap<QByteArray, double> cpuBefore = threadCpuMs();
     longestGap = 0;
-    lastTick = monotonicNs();
+    lastTick = MonotonicNs();
     const qint64 clickedAt = lastTick;
     dialog.m_btnSearch->click();
     result.receiveBuffer = dialog.m_pReceiveSocket ? dialog.m_pReceiveSocket->ReceiveBufferSize() : 0;
@@ -206,7 +199,9 @@ RunResult runOnce(int devices, int receiveBufferBytes)
     result.longestStallMs = ms(longestGap);
     result.longestStallAtMs = ms(longestGapEnd - longestGap - clickedAt);
     const QMap<QByteArray, double> cpuAfter = threadCpuMs();
-    const QByteArray uiThread = QCoreApplication::applicationFilePath().section(QLatin1Char('/'), -1).left(15).toLatin1();
+    // The main thread bears the program's name, cut to the kernel's 15 characters.
+    const QByteArray uiThread =
+        QCoreApplication::applicationFilePath().section(QLatin1Char('/'), -1).left(15).toLatin1();
     result.uiCpuMs = cpuAfter.value(uiThread) - cpuBefore.value(uiThread);
     result.receiveCpuMs = cpuAfter.value("corvane-receive") - cpuBefore.value("corvane-receive");
     result.socketDrops = socketDrops(REPLY_PORT);
@@ -229,8 +224,7 @@ RunResult runOnce(int devices, int receiveBufferBytes)
 
 int main(int argc, char *argv[])
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenUnlessSet();
     QApplication app(argc, argv);
     if (!TestNetwork::InPrivateNamespace()) {
         std::fprintf(stderr, "run through tests/netns-run.sh: this benchmark broadcasts\n");
@@ -246,7 +240,8 @@ int main(int argc, char *argv[])
         return 2;
     std::fprintf(out, "%d devices, receive buffer asked %d bytes, %d runs\n\n", devices, buffer, runs);
     std::fprintf(out, "| run | buffer granted | sent in ms | first reply to last row ms | last reply to last row ms | "
-                "lost | socket drops | RcvbufErrors | longest stall ms (at ms, rows) | UI thread CPU ms | receive thread CPU ms | "
+                "lost | socket drops | RcvbufErrors | longest stall ms (at ms, rows) | UI thread CPU ms | "
+                "receive thread CPU ms | "
                  "peak MB |\n");
     std::fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (int run = 1; run <= runs; ++run) {

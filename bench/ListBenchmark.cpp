@@ -3,6 +3,7 @@
 // against the naive one (every record compared with every listed device).
 // Usage: corvane-bench-list [rows]; run it like the others through tests/netns-run.sh.
 
+#include "BenchSupport.h"
 #include "CCorvaneDlg.h"
 #include "CReportCtrl.h"
 #include "RecordText.h"
@@ -54,8 +55,7 @@ int naiveListed(const std::vector<std::unique_ptr<CCameraInfoObj>> &devices, std
 
 int main(int argc, char *argv[])
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenUnlessSet();
     QApplication app(argc, argv);
     const int rows = argc > 1 ? std::max(1, atoi(argv[1])) : 10000;
     const std::vector<CameraInfo> replies = makeReplies(rows);
