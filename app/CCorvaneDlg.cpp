@@ -323,7 +323,7 @@ void CCorvaneDlg::SendSearchRequest()
 {
     if (!m_pReceiveSocket) {
         m_pReceiveSocket = std::make_unique<CTalbrixReceveSocket>(QHostAddress(QHostAddress::AnyIPv4),
-                                                                  m_services.replyPort);
+                                                                  m_services.replyPort, m_services.receiveBufferBytes);
         connect(m_pReceiveSocket.get(), &CTalbrixReceveSocket::receivePacket, this, &CCorvaneDlg::OnReceivePacket);
         if (!m_pReceiveSocket->Create()) {
             ShowMessage(QStringLiteral("Error create socket!!!"));
@@ -438,8 +438,13 @@ void CCorvaneDlg::OnReceivePacket()
         ShowMessage(QStringLiteral("recevie error!!! [Close Socket]"));
         return;
     }
+    DispatchReply(buffer, size);
+}
+
+void CCorvaneDlg::DispatchReply(const char *buffer, qint64 size)
+{
     // Empty and oversized datagrams are dropped: one stray packet must not end discovery.
-    if (size == 0 || size > CAMERA_INFO_SIZE)
+    if (size <= 0 || size > CAMERA_INFO_SIZE)
         return;
     const CameraInfo record = FromDatagram(QByteArrayView(buffer, size));
 

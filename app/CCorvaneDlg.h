@@ -3,6 +3,7 @@
 #include "AdapterEnumeration.h"
 #include "CCameraInfoObj.h"
 #include "CNetworkAdapterObj.h"
+#include "CTalbrixReceveSocket.h"
 #include "Ports.h"
 
 #include <QDialog>
@@ -18,7 +19,6 @@
 class CHalvetranoDlg;
 class CReportCtrl;
 class CSplashMsgDlg;
-class CTalbrixReceveSocket;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +32,7 @@ struct CorvaneServices
     std::function<void(const QUrl &address)> openUrl;                        // default: the user's browser
     quint16 devicePort = DEVICE_PORT;
     quint16 replyPort = REPLY_PORT;
+    int receiveBufferBytes = CTalbrixReceveSocket::kReceiveBufferBytes;
 };
 
 // The main window: adapter choice, device search, the device list, the selected device's
@@ -81,6 +82,9 @@ public:
     void OnNMClickListDevice(int item);
     void OnNMDblclkListDevice(int item);
     void OnReceivePacket();
+    // What OnReceivePacket does with a datagram it has read: buffer holds its first
+    // min(size, 372) bytes, size is its whole length.
+    void DispatchReply(const char *buffer, qint64 size);
     void OnVendorDone();
     void OnShowMessage(const QString &text);
     void OnBnClickedSave();

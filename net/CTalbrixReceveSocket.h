@@ -1,14 +1,22 @@
 #pragma once
 
+#include "DatagramReceiver.h"
+#include "NativeSocket.h"
 #include "Ports.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
-#include <QUdpSocket>
+#include <QTimer>
 
-// The socket on which device answers arrive. It does not read them itself: for every waiting
-// datagram it signals receivePacket(), and the owner reads that datagram with ReceiveFrom()
-// before the signal returns.
+#include <deque>
+#include <memory>
+
+// The socket on which device answers arrive. It does not interpret them: for every waiting
+// datagram it signals receivePacket() on the thread it belongs to, and the owner reads that
+// datagram with ReceiveFrom() before the signal returns. A thread of its own empties the
+// kernel's buffer as replies arrive, so a burst from thousands of devices is not lost while
+// the user-interface thread is busy; they are handed over in arrival order.
 class CTalbrixReceveSocket final : public QObject
 {
     Q_OBJECT
@@ -16,21 +24,32 @@ class CTalbrixReceveSocket final : public QObject
 
 public:
     // The kernel charges about 1,280 bytes per 372-byte datagram: this holds a burst of
-    // some 3,000 answers while the user-interface thread is busy.
+    // some 3,000 answers, where the host allows it.
     static constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+    // The owner's thread gets datagrams in hand-overs of at most kHandOverSliceMs, which begin
+    // at least kHandOverIntervalMs apart: its other events (a click, and a repaint of a list
+    // that has grown) run between them, and a burst costs a few repaints, not one per batch.
+    // The first datagram after a quiet spell is handed over at once.
+    static constexpr int kHandOverSliceMs = 8;
+    static constexpr int kHandOverIntervalMs = 20;
 
+    // receiveBufferBytes: what Create() asks the kernel for; a stock host grants at most twice
+    // net.core.rmem_max (212,992), unless the process may force more.
     explicit CTalbrixReceveSocket(QHostAddress address = QHostAddress(QHostAddress::AnyIPv4),
-                                  quint16 port = REPLY_PORT, QObject *parent = nullptr);
+                                  quint16 port = REPLY_PORT, int receiveBufferBytes = kReceiveBufferBytes,
+                                  QObject *parent = nullptr);
+    ~CTalbrixReceveSocket() override;
 
-    // Binds exclusively (a second program on the port makes this fail) and enlarges the
-    // receive buffer. False when the socket cannot be had.
+    // Binds exclusively (a second program on the port makes this fail), enlarges the receive
+    // buffer and starts receiving. False when the socket cannot be had.
     bool Create();
+    // Stops receiving; datagrams not yet read are dropped.
     void Close();
     bool IsOpen() const;
 
     // Reads the next waiting datagram: copies at most bufferSize bytes of it and returns its
     // whole length (0 for an empty datagram, more than bufferSize for an oversized one), or
-    // -1 on a read error.
+    // -1 on a read error or when none waits.
     qint64 ReceiveFrom(char *buffer, qint64 bufferSize, QString *senderAddress = nullptr,
                        quint16 *senderPort = nullptr);
 
@@ -41,10 +60,18 @@ Q_SIGNALS:
     void receivePacket();
 
 private:
+    void ScheduleHandOver();
     void OnReceive();
 
-    mutable QUdpSocket m_socket; // socketOption() is not const
     QHostAddress m_address;
     quint16 m_port;
+    int m_receiveBufferBytes;
+    NativeSocket m_socket = kInvalidSocket;
+    std::unique_ptr<DatagramReceiver> m_receiver;
+    std::deque<ReceivedDatagram> m_ready; // taken from the receiver, not yet read
     quint64 m_datagramsRead = 0;
+    bool m_handingOver = false;
+    QTimer m_handOverTimer;
+    QElapsedTimer m_lastHandOver; // started at each hand-over
+
 };

@@ -2,8 +2,9 @@
 # Installs the Debian packages Corvane needs to build, run and test, when any is missing.
 set -euo pipefail
 
+# clang, libclang-rt-14-dev (libFuzzer) and llvm (llvm-symbolizer) build and read the fuzz targets.
 packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core iproute2 util-linux
-          xdg-utils ca-certificates "$@")
+          xdg-utils ca-certificates clang libclang-rt-14-dev llvm "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -87,6 +87,22 @@ QList<QJsonObject> DevSim::Log() const
     return lines;
 }
 
+QByteArray DevSim::WaitForOutput(const QByteArray &prefix, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        while (m_process.canReadLine()) {
+            const QByteArray line = m_process.readLine().trimmed();
+            if (line.startsWith(prefix))
+                return line;
+        }
+        if (m_process.state() == QProcess::NotRunning)
+            break;
+        m_process.waitForReadyRead(20);
+    }
+    return {};
+}
+
 bool DevSim::WaitForLog(int count, int timeoutMs) const
 {
     const QDeadlineTimer deadline(timeoutMs);

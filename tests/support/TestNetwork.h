@@ -39,6 +39,9 @@ public:
     QList<QJsonObject> Log() const;
     // Waits until at least count datagrams are logged.
     bool WaitForLog(int count, int timeoutMs = 5000) const;
+    // The next line the simulator prints that starts with prefix, such as its report of a burst
+    // sent ("sent N datagrams, first at T ns, last at T ns"); empty after timeoutMs.
+    QByteArray WaitForOutput(const QByteArray &prefix, int timeoutMs = 10000);
 
 private:
     int m_namespace;

@@ -2,6 +2,7 @@
 
 #include "ComputeMD5.h"
 #include "DatagramLog.h"
+#include "FloodDatagrams.h"
 #include "RecordText.h"
 #include "SimNetwork.h"
 
@@ -9,9 +10,19 @@
 #include <QNetworkDatagram>
 #include <QTimer>
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 
 namespace {
+// CLOCK_MONOTONIC on Linux: one clock for every process of the machine, so that a benchmark can
+// put these times beside its own.
+qint64 monotonicNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 bool credentialsMatch(const SimDevice &device, const CameraInfo &request)
 {
     const QByteArray password = device.password + '\0';
@@ -85,6 +96,10 @@ void OwnProtocolSim::AnswerSearch()
             answers.append(recordBytes(SearchReply(device)));
     }
     answers += MalformedAnswers();
+    if (m_faults.flood > 0 && !m_flooded) {
+        m_flooded = true;
+        answers += FloodDatagrams(m_faults.flood);
+    }
     Send(answers);
 }
 
@@ -156,7 +171,14 @@ void OwnProtocolSim::Send(const QList<QByteArray> &datagrams)
 
 void OwnProtocolSim::SendNow(const QList<QByteArray> &datagrams)
 {
+    if (datagrams.isEmpty())
+        return;
+    const qint64 first = monotonicNs();
     for (const QByteArray &datagram : datagrams) {
         SendPatiently(m_socket, datagram, QHostAddress::Broadcast, m_replyPort);
     }
+    // For benchmarks: when the burst began and ended.
+    std::printf("sent %lld datagrams, first at %lld ns, last at %lld ns\n", static_cast<long long>(datagrams.size()),
+                static_cast<long long>(first), static_cast<long long>(monotonicNs()));
+    std::fflush(stdout);
 }

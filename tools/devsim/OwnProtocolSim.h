@@ -21,6 +21,7 @@ public:
         bool answerTwice = false;   // every answer goes out twice
         int answerDelayMs = 0;      // answers leave this late
         QStringList malformed;      // short, long, empty, nonul, unknown: sent with every search answer
+        int flood = 0;              // datagrams of every kind (FloodDatagrams) sent on the first search
     };
 
     OwnProtocolSim(QList<SimDevice> &devices, DatagramLog &log, quint16 devicePort, quint16 replyPort, Faults faults,
@@ -42,4 +43,5 @@ private:
     quint16 m_replyPort;
     Faults m_faults;
     QUdpSocket m_socket;
+    bool m_flooded = false;
 };

@@ -10,9 +10,12 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
+constexpr int kMaxFlood = 1000000; // a load that stops by itself
+
 int fail(const QString &message)
 {
     std::fprintf(stderr, "corvane-devsim: %s\n", qPrintable(message));
@@ -56,11 +59,16 @@ int main(int argc, char *argv[])
         QStringLiteral("With every search answer also send these: short,long,empty,nonul,unknown; with vendor "
                        "probe answers also magic,version,foreign."),
         QStringLiteral("kinds"));
+    const QCommandLineOption flood(
+        QStringLiteral("flood"),
+        QStringLiteral("On the first search also send N datagrams of every kind at full speed: valid, duplicate, "
+                       "cut, empty, oversized, unknown command, foreign protocol (valid ones: MAC 02:F1:00:xx:xx:xx)."),
+        QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption rebootTime(QStringLiteral("reboot-time"),
                                         QStringLiteral("How long a rebooting vendor device stays silent."),
                                         QStringLiteral("ms"), QStringLiteral("3000"));
     parser.addOptions({devicesFile, device, generate, generateVendor, firstIp, log, devicePort, replyPort,
-                       answerTwice, answerDelay, malformed, rebootTime});
+                       answerTwice, answerDelay, malformed, flood, rebootTime});
     parser.process(app);
 
     QString error;
@@ -87,6 +95,7 @@ int main(int argc, char *argv[])
     faults.answerTwice = parser.isSet(answerTwice);
     faults.answerDelayMs = parser.value(answerDelay).toInt();
     faults.malformed = parser.value(malformed).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    faults.flood = std::clamp(parser.value(flood).toInt(), 0, kMaxFlood);
 
     OwnProtocolSim own(devices, datagramLog, parser.value(devicePort).toUShort(), parser.value(replyPort).toUShort(),
                        faults);

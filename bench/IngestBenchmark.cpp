@@ -1,0 +1,257 @@
+// Times a search on a large site: corvane-devsim in device namespace 1 answers one search with N
+// distinct devices at once, and the real main window lists them through its real receive path.
+// Runs only inside the namespaces of tests/netns-run.sh:
+//   tests/netns-run.sh build-release/bench/corvane-bench-ingest [devices] [runs] [receive buffer bytes]
+// Prints one table row per run: first reply to last row listed, last reply to last row, replies lost,
+// the kernel's drops on the reply socket, the longest gap between two ticks of a 2 ms timer on
+// the user-interface thread, and the process's peak memory.
+
+#include "BenchSupport.h"
+#include "CCorvaneDlg.h"
+#include "CReportCtrl.h"
+#include "TestNetwork.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+double ms(qint64 ns)
+{
+    return static_cast<double>(ns) / 1e6;
+}
+
+// The lines of a /proc file; their size reads as 0, so QFile::atEnd() cannot be asked.
+QList<QByteArray> procLines(const char *path)
+{
+    QFile file(QString::fromLatin1(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll().split('\n');
+}
+
+// A value from /proc/self/status, in kB.
+long statusKb(const char *key)
+{
+    const QList<QByteArray> lines = procLines("/proc/self/status");
+    for (const QByteArray &line : lines) {
+        if (line.startsWith(key))
+            return line.mid(qstrlen(key)).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+// The drops column of the UDP socket bound to this port, in this network namespace.
+long socketDrops(quint16 port)
+{
+    const QByteArray local = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    const QList<QByteArray> lines = procLines("/proc/net/udp");
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 13 && fields[1].endsWith(local))
+            return fields[12].toLong();
+    }
+    return -1;
+}
+
+// Udp RcvbufErrors of /proc/net/snmp, for this network namespace.
+long receiveBufferErrors()
+{
+    QList<QByteArray> names;
+    const QList<QByteArray> lines = procLines("/proc/net/snmp");
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.isEmpty() || fields.first() != "Udp:")
+            continue;
+        if (names.isEmpty()) {
+            names = fields;
+            continue;
+        }
+        const qsizetype column = names.indexOf("RcvbufErrors");
+        return column > 0 && column < fields.size() ? fields[column].toLong() : -1;
+    }
+    return -1;
+}
+
+// CPU time (user and system) of each thread of this process by name, in ms.
+QMap<QByteArray, double> threadCpuMs()
+{
+    QMap<QByteArray, double> result;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    const double tick = 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+    const QStringList ids = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &id : ids) {
+        const QByteArray stat = procLines(qPrintable(tasks.filePath(id + QStringLiteral("/stat")))).value(0);
+        // comm is in parentheses and may hold blanks; the fields after it are plain.
+        const qsizetype open = stat.indexOf('(');
+        const qsizetype close = stat.lastIndexOf(')');
+        if (open < 0 || close < open)
+            continue;
+        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+        if (fields.size() > 12)
+            result[stat.mid(open + 1, close - open - 1)] += (fields[11].toDouble() + fields[12].toDouble()) * tick;
+    }
+    return result;
+}
+
+struct RunResult
+{
+    int listed = 0;
+    double firstReplyToLastRowMs = 0;
+    double lastReplyToLastRowMs = 0;
+    double sendMs = 0;
+    long socketDrops = 0;
+    long rcvbufErrors = 0;
+    double longestStallMs = 0;
+    double longestStallAtMs = 0; // after the click on "Device Search"
+    int rowsAtLongestStall = 0;
+    double uiCpuMs = 0;
+    double receiveCpuMs = 0;
+    long peakKb = 0;
+    int receiveBuffer = 0;
+};
+
+RunResult runOnce(int devices, int receiveBufferBytes)
+{
+    RunResult result;
+    DevSim simulator(1);
+    if (!simulator.Start({QStringLiteral("--generate"), QString::number(devices)})) {
+        std::fprintf(stderr, "corvane-devsim did not start\n");
+        return result;
+    }
+
+    CorvaneServices services;
+    services.messageBox = [](QWidget *, const QString &text) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    };
+    services.openUrl = [](const QUrl &) {};
+    services.receiveBufferBytes = receiveBufferBytes;
+    CCorvaneDlg dialog(services);
+    dialog.m_comboAdapter->setCurrentIndex(
+        dialog.m_comboAdapter->findText(QStringLiteral("veth1: ") + TestNetwork::kHostAddress1));
+    dialog.show();
+
+    // The user-interface thread's stalls: the longest gap between two ticks of a 2 ms timer.
+    qint64 lastTick = MonotonicNs();
+    qint64 longestGap = 0;
+    qint64 longestGapEnd = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    QAbstractItemModel *model = dialog.m_listDevice->model();
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = MonotonicNs();
+        if (now - lastTick > longestGap) {
+            longestGap = now - lastTick;
+            longestGapEnd = now;
+            result.rowsAtLongestStall = model->rowCount();
+        }
+        lastTick = now;
+    });
+
+    qint64 lastRowAt = 0;
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, [&] { lastRowAt = MonotonicNs(); });
+
+    // Waits block for the next event: a busy wait would take a core from the threads measured.
+    ticker.start(2);
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 300)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    const long errorsBefore = receiveBufferErrors();
+    const QMap<QByteArray, double> cpuBefore = threadCpuMs();
+    longestGap = 0;
+    lastTick = MonotonicNs();
+    const qint64 clickedAt = lastTick;
+    dialog.m_btnSearch->click();
+    result.receiveBuffer = dialog.m_pReceiveSocket ? dialog.m_pReceiveSocket->ReceiveBufferSize() : 0;
+
+    // Until every device is listed, or nothing more has come for three seconds.
+    QElapsedTimer quiet;
+    quiet.start();
+    int seen = 0;
+    while (model->rowCount() < devices && quiet.elapsed() < 3000) {
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (model->rowCount() != seen) {
+            seen = model->rowCount();
+            quiet.restart();
+        }
+    }
+    // A little longer, so that stalls after the last row count too.
+    QElapsedTimer after;
+    after.start();
+    while (after.elapsed() < 200)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    ticker.stop();
+
+    result.listed = model->rowCount();
+    result.longestStallMs = ms(longestGap);
+    result.longestStallAtMs = ms(longestGapEnd - longestGap - clickedAt);
+    const QMap<QByteArray, double> cpuAfter = threadCpuMs();
+    // The main thread bears the program's name, cut to the kernel's 15 characters.
+    const QByteArray uiThread =
+        QCoreApplication::applicationFilePath().section(QLatin1Char('/'), -1).left(15).toLatin1();
+    result.uiCpuMs = cpuAfter.value(uiThread) - cpuBefore.value(uiThread);
+    result.receiveCpuMs = cpuAfter.value("corvane-receive") - cpuBefore.value("corvane-receive");
+    result.socketDrops = socketDrops(REPLY_PORT);
+    result.rcvbufErrors = receiveBufferErrors() - errorsBefore;
+    result.peakKb = statusKb("VmHWM:");
+
+    const QByteArray sent = simulator.WaitForOutput("sent ");
+    const QRegularExpression times(QStringLiteral("first at (\\d+) ns, last at (\\d+) ns"));
+    const QRegularExpressionMatch match = times.match(QString::fromLatin1(sent));
+    if (match.hasMatch() && lastRowAt > 0) {
+        const qint64 first = match.captured(1).toLongLong();
+        const qint64 last = match.captured(2).toLongLong();
+        result.sendMs = ms(last - first);
+        result.firstReplyToLastRowMs = ms(lastRowAt - first);
+        result.lastReplyToLastRowMs = ms(lastRowAt - last);
+    }
+    return result;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    UseOffscreenUnlessSet();
+    QApplication app(argc, argv);
+    if (!TestNetwork::InPrivateNamespace()) {
+        std::fprintf(stderr, "run through tests/netns-run.sh: this benchmark broadcasts\n");
+        return 2;
+    }
+    const int devices = argc > 1 ? std::max(1, atoi(argv[1])) : 10000;
+    const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 3;
+    const int buffer = argc > 3 ? std::max(1, atoi(argv[3])) : CTalbrixReceveSocket::kReceiveBufferBytes;
+
+    // The main window traces its sends on standard output: the table gets its own stream.
+    std::FILE *out = fdopen(dup(fileno(stdout)), "w");
+    if (!out || !std::freopen("/dev/null", "w", stdout))
+        return 2;
+    std::fprintf(out, "%d devices, receive buffer asked %d bytes, %d runs\n\n", devices, buffer, runs);
+    std::fprintf(out, "| run | buffer granted | sent in ms | first reply to last row ms | last reply to last row ms | "
+                "lost | socket drops | RcvbufErrors | longest stall ms (at ms, rows) | UI thread CPU ms | "
+                "receive thread CPU ms | "
+                 "peak MB |\n");
+    std::fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (int run = 1; run <= runs; ++run) {
+        const RunResult r = runOnce(devices, buffer);
+        std::fprintf(out, "| %d | %d | %.1f | %.1f | %.1f | %d | %ld | %ld | %.1f (%.0f, %d) | %.0f | %.0f | %.1f |\n",
+                     run, r.receiveBuffer, r.sendMs, r.firstReplyToLastRowMs, r.lastReplyToLastRowMs,
+                     devices - r.listed, r.socketDrops, r.rcvbufErrors, r.longestStallMs, r.longestStallAtMs,
+                     r.rowsAtLongestStall, r.uiCpuMs, r.receiveCpuMs,
+                    static_cast<double>(r.peakKb) / 1024.0);
+        std::fflush(out);
+    }
+    return 0;
+}
