@@ -123,9 +123,9 @@ bool LoadDeviceFile(const QString &path, QList<SimDevice> &devices, QString &err
     return true;
 }
 
-bool ParseDeviceSpec(const QString &spec, SimDevice &device, QString &error)
+bool ParseDeviceOption(const QString &option, SimDevice &device, QString &error)
 {
-    const auto pairs = spec.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const auto pairs = option.split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &pair : pairs) {
         const qsizetype eq = pair.indexOf(QLatin1Char('='));
         if (eq < 0) {

@@ -41,7 +41,7 @@ CameraInfo SearchReply(const SimDevice &device);
 bool LoadDeviceFile(const QString &path, QList<SimDevice> &devices, QString &error);
 
 // One device from "key=value,key=value" with the same keys as the device file.
-bool ParseDeviceSpec(const QString &spec, SimDevice &device, QString &error);
+bool ParseDeviceOption(const QString &option, SimDevice &device, QString &error);
 
 // count devices with distinct MACs 02:00:00:xx:xx:xx and addresses from firstIp upwards.
 QList<SimDevice> GenerateDevices(SimDevice::Family family, int count, const QByteArray &firstIp, int firstIndex = 0);

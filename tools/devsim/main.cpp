@@ -35,7 +35,7 @@ int main(int argc, char *argv[])
                                          QStringLiteral("file"));
     const QCommandLineOption device(QStringLiteral("device"),
                                     QStringLiteral("One device as key=value,... (repeatable)."),
-                                    QStringLiteral("spec"));
+                                    QStringLiteral("keys"));
     const QCommandLineOption generate(QStringLiteral("generate"), QStringLiteral("Add N own-family devices."),
                                       QStringLiteral("N"));
     const QCommandLineOption generateVendor(QStringLiteral("generate-vendor"),
@@ -75,10 +75,10 @@ int main(int argc, char *argv[])
     QList<SimDevice> devices;
     if (parser.isSet(devicesFile) && !LoadDeviceFile(parser.value(devicesFile), devices, error))
         return fail(error);
-    const auto specs = parser.values(device);
-    for (const QString &spec : specs) {
+    const auto options = parser.values(device);
+    for (const QString &option : options) {
         SimDevice simDevice;
-        if (!ParseDeviceSpec(spec, simDevice, error))
+        if (!ParseDeviceOption(option, simDevice, error))
             return fail(error);
         devices.append(simDevice);
     }
