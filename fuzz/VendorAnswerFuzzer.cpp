@@ -34,7 +34,8 @@ void checkText(const char (&slot)[Slot], const char (&wire)[Wire])
     const std::size_t length = qstrnlen(slot, Slot);
     FUZZ_CHECK(length < Slot);
     const std::size_t wireLength = std::min(qstrnlen(wire, Wire), Slot - 1);
-    FUZZ_CHECK(QByteArray(slot, static_cast<qsizetype>(length)) == QByteArray(wire, static_cast<qsizetype>(wireLength)));
+    FUZZ_CHECK(QByteArray(slot, static_cast<qsizetype>(length))
+               == QByteArray(wire, static_cast<qsizetype>(wireLength)));
 }
 } // namespace
 
