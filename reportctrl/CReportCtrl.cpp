@@ -137,7 +137,7 @@ int CReportCtrl::DeleteAllItems()
 
 const ReportItemData *CReportCtrl::GetItemData(int nItem) const
 {
-    return m_pModel->itemData(nItem);
+    return m_pModel->rowRecord(nItem);
 }
 
 void CReportCtrl::EnableCheckboxes()

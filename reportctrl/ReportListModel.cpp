@@ -174,7 +174,7 @@ bool ReportListModel::setRowChecked(int row, bool checked)
     return true;
 }
 
-const ReportItemData *ReportListModel::itemData(int row) const
+const ReportItemData *ReportListModel::rowRecord(int row) const
 {
     return row >= 0 && row < rowCount() ? m_rows[static_cast<std::size_t>(row)].pData.get() : nullptr;
 }

@@ -35,7 +35,7 @@ public:
     QString cellText(int row, int column) const;
     bool isRowChecked(int row) const;
     bool setRowChecked(int row, bool checked);
-    const ReportItemData *itemData(int row) const;
+    const ReportItemData *rowRecord(int row) const;
     void setCheckBoxesShown(bool shown);
     bool checkBoxesShown() const { return m_bCheckBoxes; }
 
