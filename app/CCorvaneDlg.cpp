@@ -480,13 +480,18 @@ bool CCorvaneDlg::WriteEditsInto(CameraInfo &record)
     return digested;
 }
 
-void CCorvaneDlg::OnBnClickedSave()
+CCameraInfoObj *CCorvaneDlg::SelectedDeviceWithFields()
 {
     if (m_nSelected < 0)
-        return;
-    if (!UpdateData(true)) // a web port that is no number: nothing is sent
-        return;
-    CCameraInfoObj *selected = SelectedDevice();
+        return nullptr;
+    if (!UpdateData(true)) // a web port that is no number: nothing is done
+        return nullptr;
+    return SelectedDevice();
+}
+
+void CCorvaneDlg::OnBnClickedSave()
+{
+    CCameraInfoObj *selected = SelectedDeviceWithFields();
     if (!selected)
         return;
     CCameraInfoObj &device = *selected;
@@ -539,11 +544,7 @@ void CCorvaneDlg::OnBnClickedFactoryReset()
 
 void CCorvaneDlg::RunOnCheckedRows(bool reboot)
 {
-    if (m_nSelected < 0)
-        return;
-    if (!UpdateData(true)) // a web port that is no number: nothing is done
-        return;
-    CCameraInfoObj *selected = SelectedDevice();
+    CCameraInfoObj *selected = SelectedDeviceWithFields();
     if (!selected)
         return;
     WriteEditsInto(selected->m_CameraInfo);

@@ -132,6 +132,9 @@ private:
     // row's number names no device).
     CCameraInfoObj *SelectRow(int item);
     CCameraInfoObj *SelectedDevice();
+    // The selected device after the fields have been read; nullptr when there is none or a
+    // field could not be read (the user has been told).
+    CCameraInfoObj *SelectedDeviceWithFields();
     void SetAddressEditsEnabled(bool enabled);
     void CheckAddressing(int dhcp);
     void CreateVendorWindow();
