@@ -1,17 +1,12 @@
 #include "CTalbrixReceveSocket.h"
 
+#include "NativeSocket.h"
+
 #include <QElapsedTimer>
 #include <QPointer>
 
 #include <algorithm>
 #include <cstring>
-
-namespace {
-void setIntOption(NativeSocket s, int option, int value)
-{
-    ::setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char *>(&value), sizeof value);
-}
-} // namespace
 
 CTalbrixReceveSocket::CTalbrixReceveSocket(QHostAddress address, quint16 port, int receiveBufferBytes,
                                            QObject *parent)
@@ -40,11 +35,8 @@ bool CTalbrixReceveSocket::Create()
         StopSockets();
         return false;
     }
-#ifdef _WIN32
-    // Without it Windows lets another program bind the port too and take our datagrams.
-    setIntOption(s, SO_EXCLUSIVEADDRUSE, 1);
-#endif
     // No SO_REUSEADDR: a second program on the port makes bind() fail.
+    ClaimPortExclusively(s);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(m_address.toIPv4Address());
@@ -56,12 +48,7 @@ bool CTalbrixReceveSocket::Create()
     }
     m_socket = s;
 
-    setIntOption(s, SO_RCVBUF, m_receiveBufferBytes);
-#ifdef SO_RCVBUFFORCE
-    // The kernel caps SO_RCVBUF at twice net.core.rmem_max; a privileged process may go past it.
-    if (ReceiveBufferSize() < m_receiveBufferBytes)
-        setIntOption(s, SO_RCVBUFFORCE, m_receiveBufferBytes);
-#endif
+    EnlargeReceiveBuffer(s, m_receiveBufferBytes);
 
     m_receiver = std::make_unique<DatagramReceiver>(s, [this] {
         QMetaObject::invokeMethod(this, &CTalbrixReceveSocket::ScheduleHandOver, Qt::QueuedConnection);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DatagramReceiver.h"
-#include "NativeSocket.h"
+#include "NativeSocketTypes.h"
 #include "Ports.h"
 
 #include <QElapsedTimer>

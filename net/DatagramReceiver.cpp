@@ -1,16 +1,13 @@
 #include "DatagramReceiver.h"
 
+#include "NativeSocket.h"
+#include "PromptWakeUps.h"
+
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QThread>
 
 #include <iterator>
-
-#ifdef __linux__
-#include <sched.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
 
 namespace {
 // Larger than any IPv4 datagram, so that none is ever cut and its real length is known.
@@ -20,31 +17,6 @@ constexpr std::size_t kBufferBytes = 65536;
 constexpr std::size_t kBatch = 256;
 // What a waiting datagram costs besides its bytes.
 constexpr qsizetype kOverheadBytes = 64;
-
-// A burst fills a stock receive buffer in about 6 ms, yet a woken thread may wait that long for
-// a core while others run out their time slices. Linux (6.6 and later) lets any thread ask for
-// a short slice, which makes it preempt on wake-up; older kernels ignore the request.
-void askForPromptWakeUps()
-{
-#if defined(__linux__) && defined(SYS_sched_setattr)
-    struct // the kernel's struct sched_attr, first version; glibc declares none
-    {
-        quint32 size;
-        quint32 sched_policy;
-        quint64 sched_flags;
-        qint32 sched_nice;
-        quint32 sched_priority;
-        quint64 sched_runtime;
-        quint64 sched_deadline;
-        quint64 sched_period;
-    } attr{};
-    static_assert(sizeof attr == 48);
-    attr.size = sizeof attr;
-    attr.sched_policy = SCHED_OTHER;
-    attr.sched_runtime = 100 * 1000; // ns, the shortest slice the kernel grants
-    ::syscall(SYS_sched_setattr, 0, &attr, 0u);
-#endif
-}
 } // namespace
 
 DatagramReceiver::DatagramReceiver(NativeSocket socket, std::function<void()> arrived)
@@ -66,7 +38,7 @@ DatagramReceiver::~DatagramReceiver()
 
 void DatagramReceiver::Run()
 {
-    askForPromptWakeUps();
+    AskForPromptWakeUps();
     // The notifier is made, used and destroyed on this thread.
     QSocketNotifier notifier(static_cast<qintptr>(m_socket), QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &notifier, [this, &notifier] { ReadWaiting(notifier); });

@@ -1,40 +1,32 @@
 #pragma once
 
-// The few BSD socket calls the broadcast sender and the receive socket need, on Windows and on
-// POSIX systems.
+// The few BSD socket calls the broadcast sender, the receive socket and the vendor library need,
+// the same on Windows and on POSIX systems. NativeSocket and kInvalidSocket (NativeSocketTypes.h),
+// the platform's socket headers and SocketBufferSize (SocketHeaders.h) come from posix/ or win/,
+// whichever CMake puts on the include path; NativeSocket_posix.cpp or NativeSocket_win.cpp does
+// the rest. Headers that only carry a socket include NativeSocketTypes.h alone.
+#include "NativeSocketTypes.h"
+#include "SocketHeaders.h"
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
+int LastSocketError();
+bool WouldBlock(int error);
+bool Interrupted(int error);
 
-using NativeSocket = SOCKET;
-inline constexpr NativeSocket kInvalidSocket = INVALID_SOCKET;
-inline int LastSocketError() { return WSAGetLastError(); }
-inline int CloseNativeSocket(NativeSocket s) { return closesocket(s); }
-inline void StartSockets() { WSADATA data; WSAStartup(MAKEWORD(2, 2), &data); }
-inline void StopSockets() { WSACleanup(); }
-inline bool SetNonBlocking(NativeSocket s) { u_long on = 1; return ioctlsocket(s, FIONBIO, &on) == 0; }
-inline bool WouldBlock(int error) { return error == WSAEWOULDBLOCK; }
-inline bool Interrupted(int error) { return error == WSAEINTR; }
-#else
-#include <arpa/inet.h>
-#include <cerrno>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+// Windows wants its socket layer started before the first socket and stopped after the last;
+// elsewhere these do nothing.
+void StartSockets();
+void StopSockets();
 
-using NativeSocket = int;
-inline constexpr NativeSocket kInvalidSocket = -1;
-inline int LastSocketError() { return errno; }
-inline int CloseNativeSocket(NativeSocket s) { return ::close(s); }
-inline void StartSockets() {}
-inline void StopSockets() {}
-inline bool SetNonBlocking(NativeSocket s)
-{
-    const int flags = ::fcntl(s, F_GETFL, 0);
-    return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
-}
-inline bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
-inline bool Interrupted(int error) { return error == EINTR; }
-#endif
+int CloseNativeSocket(NativeSocket s);
+bool SetNonBlocking(NativeSocket s);
+
+// Waits until a datagram waits: above 0 when one does, 0 after timeoutMs, below 0 on an error.
+int WaitUntilReadable(NativeSocket s, int timeoutMs);
+
+// Before bind(): a second program can then bind the port neither before nor after us. POSIX
+// systems refuse it already unless both ask to share; Windows lets a later SO_REUSEADDR take it.
+void ClaimPortExclusively(NativeSocket s);
+
+// Asks for a receive buffer of bytes, after bind(). Linux caps it at twice net.core.rmem_max
+// unless the process may force more; Windows grants it to anyone.
+void EnlargeReceiveBuffer(NativeSocket s, int bytes);

@@ -2,15 +2,6 @@
 
 #include <algorithm>
 
-#ifdef _WIN32
-inline int PollSockets(WSAPOLLFD *fds, ULONG count, int timeoutMs) { return WSAPoll(fds, count, timeoutMs); }
-using PollEntry = WSAPOLLFD;
-#else
-#include <poll.h>
-inline int PollSockets(pollfd *fds, nfds_t count, int timeoutMs) { return ::poll(fds, count, timeoutMs); }
-using PollEntry = pollfd;
-#endif
-
 namespace {
 constexpr int kSliceMs = 25;
 constexpr int kReceiveBufferBytes = 1024 * 1024; // a burst of answers from a large site
@@ -82,12 +73,9 @@ ZekWaitEnd ZekSocket::ReceiveUntil(const QDeadlineTimer &deadline, const ZekStop
         const qint64 remaining = deadline.remainingTime();
         if (remaining == 0)
             return ZekWaitEnd::TimedOut;
-        PollEntry entry{};
-        entry.fd = m_socket;
-        entry.events = POLLIN;
         const int slice = remaining < 0 ? kSliceMs : static_cast<int>(std::min<qint64>(remaining, kSliceMs));
-        const int ready = PollSockets(&entry, 1, slice);
-        if (ready < 0 && LastSocketError() != EINTR)
+        const int ready = WaitUntilReadable(m_socket, slice);
+        if (ready < 0 && !Interrupted(LastSocketError()))
             return ZekWaitEnd::Failed;
         if (ready <= 0)
             continue;
