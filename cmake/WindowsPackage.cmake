@@ -12,7 +12,8 @@ set(CPACK_GENERATOR NSIS)
 set(CPACK_PACKAGE_NAME Corvane)
 set(CPACK_PACKAGE_VENDOR Corvane)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Finds and configures network cameras on the local network")
-set(CPACK_PACKAGE_FILE_NAME Corvane-${PROJECT_VERSION}-win64-setup)
+set(CORVANE_INSTALLER Corvane-${PROJECT_VERSION}-win64-setup)
+set(CPACK_PACKAGE_FILE_NAME ${CORVANE_INSTALLER})
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Corvane)
 set(CPACK_PACKAGE_EXECUTABLES corvane Corvane) # the Start-menu entry
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
@@ -22,6 +23,16 @@ set(CPACK_NSIS_PACKAGE_NAME Corvane)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 # An administrator installs for every user (Program Files); anyone else for themselves (CMake's
-# template then installs to their Documents folder), without being asked for a password.
-set(CPACK_NSIS_DEFINES "RequestExecutionLevel highest")
+# template then installs to their Documents folder), without being asked for a password. And a
+# 64-bit installer for a 64-bit program: NSIS makes 32-bit ones unless told.
+set(CPACK_NSIS_DEFINES "RequestExecutionLevel highest\nTarget amd64-unicode")
 include(CPack)
+
+# The installer made by scripts/package-windows.sh installs, runs and uninstalls under Wine.
+if(NOT CORVANE_FUZZ)
+    add_test(NAME windows-installer
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/netns-run.sh ${CORVANE_WINE_RUN} --shell
+                     ${PROJECT_SOURCE_DIR}/tests/wine/installer-check.sh
+                     ${CMAKE_BINARY_DIR}/${CORVANE_INSTALLER}.exe)
+    set_tests_properties(windows-installer PROPERTIES TIMEOUT 300)
+endif()

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "SimulatorProcess.h"
+
 #include <QJsonObject>
 #include <QList>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -46,5 +47,5 @@ public:
 private:
     int m_namespace;
     QTemporaryDir m_dir;
-    QProcess m_process;
+    SimulatorProcess m_process;
 };

@@ -7,6 +7,8 @@
 #       results to a file, which is printed.
 #   run-test.sh --skip WHY
 #       A test that cannot run on Windows: says why, and CTest counts it as skipped.
+#   run-test.sh --shell COMMAND [ARGS...]
+#       Runs a Linux command that runs Windows programs with wine, in the same setting.
 # Where the DLLs are: CORVANE_WINE_DLL_DIRS (colon-separated) and CORVANE_WINE_PLUGIN_DIR.
 # Every run has a Wine prefix of its own in a temporary folder, a hard-linked copy of one made once
 # (a wineserver serves one network namespace, so parallel runs must not share one).
@@ -16,11 +18,13 @@ if [ "${1:-}" = --skip ]; then
     echo "SKIPPED under Wine: $2"
     exit 77
 fi
-qtest=false
-if [ "${1:-}" = --qtest ]; then
-    qtest=true
+mode=program
+case ${1:-} in
+--qtest | --shell)
+    mode=${1#--}
     shift
-fi
+    ;;
+esac
 exe=$1
 shift
 
@@ -42,12 +46,20 @@ mkdir -p "$base"
 ) 9>"$base/template.lock"
 export WINEPREFIX
 WINEPREFIX=$(mktemp -d "$base/run.XXXXXX")
+agent=""
 finish() {
+    [ -z "$agent" ] || kill "$agent" 2>/dev/null || true
     wineserver --kill 2>/dev/null || true
     rm -rf "$WINEPREFIX"
 }
 trap finish EXIT
 cp -al "$base/template/." "$WINEPREFIX/"
+
+# Runs the Linux device simulator for the test (tests/support/SimulatorProcess_win.cpp).
+export CORVANE_DEVSIM_SPOOL=$WINEPREFIX/devsim
+mkdir "$CORVANE_DEVSIM_SPOOL"
+"$(dirname "$0")/devsim-agent.sh" "$CORVANE_DEVSIM_SPOOL" &
+agent=$!
 
 # Wine's GetAdaptersAddresses fails (ERROR_INVALID_DATA) with GAA_FLAG_INCLUDE_PREFIX, which Qt
 # and Corvane ask for, while a route without a gateway covers every address, as netns-run.sh's
@@ -69,10 +81,16 @@ for var in $(compgen -e | grep '^QT_' || true); do
     export "WINE$var=${!var}"
 done
 
-if ! $qtest; then
+case $mode in
+program)
     wine "$exe" "$@"
     exit
-fi
+    ;;
+shell)
+    "$exe" "$@"
+    exit
+    ;;
+esac
 result=$WINEPREFIX/result.txt
 status=0
 wine "$exe" -o "$result,txt" "$@" || status=$?
