@@ -22,3 +22,6 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
     -DCORVANE_FUZZ=ON -DCORVANE_FUZZ_SECONDS=25
 cmake --build build/fuzz -j "$jobs" --target corvane-fuzzers
 ctest --test-dir build/fuzz --output-on-failure -j "$jobs"
+
+# Windows: cross-built, packaged, and tested under Wine.
+scripts/test-windows.sh
