@@ -34,6 +34,12 @@ std::string onDevice(const char *function, int32_t device)
     return std::string(function) + ' ' + std::to_string(device);
 }
 
+int32_t recordOnDevice(const char *function, int32_t device)
+{
+    record(onDevice(function, device));
+    return ZEK_OK;
+}
+
 void copy(char *slot, std::size_t width, const char *text)
 {
     std::strncpy(slot, text, width - 1);
@@ -109,26 +115,22 @@ int32_t ZEKDevice_Open(int32_t device, const char *ipAddress, const uint16_t *me
 
 int32_t ZEKDevice_RebootDevice(int32_t device)
 {
-    record(onDevice("ZEKDevice_RebootDevice", device));
-    return ZEK_OK;
+    return recordOnDevice("ZEKDevice_RebootDevice", device);
 }
 
 int32_t ZEKDevice_FactoryReset(int32_t device)
 {
-    record(onDevice("ZEKDevice_FactoryReset", device));
-    return ZEK_OK;
+    return recordOnDevice("ZEKDevice_FactoryReset", device);
 }
 
 int32_t ZEKDevice_Close(int32_t device)
 {
-    record(onDevice("ZEKDevice_Close", device));
-    return ZEK_OK;
+    return recordOnDevice("ZEKDevice_Close", device);
 }
 
 int32_t ZEKDevice_Delete(int32_t device)
 {
-    record(onDevice("ZEKDevice_Delete", device));
-    return ZEK_OK;
+    return recordOnDevice("ZEKDevice_Delete", device);
 }
 
 int32_t ZEKDevice_ModifyNetwork(const char *userId, const char *password, const VendorNetworkConfig *config,
