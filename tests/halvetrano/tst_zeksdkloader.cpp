@@ -55,6 +55,9 @@ private Q_SLOTS:
 
     void theLibraryExportsExactlyTheTwelveFunctions()
     {
+#ifdef Q_OS_WIN
+        QSKIP("an ELF check; on Windows ZEKSDK.def is the export list");
+#endif
         QSet<QByteArray> functions;
         QSet<QByteArray> others;
         const QByteArray symbols = run(QStringLiteral(CORVANE_NM), {"-D", "--defined-only", CORVANE_ZEKSDK_FILE});
