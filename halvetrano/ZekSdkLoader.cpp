@@ -88,9 +88,9 @@ bool load(ZekSdk &sdk, const char *file)
         chosen = qEnvironmentVariable("CORVANE_ZEKSDK");
     const QStringList places = chosen.isEmpty() ? usualPlaces() : QStringList{chosen};
     for (const QString &place : places) {
-        QFileInfo info(place);
+        QFileInfo info(QDir::cleanPath(place));
         if (info.isDir())
-            info.setFile(place + QLatin1Char('/') + QString::fromLatin1(kFileName));
+            info.setFile(info.filePath() + QLatin1Char('/') + QString::fromLatin1(kFileName));
         // A named file is the only candidate; of the usual places, the first that holds one.
         if (!info.exists()) {
             if (!chosen.isEmpty())
