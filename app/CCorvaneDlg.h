@@ -89,7 +89,7 @@ public:
     void OnBnClickedReboot();
     void OnBnClickedFactoryReset();
 
-    // Declared first: built from the services before they are moved into m_services.
+    // Declared before m_services: it is built from the services before they are moved there.
     DeviceSearch m_search;
     std::unique_ptr<CHalvetranoDlg> m_pVendorDlg;
     std::unique_ptr<CSplashMsgDlg> m_pWaitDlg;
