@@ -76,6 +76,16 @@ bool readCell(PlanRow &row, Column column, const QString &cell)
 }
 } // namespace
 
+bool SetPlanValue(PlanRow &row, QStringView column, const QString &text)
+{
+    for (const ColumnName &known : kColumns) {
+        if (column == QLatin1String(known.name))
+            return readCell(row, known.column, text);
+    }
+    row.error = QStringLiteral("no such setting: %1").arg(column);
+    return false;
+}
+
 bool IsDottedQuadText(const QString &text)
 {
     const auto parts = QStringView(text).split(QLatin1Char('.'));

@@ -36,5 +36,9 @@ struct AddressPlan
 // in error; the other rows are unaffected.
 AddressPlan ReadAddressPlan(QByteArrayView csv);
 
+// Sets the row's setting named column (one of the plan's column names but mac) from text, as
+// a plan's cell would; false, with the row's error, when text is malformed or column unknown.
+bool SetPlanValue(PlanRow &row, QStringView column, const QString &text);
+
 // Four decimal numbers of 0 to 255 joined by dots, nothing else.
 bool IsDottedQuadText(const QString &text);

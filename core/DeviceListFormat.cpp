@@ -18,8 +18,9 @@ bool looksLikeFormula(const QString &cell)
     static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
     return !cell.isEmpty() && kFormulaStarts.contains(cell.front());
 }
+} // namespace
 
-QString forTerminal(QString text)
+QString ForTerminal(QString text)
 {
     for (QChar &c : text) {
         if (c.category() == QChar::Other_Control)
@@ -27,7 +28,6 @@ QString forTerminal(QString text)
     }
     return text;
 }
-} // namespace
 
 QByteArray JsonObjectLine(const DeviceFieldList &fields)
 {
@@ -161,7 +161,7 @@ QByteArray DeviceTable(const QList<DeviceFieldList> &devices, const QList<QLatin
     for (const DeviceFieldList &device : devices) {
         QStringList line;
         for (QLatin1StringView column : columns)
-            line << forTerminal(FieldText(FieldValue(device, column)));
+            line << ForTerminal(FieldText(FieldValue(device, column)));
         cells << line;
     }
     QList<qsizetype> widths(columns.size(), 0);

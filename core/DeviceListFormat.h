@@ -34,6 +34,10 @@ struct CsvRow
 };
 QList<CsvRow> ReadCsv(QByteArrayView text);
 
+// A device's text for a terminal: control characters show as U+FFFD, so a device cannot
+// drive the terminal or break a line.
+QString ForTerminal(QString text);
+
 // A table for people: the named columns, upper-case headings, cells padded to the widest.
-// Control characters in device texts show as U+FFFD, so a device cannot drive the terminal.
+// Cells go through ForTerminal.
 QByteArray DeviceTable(const QList<DeviceFieldList> &devices, const QList<QLatin1StringView> &columns);

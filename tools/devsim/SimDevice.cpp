@@ -69,6 +69,8 @@ bool setField(SimDevice &device, const QString &key, const QString &value, QStri
         device.userId = bytes;
     } else if (key == QLatin1String("password")) {
         device.password = bytes;
+    } else if (key == QLatin1String("fakeApply")) {
+        device.fakeApply = value == QLatin1String("true") || value == QLatin1String("1");
     } else if (key == QLatin1String("deviceType")) {
         device.deviceType = bytes;
     } else {
