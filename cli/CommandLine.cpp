@@ -28,7 +28,7 @@ QString generalHelp()
                                   "Finds and configures Corvane's network cameras of both families from a shell.\n\n"
                                   "Verbs:\n");
     for (const VerbInfo &verb : kVerbs)
-        text += QStringLiteral("  %1%2\n").arg(QLatin1String(verb.name).leftJustified(15)).arg(QLatin1String(verb.description));
+        text += QStringLiteral("  %1%2\n").arg(QString::fromLatin1(verb.name).leftJustified(15)).arg(QLatin1String(verb.description));
     text += QStringLiteral("\n'corvanectl VERB --help' shows a verb's options. Exit codes: 0 all done, 1 a device "
                            "failed or was not found, 2 usage error, 3 the reply port or the adapter cannot be had.\n"
                            "Passwords come from --password-file, the variable CORVANE_PASSWORD, or a prompt.\n");
@@ -162,9 +162,11 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
     if (!parser.parse(verbArguments))
         return usageError(verbName, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
+        // Qt names the program by its path and knows nothing of verbs.
         QString help = parser.helpText();
-        help.replace(QStringLiteral("Usage: %1 [options]").arg(QCoreApplication::applicationName()),
-                     QStringLiteral("Usage: corvanectl %1 [options]").arg(verbName));
+        const qsizetype firstLineEnd = help.indexOf(QLatin1Char('\n'));
+        help.replace(0, firstLineEnd,
+                     QStringLiteral("Usage: corvanectl %1 [options] %2").arg(verbName, QLatin1String(info->arguments)));
         result.standardOutput = help.toLocal8Bit();
         return result;
     }
@@ -187,12 +189,12 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
     else
         options.macs = positional;
 
-    if (parser.isSet(adapter)) {
+    if (verb != Verb::Adapters && parser.isSet(adapter)) {
         options.adapter = parser.value(adapter);
         if (*options.adapter == QLatin1String("all") && !searches)
             return usageError(verbName, QStringLiteral("-a all is for search and watch: changes go through one adapter"));
     }
-    if (parser.isSet(family)) {
+    if (searches && parser.isSet(family)) {
         const QString value = parser.value(family);
         if (value == QLatin1String("own"))
             options.families = {true, false};
@@ -228,7 +230,7 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
     if (verb == Verb::Set) {
         for (const Setting &setting : settings) {
             if (parser.isSet(setting.option)
-                && !SetPlanValue(options.settings, QLatin1String(setting.column), parser.value(setting.option)))
+                && !SetPlanValue(options.settings, QString::fromLatin1(setting.column), parser.value(setting.option)))
                 return usageError(verbName, options.settings.error);
         }
         if (parser.isSet(dhcp) && parser.isSet(staticAddressing))

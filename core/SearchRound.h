@@ -16,6 +16,13 @@ struct FoundDevice
     const CNetworkAdapterObj *adapter = nullptr;
 };
 
+// Which families a search asks.
+struct SearchFamilies
+{
+    bool own = true;
+    bool vendor = true;
+};
+
 // One search of a given length over one or more adapters, on a DeviceSearch: the request
 // goes out through each adapter in turn and each turn lasts waitMs, so an own-family device
 // belongs to the adapter in whose turn it answered. The vendor library searches every
@@ -30,16 +37,12 @@ public:
     // The vendor library's search time and some slack.
     static constexpr int kVendorDeadlineMs = 5000;
 
-    struct Families
-    {
-        bool own = true;
-        bool vendor = true;
-    };
+    using Families = SearchFamilies;
 
     explicit SearchRound(DeviceSearch &search, QObject *parent = nullptr);
 
     // Forgets what an earlier round found and starts. The search's reply socket must be open.
-    void Start(const QList<const CNetworkAdapterObj *> &adapters, int waitMs, Families families = {});
+    void Start(const QList<const CNetworkAdapterObj *> &adapters, int waitMs, Families families = SearchFamilies());
     bool IsRunning() const { return m_running; }
     const QList<FoundDevice> &Devices() const { return m_devices; }
     // The device with this MAC text: exact, else the one that matches ignoring letter case.
