@@ -1,5 +1,7 @@
 #include "DeviceFields.h"
 
+#include "DeviceSearch.h"
+
 #include <QStringDecoder>
 
 QString DeviceText(QByteArrayView bytes)
@@ -27,7 +29,7 @@ DeviceFieldList DeviceFields(const CameraInfo &record)
 {
     using namespace Qt::Literals::StringLiterals;
     return {
-        {"family"_L1, IsVendorFamily(record) ? u"vendor"_s : u"own"_s},
+        {"family"_L1, QString::fromLatin1(FamilyName(FamilyOf(record)))},
         {"mac"_L1, DeviceText(record.mac_addr)},
         {"ip"_L1, DeviceText(record.ip_addr)},
         {"mask"_L1, DeviceText(record.subnet_mask)},

@@ -174,6 +174,8 @@ QByteArray DeviceTable(const QList<DeviceFieldList> &devices, const QList<QLatin
         QString text;
         for (qsizetype j = 0; j < line.size(); ++j)
             text += j + 1 < line.size() ? line[j].leftJustified(widths[j] + 2) : line[j];
+        while (text.endsWith(QLatin1Char(' '))) // an empty last cell leaves no trailing blanks
+            text.chop(1);
         table += text.toUtf8() + '\n';
     }
     return table;
