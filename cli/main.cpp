@@ -14,6 +14,7 @@
 #define dup2 _dup2
 #define fdopen _fdopen
 #define open _open
+#define close _close
 static const char kNullDevice[] = "NUL";
 #else
 #include <unistd.h>

@@ -160,8 +160,10 @@ void PlanApply::NextRow()
 {
     ++m_current;
     if (m_current >= m_rows.size() || m_cancelled) {
-        for (qsizetype i = m_current; i < m_rows.size(); ++i)
+        for (qsizetype i = m_current; i < m_rows.size(); ++i) {
             m_outcomes[i].result = QStringLiteral("cancelled");
+            Q_EMIT rowResult(static_cast<int>(i), m_outcomes[i].result, false);
+        }
         Verify();
         return;
     }

@@ -48,7 +48,10 @@ public:
     };
 
     // search must have its reply socket open: answers arrive there. vendor may be null (vendor
-    // rows then fail). The adapter's address is the source of every request.
+    // rows then fail). The adapter's address is the source of every request. The check runs
+    // on search as a new search does: it forgets the devices reported so far and reports every
+    // device again through deviceFound, so a window that lists those empties its list when
+    // verifying() comes.
     PlanApply(DeviceSearch &search, CHalvetranoDlg *vendor, const CNetworkAdapterObj &adapter,
               QObject *parent = nullptr);
     ~PlanApply() override;
@@ -56,8 +59,8 @@ public:
     // found: the devices a search found, in which the rows' MACs are looked up (exact text,
     // else ignoring letter case).
     void Start(const QList<PlanRow> &rows, const QList<CameraInfo> &found, const Settings &settings);
-    // Stops before the next device: rows not begun get "cancelled". A running verification
-    // ends at once.
+    // Stops before the next device: rows not begun get "cancelled" (through rowResult too),
+    // and nothing is checked. A running check ends at once.
     void Cancel();
 
     bool IsRunning() const { return m_running; }
