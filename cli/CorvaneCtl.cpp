@@ -35,11 +35,6 @@ QString adapterList(const QList<const CNetworkAdapterObj *> &adapters)
         names << QStringLiteral("%1 (%2)").arg(adapter->m_strName, adapter->m_strAddress);
     return names.join(QStringLiteral(", "));
 }
-
-QByteArray csvLine(const QString &a, const QString &b, const QString &c)
-{
-    return CsvLine(QStringList{a, b, c});
-}
 } // namespace
 
 CorvaneCtl::CorvaneCtl(CtlOptions options, std::FILE *out, CoreServices services, QObject *parent)
@@ -64,6 +59,12 @@ void CorvaneCtl::Message(const QString &text) const
 {
     std::fprintf(stderr, "corvanectl: %s\n", text.toLocal8Bit().constData());
     std::fflush(stderr);
+}
+
+void CorvaneCtl::Print(const QByteArray &data) const
+{
+    std::fwrite(data.constData(), 1, static_cast<size_t>(data.size()), m_out);
+    std::fflush(m_out); // a script reading a pipe sees each line as it comes
 }
 
 void CorvaneCtl::Done(int code)
@@ -211,7 +212,6 @@ void CorvaneCtl::RunAdapters()
                     {"network"_L1, AdapterNetworkText(*adapter)}});
     }
     output.End();
-    std::fflush(m_out);
     m_exitCode = kExitOk;
 }
 
@@ -262,12 +262,11 @@ void CorvaneCtl::ApplyRows(const QList<PlanRow> &rows)
     if (isSet) {
         connect(m_apply.get(), &PlanApply::rowResult, this, [this](int, const QString &result, bool) {
             const QByteArray line = result.toLocal8Bit() + '\n';
-            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), m_out);
-            std::fflush(m_out);
+            Print(line);
         });
         connect(m_apply.get(), &PlanApply::rowVerified, this, [this](int, const QString &text, bool) {
             const QByteArray line = text.toLocal8Bit() + '\n';
-            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), m_out);
+            Print(line);
         });
     } else {
         connect(m_apply.get(), &PlanApply::rowResult, this, [this, rows](int row, const QString &result, bool) {
@@ -277,11 +276,11 @@ void CorvaneCtl::ApplyRows(const QList<PlanRow> &rows)
     connect(m_apply.get(), &PlanApply::verifying, this, [this] { Message(u"searching again to check"_s); });
     connect(m_apply.get(), &PlanApply::finished, this, [this, rows, isSet] {
         if (!isSet) {
-            QByteArray text = csvLine(u"mac"_s, u"result"_s, u"verified"_s);
+            QByteArray text = CsvLine(QStringList{u"mac"_s, u"result"_s, u"verified"_s});
             const auto &outcomes = m_apply->Outcomes();
             for (qsizetype i = 0; i < rows.size(); ++i)
-                text += csvLine(rows[i].mac, outcomes[i].result, outcomes[i].verified);
-            std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), m_out);
+                text += CsvLine(QStringList{rows[i].mac, outcomes[i].result, outcomes[i].verified});
+            Print(text);
         }
         Done(m_apply->AllSucceeded() ? kExitOk : kExitFailed);
     });
@@ -341,7 +340,7 @@ void CorvaneCtl::RunVendorCommand()
                 result = reboot ? u"reboot requested"_s : u"factory reset requested"_s;
             }
             const QByteArray line = (mac + u": "_s + result).toLocal8Bit() + '\n';
-            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), m_out);
+            Print(line);
         }
         Done(code);
     });
@@ -370,15 +369,14 @@ void CorvaneCtl::RunWatch()
                 QString text = u"%1  %2  %3  %4"_s.arg(time, kind.leftJustified(7),
                                                       FieldText(FieldValue(change.device, "mac"_L1)),
                                                       FieldText(FieldValue(change.device, "ip"_L1)));
-                for (const QString &name : change.changed) {
-                    if (name != QLatin1String("ip"))
-                        text += u"  %1=%2"_s.arg(name, FieldText(FieldValue(change.device, QLatin1StringView(name.toLatin1()))));
+                for (const DeviceField &field : change.device) {
+                    if (field.name != "ip"_L1 && change.changed.contains(QString(field.name)))
+                        text += u"  %1=%2"_s.arg(QString(field.name), FieldText(field.value));
                 }
                 line = ForTerminal(text).toUtf8() + '\n';
             }
-            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), m_out);
+            Print(line);
         }
-        std::fflush(m_out);
         const qint64 rest = qint64(m_options.everySeconds) * 1000 - m_roundClock.elapsed();
         m_timer.start(static_cast<int>(std::max<qint64>(0, rest)));
     });

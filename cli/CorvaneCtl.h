@@ -18,7 +18,6 @@ class CHalvetranoDlg;
 class DeviceOutput;
 class DeviceSearch;
 class PlanApply;
-class SearchRound;
 
 // Runs one verb of corvanectl in the application's event loop and ends it with the verb's
 // exit code. Data goes to out, messages to standard error.
@@ -42,7 +41,8 @@ private:
     bool GetPassword();
     void Done(int code);
     void Message(const QString &text) const;
-    DeviceFieldList FieldsOf(const struct FoundDevice &device) const;
+    void Print(const QByteArray &data) const;
+    DeviceFieldList FieldsOf(const FoundDevice &device) const;
 
     void RunAdapters();
     void RunSearch();
@@ -51,7 +51,7 @@ private:
     void RunApply();
     void RunWatch();
     void NextWatchRound();
-    void ApplyRows(const QList<struct PlanRow> &rows);
+    void ApplyRows(const QList<PlanRow> &rows);
 
     CtlOptions m_options;
     std::FILE *m_out;

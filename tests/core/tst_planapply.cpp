@@ -4,6 +4,7 @@
 #include "DeviceSearch.h"
 #include "PlanApply.h"
 #include "TestNetwork.h"
+#include "Veth1Adapter.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -12,17 +13,6 @@ using namespace TestNetwork;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-CNetworkAdapterObj veth1()
-{
-    std::vector<std::unique_ptr<CNetworkAdapterObj>> adapters;
-    CaptureStdout([&] { adapters = EnumerateAdapters(SystemInterfaces()); });
-    for (const auto &adapter : adapters) {
-        if (adapter->m_strName == QLatin1String("veth1"))
-            return *adapter;
-    }
-    return {};
-}
-
 PlanRow row(const char *mac, const char *ip)
 {
     PlanRow r;
@@ -30,6 +20,18 @@ PlanRow row(const char *mac, const char *ip)
     r.ip = QLatin1String(ip);
     r.user = u"admin"_s;
     return r;
+}
+
+QList<CameraInfo> searchOwnFamily(DeviceSearch &search, const CNetworkAdapterObj &adapter)
+{
+    SearchRound round(search);
+    round.Start({&adapter}, 1000, {true, false});
+    QSignalSpy finished(&round, &SearchRound::finished);
+    finished.wait(8000);
+    QList<CameraInfo> found;
+    for (const FoundDevice &device : round.Devices())
+        found << device.record;
+    return found;
 }
 
 int setNetworkRequests(const DevSim &sim)
@@ -61,12 +63,7 @@ private Q_SLOTS:
         const CNetworkAdapterObj adapter = veth1();
         DeviceSearch search;
         QVERIFY(search.OpenReplySocket());
-        SearchRound round(search);
-        round.Start({&adapter}, 1000, {true, false});
-        QTRY_VERIFY_WITH_TIMEOUT(!round.IsRunning(), 8000);
-        QList<CameraInfo> found;
-        for (const FoundDevice &device : round.Devices())
-            found << device.record;
+        const QList<CameraInfo> found = searchOwnFamily(search, adapter);
         QCOMPARE(found.size(), 2);
 
         PlanApply apply(search, nullptr, adapter);
@@ -102,12 +99,7 @@ private Q_SLOTS:
         const CNetworkAdapterObj adapter = veth1();
         DeviceSearch search;
         QVERIFY(search.OpenReplySocket());
-        SearchRound round(search);
-        round.Start({&adapter}, 1000, {true, false});
-        QTRY_VERIFY_WITH_TIMEOUT(!round.IsRunning(), 8000);
-        QList<CameraInfo> found;
-        for (const FoundDevice &device : round.Devices())
-            found << device.record;
+        const QList<CameraInfo> found = searchOwnFamily(search, adapter);
 
         PlanApply apply(search, nullptr, adapter);
         connect(&apply, &PlanApply::rowResult, &apply, &PlanApply::Cancel); // after the first device
