@@ -34,11 +34,11 @@ QString vendor(const QString &mac, int mediaPort)
     return u"family=vendor,mac=%1,ip=10.77.1.2,mediaPort=%2,userId=,password=%3"_s.arg(mac).arg(mediaPort).arg(kPassword);
 }
 
-QStringList devices(const QStringList &specs)
+QStringList devices(const QStringList &keyLists)
 {
     QStringList arguments;
-    for (const QString &spec : specs)
-        arguments << u"--device"_s << spec;
+    for (const QString &keys : keyLists)
+        arguments << u"--device"_s << keys;
     return arguments;
 }
 
