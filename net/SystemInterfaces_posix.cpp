@@ -10,7 +10,7 @@ QList<HostInterface> SystemInterfaces()
         HostInterface host{nic.humanReadableName(), {}};
         const auto entries = nic.addressEntries();
         for (const QNetworkAddressEntry &entry : entries)
-            host.addresses.append(entry.ip());
+            host.addresses.append({entry.ip(), entry.prefixLength()});
         result.append(host);
     }
     return result;

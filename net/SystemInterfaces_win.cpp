@@ -56,7 +56,7 @@ QList<HostInterface> SystemInterfaces()
     for (const IP_ADAPTER_ADDRESSES *adapter = buffer.data(); adapter; adapter = adapter->Next) {
         HostInterface host{ansiName(adapter->FriendlyName), {}};
         for (const IP_ADAPTER_UNICAST_ADDRESS *unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next)
-            host.addresses.append(hostAddress(unicast->Address));
+            host.addresses.append({hostAddress(unicast->Address), unicast->OnLinkPrefixLength});
         result.append(host);
     }
     return result;
