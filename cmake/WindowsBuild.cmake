@@ -21,7 +21,8 @@ endforeach()
 
 # Tests run under Wine (tests/wine/run-test.sh), which is told where these are.
 set(CORVANE_WINE_RUN ${PROJECT_SOURCE_DIR}/tests/wine/run-test.sh)
-set(wine_dirs ${CORVANE_QT_BIN_DIR})
+# Our ZEKSDK.dll too, for the tests linked to it (halvetrano/: CORVANE_ZEKSDK_DIR).
+set(wine_dirs ${CORVANE_QT_BIN_DIR} ${CMAKE_BINARY_DIR}/lib/corvane)
 foreach(dll ${CORVANE_MINGW_RUNTIME_DLLS})
     get_filename_component(dir ${dll} DIRECTORY)
     list(APPEND wine_dirs ${dir})
