@@ -21,6 +21,11 @@ bool InPrivateNamespace()
     return true;
 }
 
+bool UnderWine()
+{
+    return qEnvironmentVariableIsSet("CORVANE_UNDER_WINE");
+}
+
 QString DeviceNamespace(int which)
 {
     return qEnvironmentVariable(which == 2 ? "CORVANE_NETNS_DEV2" : "CORVANE_NETNS_DEV1");

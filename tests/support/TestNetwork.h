@@ -20,6 +20,9 @@ inline const QString kDeviceAddress2 = QStringLiteral("10.77.2.2");
 bool InPrivateNamespace();
 
 QString DeviceNamespace(int which); // 1 or 2
+
+// True for the Windows build's tests, run under Wine by tests/wine/run-test.sh.
+bool UnderWine();
 } // namespace TestNetwork
 
 // corvane-devsim running in one of the device namespaces (1 or 2), or in the test's own

@@ -28,7 +28,7 @@ esac
 exe=$1
 shift
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" CORVANE_UNDER_WINE=1
 unset DISPLAY WAYLAND_DISPLAY
 
 # The prefix every run copies. Made here, inside a private namespace, like everything Wine starts.
