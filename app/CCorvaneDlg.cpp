@@ -117,12 +117,15 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
 
     m_hideWaitTimer.setSingleShot(true);
     connect(&m_hideWaitTimer, &QTimer::timeout, this, &CCorvaneDlg::OnTimer);
+    connect(&m_searchRepeater, &SearchRepeater::repeated, this, [this] { ShowSearchCompleteness(false); });
+    connect(&m_searchRepeater, &SearchRepeater::finished, this, [this] { ShowSearchCompleteness(true); });
 
     OnInitDialog();
 }
 
 CCorvaneDlg::~CCorvaneDlg()
 {
+    m_searchRepeater.Stop();
     if (m_pReceiveSocket) {
         m_pReceiveSocket->Close();
         m_pReceiveSocket.reset();
@@ -307,6 +310,8 @@ void CCorvaneDlg::OnBnClickedSearch()
         m_pWaitDlg->move(m.left() + (m.width() - p.width()) / 2, m.top() + (m.height() - p.height()) / 2);
     }
 
+    m_searchRepeater.Stop();
+    m_listDevice->setToolTip(QString());
     if (m_pReceiveSocket) {
         m_pReceiveSocket->Close();
         m_pReceiveSocket.reset();
@@ -335,8 +340,38 @@ void CCorvaneDlg::SendSearchRequest()
     const int k = m_comboAdapter->currentIndex();
     if (k < 0 || k >= static_cast<int>(m_arrAdapters.size()))
         return;
+    BroadcastSearchRequest();
+    // Asks again while the kernel drops answers for want of room.
+    if (m_pReceiveSocket)
+        m_searchRepeater.Start(m_pReceiveSocket.get());
+}
+
+void CCorvaneDlg::BroadcastSearchRequest()
+{
+    const int k = m_comboAdapter->currentIndex();
+    if (k < 0 || k >= static_cast<int>(m_arrAdapters.size()))
+        return;
     const CNetworkAdapterObj &adapter = *m_arrAdapters[static_cast<size_t>(k)];
     CTalbrixSendSocket(m_services.devicePort).SendPacket(adapter.m_strAddress, adapter.m_nIfIndex, MakeSearchRequest());
+}
+
+void CCorvaneDlg::ShowSearchCompleteness(bool finished)
+{
+    const SearchRepeatPolicy &policy = m_searchRepeater.Policy();
+    const int listed = static_cast<int>(m_arrDevices.size());
+    if (!finished) {
+        m_listDevice->setToolTip(QStringLiteral("Device search: %1 answers dropped by this computer; asking again "
+                                                "(%2 requests sent).")
+                                     .arg(policy.Dropped())
+                                     .arg(policy.Requests()));
+        return;
+    }
+    const QString summary = policy.Summary(listed);
+    m_listDevice->setToolTip(summary);
+    if (!summary.isEmpty()) {
+        std::printf("%s\n", qPrintable(summary));
+        std::fflush(stdout);
+    }
 }
 
 int CCorvaneDlg::AddSearchedDevice(CameraInfo record)

@@ -5,6 +5,7 @@
 #include "CNetworkAdapterObj.h"
 #include "CTalbrixReceveSocket.h"
 #include "Ports.h"
+#include "SearchRepeater.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -141,9 +142,13 @@ private:
     void ShowMessage(const QString &text);
     bool WriteEditsInto(CameraInfo &record);
     void RunOnCheckedRows(bool reboot);
+    void BroadcastSearchRequest();
+    // Tells, under the list (its tooltip) and on standard output, when answers were dropped.
+    void ShowSearchCompleteness(bool finished);
 
     CorvaneServices m_services;
     QHash<int, QWidget *> m_controls;
     QSet<QByteArray> m_listedMacs; // beside m_arrDevices: the duplicate check stays O(1)
     QTimer m_hideWaitTimer;
+    SearchRepeater m_searchRepeater{[this] { BroadcastSearchRequest(); }};
 };

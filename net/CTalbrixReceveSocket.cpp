@@ -37,6 +37,7 @@ bool CTalbrixReceveSocket::Create()
     options.sockets = m_sockets;
     options.receiveBufferBytes = m_receiveBufferBytes;
     options.shareBytes = kMacShareBytes;
+    options.forceReceiveBuffer = true;
     // Exclusive: a second program on the port makes this fail.
     if (!m_group.Open(m_address.toIPv4Address(), m_port, options))
         return false;

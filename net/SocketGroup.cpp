@@ -33,12 +33,14 @@ bool bindTo(NativeSocket s, quint32 address, quint16 port)
     return ::bind(s, reinterpret_cast<const sockaddr *>(&local), sizeof local) == 0 && SetNonBlocking(s);
 }
 
-void setReceiveBuffer(NativeSocket s, int bytes)
+void setReceiveBuffer(NativeSocket s, int bytes, bool force)
 {
     if (bytes <= 0)
         return;
     // Set after bind(): set before, it is ignored.
     setIntOption(s, SO_RCVBUF, bytes);
+    if (!force)
+        return;
 #ifdef SO_RCVBUFFORCE
     // The kernel caps SO_RCVBUF at twice net.core.rmem_max; a privileged process may go past it.
     int granted = 0;
@@ -161,7 +163,7 @@ bool SocketGroup::Open(quint32 address, quint16 port, const Options &options)
         StopSockets();
         return false;
     }
-    setReceiveBuffer(s, options.receiveBufferBytes);
+    setReceiveBuffer(s, options.receiveBufferBytes, options.forceReceiveBuffer);
     m_sockets.push_back(s);
     return true;
 }
@@ -201,7 +203,7 @@ SocketGroup::GroupResult SocketGroup::OpenGroup(quint32 address, quint16 port, c
             opened.pop_back();
             m_sockets = std::move(opened);
             for (const NativeSocket kept : m_sockets)
-                setReceiveBuffer(kept, options.receiveBufferBytes);
+                setReceiveBuffer(kept, options.receiveBufferBytes, options.forceReceiveBuffer);
             return GroupResult::Opened;
         }
     }

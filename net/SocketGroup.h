@@ -29,6 +29,7 @@ public:
         std::vector<int> shareBytes;    // offsets in the payload of the bytes that choose a share
         bool exclusive = true;          // no other program, nor another group of ours, may take the port
         bool shareWithOthers = false;   // not exclusive: other programs listen too and get copies
+        bool forceReceiveBuffer = false; // a privileged process goes past the host's cap
     };
 
     SocketGroup() = default;
