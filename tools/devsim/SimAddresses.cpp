@@ -21,6 +21,28 @@
 #include <unistd.h>
 #endif
 
+namespace {
+// Where answers leave: the first interface with an IPv4 address that is not the loopback. The
+// device addresses live on the loopback, which a broadcast from them would otherwise take.
+int outgoingInterface()
+{
+    static const int index = [] {
+        const auto interfaces = QNetworkInterface::allInterfaces();
+        for (const QNetworkInterface &nic : interfaces) {
+            if (nic.flags().testFlag(QNetworkInterface::IsLoopBack))
+                continue;
+            const auto entries = nic.addressEntries();
+            for (const QNetworkAddressEntry &entry : entries) {
+                if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                    return nic.index();
+            }
+        }
+        return 0;
+    }();
+    return index;
+}
+} // namespace
+
 bool SimAddresses::Load(QString &error)
 {
     if (m_interfaceIndex != 0)
@@ -33,12 +55,12 @@ bool SimAddresses::Load(QString &error)
             if (ip.protocol() != QAbstractSocket::IPv4Protocol)
                 continue;
             m_local.insert(ip.toString().toLatin1());
-            if (!ip.isLoopback() && m_interfaceIndex == 0)
+            if (ip.isLoopback() && m_interfaceIndex == 0)
                 m_interfaceIndex = nic.index();
         }
     }
     if (m_interfaceIndex == 0)
-        error = QStringLiteral("no interface with an IPv4 address to add device addresses to");
+        error = QStringLiteral("no loopback interface to add device addresses to");
     return m_interfaceIndex != 0;
 }
 
@@ -64,11 +86,11 @@ bool SimAddresses::Add(const QList<QByteArray> &ips, QString &error)
     struct Request
     {
         nlmsghdr header;
-        ifaddrmsg address;
-        rtattr localAttribute;
-        in_addr local;
-        rtattr addressAttribute;
-        in_addr peer;
+        rtmsg route;
+        rtattr destinationAttribute;
+        in_addr destination;
+        rtattr interfaceAttribute;
+        int interfaceIndex;
     };
     // Requests go in batches, each acknowledged, so that one full socket buffer never stalls us.
     constexpr qsizetype kBatch = 256;
@@ -78,16 +100,19 @@ bool SimAddresses::Add(const QList<QByteArray> &ips, QString &error)
         for (qsizetype i = first; i < std::min(missing.size(), first + kBatch); ++i) {
             Request r{};
             r.header.nlmsg_len = sizeof r;
-            r.header.nlmsg_type = RTM_NEWADDR;
+            r.header.nlmsg_type = RTM_NEWROUTE;
             r.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_CREATE | NLM_F_REPLACE | NLM_F_ACK;
             r.header.nlmsg_seq = static_cast<quint32>(i + 1);
-            r.address.ifa_family = AF_INET;
-            r.address.ifa_prefixlen = 32;
-            r.address.ifa_index = static_cast<unsigned>(m_interfaceIndex);
-            r.localAttribute = {RTA_LENGTH(sizeof(in_addr)), IFA_LOCAL};
-            r.local.s_addr = htonl(missing[i]);
-            r.addressAttribute = {RTA_LENGTH(sizeof(in_addr)), IFA_ADDRESS};
-            r.peer = r.local;
+            r.route.rtm_family = AF_INET;
+            r.route.rtm_dst_len = 32;
+            r.route.rtm_table = RT_TABLE_LOCAL;
+            r.route.rtm_protocol = RTPROT_STATIC;
+            r.route.rtm_scope = RT_SCOPE_HOST;
+            r.route.rtm_type = RTN_LOCAL;
+            r.destinationAttribute = {RTA_LENGTH(sizeof(in_addr)), RTA_DST};
+            r.destination.s_addr = htonl(missing[i]);
+            r.interfaceAttribute = {RTA_LENGTH(sizeof(int)), RTA_OIF};
+            r.interfaceIndex = m_interfaceIndex;
             batch.push_back(r);
         }
         const auto bytes = static_cast<ssize_t>(batch.size() * sizeof(Request));
@@ -151,6 +176,7 @@ void SendFrom(QUdpSocket &socket, const QByteArray &datagram, const QHostAddress
         c->cmsg_type = IP_PKTINFO;
         c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
         in_pktinfo info{};
+        info.ipi_ifindex = outgoingInterface();
         info.ipi_spec_dst.s_addr = htonl(from.toIPv4Address());
         std::memcpy(CMSG_DATA(c), &info, sizeof info);
         for (int attempt = 0; attempt < 1000; ++attempt) {

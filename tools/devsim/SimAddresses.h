@@ -7,10 +7,12 @@
 #include <QString>
 #include <QUdpSocket>
 
-// Gives every simulated device an address of its own on this namespace's interface, as on a real
-// site, where each device answers from its own address. Addresses go on as /32, so no route
-// changes; the interface is the one that holds the namespace's first non-loopback address.
-// Adding addresses needs the network namespace's administrator: run inside a private namespace.
+// Gives every simulated device an address of its own in this namespace, as on a real site, where
+// each device answers from its own address. Each becomes a local /32 route on the loopback
+// interface: to the stack that is a local address like one on an interface (it sends from it and
+// answers ARP for it on every interface), but 65,000 of them go on in a second, where as many
+// interface addresses take minutes (the kernel walks the interface's list for each).
+// Adding them needs the network namespace's administrator: run inside a private namespace.
 class SimAddresses final
 {
 public:
