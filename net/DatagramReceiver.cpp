@@ -22,12 +22,6 @@ constexpr std::size_t kReadsPerCall = 32;
 // What a waiting datagram costs besides its bytes.
 constexpr qsizetype kOverheadBytes = 64;
 
-qint64 monotonicNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // A burst fills a stock receive buffer in about 6 ms, yet a woken thread may wait that long for
 // a core while others run out their time slices. Linux (6.6 and later) lets any thread ask for
 // a short slice, which makes it preempt on wake-up; older kernels ignore the request.
@@ -53,6 +47,12 @@ void askForPromptWakeUps()
 #endif
 }
 } // namespace
+
+qint64 MonotonicClockNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 DatagramReceiver::DatagramReceiver(std::vector<NativeSocket> sockets, std::function<void()> arrived)
     : m_sockets(std::move(sockets))
@@ -147,7 +147,7 @@ void DatagramReceiver::ReadWaiting(NativeSocket socket)
     }
     if (batch.empty())
         return;
-    m_lastArrivalNs = monotonicNs();
+    m_lastArrivalNs = MonotonicClockNs();
 
     bool tell = false;
     {

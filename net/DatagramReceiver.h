@@ -14,6 +14,9 @@
 class QSocketNotifier;
 class QThread;
 
+// The machine's monotonic clock, ns: the arrival times below are on it.
+qint64 MonotonicClockNs();
+
 // One datagram as it arrived, or a failed read in its place.
 struct ReceivedDatagram
 {

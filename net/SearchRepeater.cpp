@@ -3,15 +3,6 @@
 #include "CTalbrixReceveSocket.h"
 
 #include <algorithm>
-#include <chrono>
-
-namespace {
-qint64 monotonicNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-} // namespace
 
 void SearchRepeatPolicy::Sent(qint64 overflows)
 {
@@ -65,7 +56,7 @@ void SearchRepeater::Start(CTalbrixReceveSocket *socket)
     if (!socket)
         return;
     m_policy.Sent(socket->Overflows());
-    m_sentNs = monotonicNs();
+    m_sentNs = MonotonicClockNs();
     m_timer.start(std::max(1, m_quietMs / 5));
 }
 
@@ -82,7 +73,7 @@ void SearchRepeater::Check()
         return;
     }
     const qint64 since = std::max(m_sentNs, m_socket->LastArrivalNs());
-    if (monotonicNs() - since < static_cast<qint64>(m_quietMs) * 1000000)
+    if (MonotonicClockNs() - since < static_cast<qint64>(m_quietMs) * 1000000)
         return;
     if (!m_policy.ShouldRepeat(m_socket->Overflows())) {
         Stop();
@@ -93,6 +84,6 @@ void SearchRepeater::Check()
     if (!m_socket)
         return; // the resend closed the socket
     m_policy.Sent(m_socket->Overflows());
-    m_sentNs = monotonicNs();
+    m_sentNs = MonotonicClockNs();
     Q_EMIT repeated();
 }
