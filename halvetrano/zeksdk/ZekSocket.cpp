@@ -101,7 +101,7 @@ ZekWaitEnd ZekSocket::ReceiveUntil(const QDeadlineTimer &deadline, const ZekStop
             quiet.setRemainingTime(quietMs, Qt::PreciseTimer);
         }
         const int slice = remaining < 0 ? kSliceMs : static_cast<int>(std::min<qint64>(remaining, kSliceMs));
-        const int ready = PollSockets(entries.data(), static_cast<decltype(entries.size())>(entries.size()), slice);
+        const int ready = PollSockets(entries.data(), static_cast<unsigned>(entries.size()), slice);
         if (ready < 0 && LastSocketError() != EINTR)
             return ZekWaitEnd::Failed;
         if (ready <= 0)

@@ -21,6 +21,7 @@
 #include <unistd.h>
 #endif
 
+#ifdef __linux__
 namespace {
 // Where answers leave: the first interface with an IPv4 address that is not the loopback. The
 // device addresses live on the loopback, which a broadcast from them would otherwise take.
@@ -42,6 +43,7 @@ int outgoingInterface()
     return index;
 }
 } // namespace
+#endif
 
 bool SimAddresses::Load(QString &error)
 {
