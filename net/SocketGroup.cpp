@@ -134,7 +134,8 @@ bool SocketGroup::Open(quint32 address, quint16 port, const Options &options)
         return false;
     StartSockets();
     m_shareBytes = options.shareBytes;
-    if (options.sockets > 1 && !options.shareBytes.empty()) {
+    // Port 0 would give every socket a port of its own: a group needs the port named.
+    if (options.sockets > 1 && !options.shareBytes.empty() && port != 0) {
         const GroupResult result = OpenGroup(address, port, options);
         if (result != GroupResult::Unsupported) {
             if (result == GroupResult::Taken)
