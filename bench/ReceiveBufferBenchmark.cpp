@@ -44,7 +44,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "no socket on port %d\n", REPLY_PORT);
         return 1;
     }
-    EnlargeReceiveBuffer(s, bytes);
+    EnlargeReceiveBuffer(s, bytes, true);
     int reported = 0;
     socklen_t size = sizeof reported;
     ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char *>(&reported), &size);

@@ -17,16 +17,38 @@ bool Interrupted(int error);
 void StartSockets();
 void StopSockets();
 
+#include <QtGlobal>
+
+#include <cstddef>
+#include <vector>
+
 int CloseNativeSocket(NativeSocket s);
 bool SetNonBlocking(NativeSocket s);
+// An int option at level SOL_SOCKET; false when refused.
+bool SetSocketOption(NativeSocket s, int option, int value);
 
-// Waits until a datagram waits: above 0 when one does, 0 after timeoutMs, below 0 on an error.
-int WaitUntilReadable(NativeSocket s, int timeoutMs);
+// Waits until a datagram waits on any of sockets: how many have one (readable[i] says which), 0
+// after timeoutMs, below 0 on an error.
+int WaitUntilReadable(const std::vector<NativeSocket> &sockets, int timeoutMs, std::vector<bool> &readable);
+
+// One datagram read by ReadDatagrams.
+struct DatagramSlot
+{
+    qint64 size = 0;     // its whole length, also when longer than its slot
+    quint32 address = 0; // the sender's IPv4 address, host order
+    quint16 port = 0;
+};
+
+// Reads up to count waiting datagrams, datagram i into buffers + i * slotBytes (cut to slotBytes),
+// several in one system call where the system has one (Linux: recvmmsg). How many were read, or
+// below 0 with LastSocketError() telling why (WouldBlock when none waits).
+int ReadDatagrams(NativeSocket s, char *buffers, std::size_t slotBytes, std::size_t count, DatagramSlot *slots);
 
 // Before bind(): a second program can then bind the port neither before nor after us. POSIX
 // systems refuse it already unless both ask to share; Windows lets a later SO_REUSEADDR take it.
 void ClaimPortExclusively(NativeSocket s);
 
-// Asks for a receive buffer of bytes, after bind(). Linux caps it at twice net.core.rmem_max
-// unless the process may force more; Windows grants it to anyone.
-void EnlargeReceiveBuffer(NativeSocket s, int bytes);
+// Asks for a receive buffer of bytes, after bind() (set before, it is ignored). Linux caps it at
+// twice net.core.rmem_max; with force, a privileged process goes past the cap. Windows grants it
+// to anyone.
+void EnlargeReceiveBuffer(NativeSocket s, int bytes, bool force);

@@ -5,13 +5,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace {
-void setIntOption(NativeSocket s, int option, int value)
-{
-    ::setsockopt(s, SOL_SOCKET, option, &value, sizeof value);
-}
-} // namespace
-
 int LastSocketError()
 {
     return errno;
@@ -42,24 +35,51 @@ bool SetNonBlocking(NativeSocket s)
     return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-int WaitUntilReadable(NativeSocket s, int timeoutMs)
+bool SetSocketOption(NativeSocket s, int option, int value)
 {
-    pollfd entry{};
-    entry.fd = s;
-    entry.events = POLLIN;
-    return ::poll(&entry, 1, timeoutMs);
+    return ::setsockopt(s, SOL_SOCKET, option, &value, sizeof value) == 0;
+}
+
+int WaitUntilReadable(const std::vector<NativeSocket> &sockets, int timeoutMs, std::vector<bool> &readable)
+{
+    std::vector<pollfd> entries(sockets.size());
+    for (std::size_t i = 0; i < sockets.size(); ++i)
+        entries[i] = {sockets[i], POLLIN, 0};
+    const int ready = ::poll(entries.data(), entries.size(), timeoutMs);
+    readable.assign(sockets.size(), false);
+    for (std::size_t i = 0; ready > 0 && i < sockets.size(); ++i)
+        readable[i] = (entries[i].revents & POLLIN) != 0;
+    return ready;
+}
+
+int ReadDatagrams(NativeSocket s, char *buffers, std::size_t slotBytes, std::size_t count, DatagramSlot *slots)
+{
+    std::vector<mmsghdr> messages(count);
+    std::vector<iovec> parts(count);
+    std::vector<sockaddr_in> from(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        parts[i] = {buffers + i * slotBytes, slotBytes};
+        messages[i].msg_hdr.msg_iov = &parts[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_name = &from[i];
+        messages[i].msg_hdr.msg_namelen = sizeof from[i];
+    }
+    // MSG_TRUNC: a longer datagram's length is its whole length, not what was kept.
+    const int read = ::recvmmsg(s, messages.data(), static_cast<unsigned>(count), MSG_TRUNC, nullptr);
+    for (int i = 0; i < read; ++i)
+        slots[i] = {static_cast<qint64>(messages[i].msg_len), ntohl(from[i].sin_addr.s_addr), ntohs(from[i].sin_port)};
+    return read;
 }
 
 void ClaimPortExclusively(NativeSocket) {}
 
-void EnlargeReceiveBuffer(NativeSocket s, int bytes)
+void EnlargeReceiveBuffer(NativeSocket s, int bytes, bool force)
 {
-    setIntOption(s, SO_RCVBUF, bytes);
-#ifdef SO_RCVBUFFORCE
-    // The kernel caps SO_RCVBUF at twice net.core.rmem_max; a privileged process may go past it.
+    if (bytes <= 0)
+        return;
+    SetSocketOption(s, SO_RCVBUF, bytes);
     int granted = 0;
     socklen_t size = sizeof granted;
-    if (::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &size) == 0 && granted < bytes)
-        setIntOption(s, SO_RCVBUFFORCE, bytes);
-#endif
+    if (force && ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &size) == 0 && granted < bytes)
+        SetSocketOption(s, SO_RCVBUFFORCE, bytes);
 }

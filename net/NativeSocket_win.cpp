@@ -1,15 +1,10 @@
 #include "NativeSocket.h"
 
+#include <algorithm>
+#include <cstring>
 #include <type_traits>
 
 static_assert(std::is_same_v<NativeSocket, SOCKET> && kInvalidSocket == INVALID_SOCKET);
-
-namespace {
-void setIntOption(NativeSocket s, int option, int value)
-{
-    ::setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char *>(&value), sizeof value);
-}
-} // namespace
 
 int LastSocketError()
 {
@@ -48,20 +43,48 @@ bool SetNonBlocking(NativeSocket s)
     return ::ioctlsocket(s, static_cast<long>(FIONBIO), &on) == 0;
 }
 
-int WaitUntilReadable(NativeSocket s, int timeoutMs)
+bool SetSocketOption(NativeSocket s, int option, int value)
 {
-    WSAPOLLFD entry{};
-    entry.fd = s;
-    entry.events = POLLIN;
-    return ::WSAPoll(&entry, 1, timeoutMs);
+    return ::setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char *>(&value), sizeof value) == 0;
+}
+
+int WaitUntilReadable(const std::vector<NativeSocket> &sockets, int timeoutMs, std::vector<bool> &readable)
+{
+    std::vector<WSAPOLLFD> entries(sockets.size());
+    for (std::size_t i = 0; i < sockets.size(); ++i)
+        entries[i] = {sockets[i], POLLIN, 0};
+    const int ready = ::WSAPoll(entries.data(), static_cast<ULONG>(entries.size()), timeoutMs);
+    readable.assign(sockets.size(), false);
+    for (std::size_t i = 0; ready > 0 && i < sockets.size(); ++i)
+        readable[i] = (entries[i].revents & POLLIN) != 0;
+    return ready;
+}
+
+// One datagram a call: Windows has no recvmmsg. Read whole, so that its real length is known
+// (Windows fails a read into a smaller buffer instead of telling the length).
+int ReadDatagrams(NativeSocket s, char *buffers, std::size_t slotBytes, std::size_t count, DatagramSlot *slots)
+{
+    if (count == 0)
+        return 0;
+    thread_local std::vector<char> whole(65536); // larger than any IPv4 datagram
+    sockaddr_in from{};
+    int fromSize = sizeof from;
+    const int size = ::recvfrom(s, whole.data(), static_cast<int>(whole.size()), 0,
+                                reinterpret_cast<sockaddr *>(&from), &fromSize);
+    if (size < 0)
+        return -1;
+    std::memcpy(buffers, whole.data(), std::min<std::size_t>(static_cast<std::size_t>(size), slotBytes));
+    slots[0] = {size, ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
+    return 1;
 }
 
 void ClaimPortExclusively(NativeSocket s)
 {
-    setIntOption(s, SO_EXCLUSIVEADDRUSE, 1);
+    SetSocketOption(s, SO_EXCLUSIVEADDRUSE, 1);
 }
 
-void EnlargeReceiveBuffer(NativeSocket s, int bytes)
+void EnlargeReceiveBuffer(NativeSocket s, int bytes, bool)
 {
-    setIntOption(s, SO_RCVBUF, bytes);
+    if (bytes > 0)
+        SetSocketOption(s, SO_RCVBUF, bytes);
 }
