@@ -54,6 +54,11 @@ finish() {
 }
 trap finish EXIT
 cp -al "$base/template/." "$WINEPREFIX/"
+# Wine rewrites its registry files in place: those are copied, not linked.
+for file in "$base"/template/*.reg; do
+    rm "$WINEPREFIX/${file##*/}"
+    cp "$file" "$WINEPREFIX/"
+done
 
 # Runs the Linux device simulator for the test (tests/support/SimulatorProcess_win.cpp).
 export CORVANE_DEVSIM_SPOOL=$WINEPREFIX/devsim
