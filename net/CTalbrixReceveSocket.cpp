@@ -62,6 +62,9 @@ bool CTalbrixReceveSocket::Create()
     if (ReceiveBufferSize() < m_receiveBufferBytes)
         setIntOption(s, SO_RCVBUFFORCE, m_receiveBufferBytes);
 #endif
+    if (ReceiveBufferSize() < m_receiveBufferBytes)
+        qWarning("Receive buffer holds %d bytes, not %d: a large site's answers may be lost. To allow more, as root: "
+                 "sysctl -w net.core.rmem_max=%d", ReceiveBufferSize(), m_receiveBufferBytes, m_receiveBufferBytes);
 
     m_receiver = std::make_unique<DatagramReceiver>(s, [this] {
         QMetaObject::invokeMethod(this, &CTalbrixReceveSocket::ScheduleHandOver, Qt::QueuedConnection);

@@ -27,10 +27,12 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane-devsim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Simulates Corvane's devices of both families."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption devicesFile(QStringLiteral("devices"), QStringLiteral("Device file (JSON)."),
                                          QStringLiteral("file"));
     const QCommandLineOption device(QStringLiteral("device"),

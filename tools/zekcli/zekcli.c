@@ -13,7 +13,8 @@
 static const char usage[] =
     "usage: zekcli search [MS]\n"
     "       zekcli login|reboot|reset IP MEDIAPORT USER PASSWORD\n"
-    "       zekcli modify MAC HOSTIP NEWIP MASK GATEWAY DNS1 DNS2 USER PASSWORD [MS]\n";
+    "       zekcli modify MAC HOSTIP NEWIP MASK GATEWAY DNS1 DNS2 USER PASSWORD [MS]\n"
+    "       zekcli --help|--version\n";
 
 static int32_t printDevice(int32_t callbackHandle, int32_t event, int32_t dataSize, intptr_t data, int32_t user)
 {
@@ -95,6 +96,14 @@ static int32_t modify(int argc, char **argv)
 int main(int argc, char **argv)
 {
     int32_t result = ZEK_ERR_INVALID_ARGUMENT;
+    if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+        fputs(usage, stdout);
+        return 0;
+    }
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        printf("zekcli %s\n", CORVANE_VERSION);
+        return 0;
+    }
     if (argc < 2) {
         fputs(usage, stderr);
         return 2;
