@@ -21,8 +21,16 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 if [ -n "${CORVANE_NETNS_USERNS:-}" ]; then
     unset CORVANE_NETNS_USERNS
-    # "ip netns add" needs a writable /run/netns; the real /run belongs to the real root.
+    # "ip netns add" needs a writable /run/netns; the real /run belongs to the real root. The
+    # user's runtime folder (display and session sockets, for the demo) is carried over.
+    runtime=${XDG_RUNTIME_DIR:-}
+    [ -n "$runtime" ] && [ -d "$runtime" ] && keep=$(mktemp -d) && mount --bind "$runtime" "$keep" || keep=
     mount -t tmpfs tmpfs /run
+    if [ -n "$keep" ]; then
+        mkdir -p "$runtime"
+        mount --move "$keep" "$runtime"
+        rmdir "$keep"
+    fi
 fi
 
 id="corvane-$$-$RANDOM"
