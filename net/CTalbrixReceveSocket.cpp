@@ -64,7 +64,8 @@ bool CTalbrixReceveSocket::Create()
 #endif
     if (ReceiveBufferSize() < m_receiveBufferBytes)
         qWarning("Receive buffer holds %d bytes, not %d: a large site's answers may be lost. To allow more, as root: "
-                 "sysctl -w net.core.rmem_max=%d", ReceiveBufferSize(), m_receiveBufferBytes, m_receiveBufferBytes);
+                 "sysctl -w net.core.rmem_max=%d",
+                 ReceiveBufferSize(), m_receiveBufferBytes, m_receiveBufferBytes);
 
     m_receiver = std::make_unique<DatagramReceiver>(s, [this] {
         QMetaObject::invokeMethod(this, &CTalbrixReceveSocket::ScheduleHandOver, Qt::QueuedConnection);

@@ -20,7 +20,7 @@ if [ "$(id -u)" -ne 0 ]; then
     CORVANE_NETNS_USERNS=1 exec unshare --user --map-root-user --net --mount "$0" "$@"
 fi
 if [ -n "${CORVANE_NETNS_USERNS:-}" ]; then
-    unset CORVANE_NETNS_USERNS
+    # Left set: it tells tests that they run without real privileges.
     # "ip netns add" needs a writable /run/netns; the real /run belongs to the real root. The
     # user's runtime folder (display and session sockets, for the demo) is carried over.
     runtime=${XDG_RUNTIME_DIR:-}

@@ -50,6 +50,9 @@ private Q_SLOTS:
     // socket stays open, and a click is answered while the flood goes on.
     void floodOfEveryKind()
     {
+        if (ReceiveBufferLimited(CTalbrixReceveSocket::kReceiveBufferBytes))
+            QSKIP("an ordinary user's receive buffer loses this burst: "
+                  "run as root, or sysctl -w net.core.rmem_max=4194304");
         DevSim devices;
         QVERIFY(devices.Start({QStringLiteral("--flood"), QString::number(kDatagrams)}));
         DialogHarness h;

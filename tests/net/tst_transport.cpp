@@ -156,6 +156,9 @@ private Q_SLOTS:
     void burstOfRepliesAllReachTheHandler()
     {
         constexpr int kDevices = 1000;
+        if (ReceiveBufferLimited(CTalbrixReceveSocket::kReceiveBufferBytes))
+            QSKIP("an ordinary user's receive buffer loses this burst: "
+                  "run as root, or sysctl -w net.core.rmem_max=4194304");
         CTalbrixReceveSocket socket;
         QVERIFY(socket.Create());
         QVERIFY(socket.ReceiveBufferSize() >= CTalbrixReceveSocket::kReceiveBufferBytes);
