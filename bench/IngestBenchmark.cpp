@@ -240,17 +240,16 @@ int main(int argc, char *argv[])
         return 2;
     std::fprintf(out, "%d devices, receive buffer asked %d bytes, %d runs\n\n", devices, buffer, runs);
     std::fprintf(out, "| run | buffer granted | sent in ms | first reply to last row ms | last reply to last row ms | "
-                "lost | socket drops | RcvbufErrors | longest stall ms (at ms, rows) | UI thread CPU ms | "
-                "receive thread CPU ms | "
-                 "peak MB |\n");
+                      "lost | socket drops | RcvbufErrors | longest stall ms (at ms, rows) | UI thread CPU ms | "
+                      "receive thread CPU ms | "
+                      "peak MB |\n");
     std::fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (int run = 1; run <= runs; ++run) {
         const RunResult r = runOnce(devices, buffer);
         std::fprintf(out, "| %d | %d | %.1f | %.1f | %.1f | %d | %ld | %ld | %.1f (%.0f, %d) | %.0f | %.0f | %.1f |\n",
                      run, r.receiveBuffer, r.sendMs, r.firstReplyToLastRowMs, r.lastReplyToLastRowMs,
                      devices - r.listed, r.socketDrops, r.rcvbufErrors, r.longestStallMs, r.longestStallAtMs,
-                     r.rowsAtLongestStall, r.uiCpuMs, r.receiveCpuMs,
-                    static_cast<double>(r.peakKb) / 1024.0);
+                     r.rowsAtLongestStall, r.uiCpuMs, r.receiveCpuMs, static_cast<double>(r.peakKb) / 1024.0);
         std::fflush(out);
     }
     return 0;

@@ -14,8 +14,7 @@
 
 class CHalvetranoDlg;
 
-enum class DeviceFamily
-{
+enum class DeviceFamily {
     Own,
     Vendor,
 };

@@ -13,8 +13,7 @@ void setIntOption(NativeSocket s, int option, int value)
 }
 } // namespace
 
-CTalbrixReceveSocket::CTalbrixReceveSocket(QHostAddress address, quint16 port, int receiveBufferBytes,
-                                           QObject *parent)
+CTalbrixReceveSocket::CTalbrixReceveSocket(QHostAddress address, quint16 port, int receiveBufferBytes, QObject *parent)
     : QObject(parent)
     , m_address(std::move(address))
     , m_port(port)

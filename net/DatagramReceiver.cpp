@@ -135,6 +135,7 @@ void DatagramReceiver::Take(std::deque<ReceivedDatagram> &into)
     if (m_paused && m_notifier) {
         m_paused = false;
         QSocketNotifier *notifier = m_notifier;
-        QMetaObject::invokeMethod(notifier, [notifier] { notifier->setEnabled(true); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            notifier, [notifier] { notifier->setEnabled(true); }, Qt::QueuedConnection);
     }
 }

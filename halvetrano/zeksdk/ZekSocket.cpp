@@ -3,11 +3,17 @@
 #include <algorithm>
 
 #ifdef _WIN32
-inline int PollSockets(WSAPOLLFD *fds, ULONG count, int timeoutMs) { return WSAPoll(fds, count, timeoutMs); }
+inline int PollSockets(WSAPOLLFD *fds, ULONG count, int timeoutMs)
+{
+    return WSAPoll(fds, count, timeoutMs);
+}
 using PollEntry = WSAPOLLFD;
 #else
 #include <poll.h>
-inline int PollSockets(pollfd *fds, nfds_t count, int timeoutMs) { return ::poll(fds, count, timeoutMs); }
+inline int PollSockets(pollfd *fds, nfds_t count, int timeoutMs)
+{
+    return ::poll(fds, count, timeoutMs);
+}
 using PollEntry = pollfd;
 #endif
 
@@ -93,8 +99,8 @@ ZekWaitEnd ZekSocket::ReceiveUntil(const QDeadlineTimer &deadline, const ZekStop
             continue;
         sockaddr_in from{};
         socklen_t fromSize = sizeof from;
-        const auto size =
-            ::recvfrom(m_socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &fromSize);
+        const auto size = ::recvfrom(m_socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from),
+                                     &fromSize);
         // A failed read (on Windows also an oversized datagram) loses that datagram only.
         if (size < 0)
             continue;

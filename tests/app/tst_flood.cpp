@@ -40,10 +40,7 @@ class TestFlood : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts"); }
 
     // 100,000 datagrams of every kind at full speed: valid, duplicate, cut, empty, oversized,
     // unknown command, foreign protocol. Exactly the valid devices are listed, once each, the

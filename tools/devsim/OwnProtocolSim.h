@@ -18,10 +18,10 @@ class OwnProtocolSim final : public QObject
 public:
     struct Faults
     {
-        bool answerTwice = false;   // every answer goes out twice
-        int answerDelayMs = 0;      // answers leave this late
-        QStringList malformed;      // short, long, empty, nonul, unknown: sent with every search answer
-        int flood = 0;              // datagrams of every kind (FloodDatagrams) sent on the first search
+        bool answerTwice = false; // every answer goes out twice
+        int answerDelayMs = 0;    // answers leave this late
+        QStringList malformed;    // short, long, empty, nonul, unknown: sent with every search answer
+        int flood = 0;            // datagrams of every kind (FloodDatagrams) sent on the first search
     };
 
     OwnProtocolSim(QList<SimDevice> &devices, DatagramLog &log, quint16 devicePort, quint16 replyPort, Faults faults,

@@ -127,8 +127,8 @@ void VendorProtocolSim::ModifyNetwork(const ZekModifyNetwork &request)
         if (!IsAwake(i) || device.mac != mac)
             continue;
         const quint32 requestId = request.header.request_id;
-        const qint32 status =
-            credentialsMatch(device, request.user_id, request.proof, requestId) ? validate(request) : ZEK_ERR_PASSWORD;
+        const qint32 status = credentialsMatch(device, request.user_id, request.proof, requestId) ? validate(request)
+                                                                                                  : ZEK_ERR_PASSWORD;
         if (status == ZEK_OK) {
             device.ip = ReadText(request.ip_addr);
             device.mask = ReadText(request.subnet_mask);

@@ -28,9 +28,9 @@ class VendorProtocolSim final : public QObject
 public:
     struct Options
     {
-        int rebootTimeMs = 3000; // how long a rebooting device stays silent
+        int rebootTimeMs = 3000;  // how long a rebooting device stays silent
         bool answerTwice = false; // every probe answer goes out twice
-        QStringList malformed;   // kinds of broken answers sent with every probe answer
+        QStringList malformed;    // kinds of broken answers sent with every probe answer
     };
 
     VendorProtocolSim(QList<SimDevice> &devices, DatagramLog &log, Options options, QObject *parent = nullptr);
@@ -46,7 +46,7 @@ private:
 
     struct DeviceState
     {
-        SimDevice factory;      // what a factory reset restores
+        SimDevice factory; // what a factory reset restores
         QList<Session> sessions;
         QDeadlineTimer silentUntil; // expired unless rebooting
     };

@@ -42,9 +42,8 @@ int main(int argc, char *argv[])
                                       QStringLiteral("N"));
     const QCommandLineOption generateVendor(QStringLiteral("generate-vendor"),
                                             QStringLiteral("Add N vendor-family devices."), QStringLiteral("N"));
-    const QCommandLineOption firstIp(QStringLiteral("first-ip"),
-                                     QStringLiteral("First address of generated devices."), QStringLiteral("ip"),
-                                     QStringLiteral("10.77.1.100"));
+    const QCommandLineOption firstIp(QStringLiteral("first-ip"), QStringLiteral("First address of generated devices."),
+                                     QStringLiteral("ip"), QStringLiteral("10.77.1.100"));
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Log every received datagram here (default: stderr)."),
                                  QStringLiteral("file"));
@@ -69,8 +68,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption rebootTime(QStringLiteral("reboot-time"),
                                         QStringLiteral("How long a rebooting vendor device stays silent."),
                                         QStringLiteral("ms"), QStringLiteral("3000"));
-    parser.addOptions({devicesFile, device, generate, generateVendor, firstIp, log, devicePort, replyPort,
-                       answerTwice, answerDelay, malformed, flood, rebootTime});
+    parser.addOptions({devicesFile, device, generate, generateVendor, firstIp, log, devicePort, replyPort, answerTwice,
+                       answerDelay, malformed, flood, rebootTime});
     parser.process(app);
 
     QString error;

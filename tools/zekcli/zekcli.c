@@ -10,11 +10,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-static const char usage[] =
-    "usage: zekcli search [MS]\n"
-    "       zekcli login|reboot|reset IP MEDIAPORT USER PASSWORD\n"
-    "       zekcli modify MAC HOSTIP NEWIP MASK GATEWAY DNS1 DNS2 USER PASSWORD [MS]\n"
-    "       zekcli --help|--version\n";
+static const char usage[] = "usage: zekcli search [MS]\n"
+                            "       zekcli login|reboot|reset IP MEDIAPORT USER PASSWORD\n"
+                            "       zekcli modify MAC HOSTIP NEWIP MASK GATEWAY DNS1 DNS2 USER PASSWORD [MS]\n"
+                            "       zekcli --help|--version\n";
 
 static int32_t printDevice(int32_t callbackHandle, int32_t event, int32_t dataSize, intptr_t data, int32_t user)
 {
