@@ -7,18 +7,30 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ "$(id -u)" -eq 0 ]; then
-    echo "Testing as root: network tests make their private namespaces directly."
-elif unshare --user --map-root-user --net --mount true 2>/dev/null; then
-    echo "Testing as $(id -un): network tests make their private namespaces inside a user namespace."
-else
-    echo "Testing as $(id -un) without user namespaces: network tests are SKIPPED."
-    echo "Run as root, or allow unprivileged user namespaces (Debian: sysctl kernel.unprivileged_userns_clone=1)."
+# Started through sudo, the tests run as the user who ran sudo; only packages are installed as root.
+user=$(id -un)
+as_user=()
+if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
+    user=$SUDO_USER
+    as_user=(runuser -u "$SUDO_USER" --)
+fi
+if [ -z "${CORVANE_TEST_MODE_SAID:-}" ]; then
+    if [ "$user" = root ]; then
+        echo "Testing as root: network tests make their private namespaces directly."
+    elif "${as_user[@]}" unshare --user --map-root-user --net --mount true 2>/dev/null; then
+        echo "Testing as $user: network tests make their private namespaces inside a user namespace."
+    else
+        echo "Testing as $user without user namespaces: network tests are SKIPPED."
+        echo "Run as root, or allow unprivileged user namespaces (Debian: sysctl kernel.unprivileged_userns_clone=1)."
+    fi
 fi
 
 # desktop-file-utils and appstream validate the menu entry and the metadata; clang-format-14
 # checks the format.
 scripts/deps.sh desktop-file-utils appstream clang-format-14
+if [ ${#as_user[@]} -gt 0 ]; then
+    exec "${as_user[@]}" env CORVANE_TEST_MODE_SAID=1 "$0" "$@"
+fi
 scripts/check-format.sh
 
 jobs=$(nproc)
