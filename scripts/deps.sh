@@ -13,14 +13,14 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -gt 0 ] || exit 0
 
-echo "Installing: ${missing[*]}"
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null || {
-        echo "as root, run: apt-get install ${missing[*]}" >&2
+        echo "Missing packages; as root, run: apt-get install ${missing[*]}" >&2
         exit 1
     }
     as_root=(sudo)
 fi
+echo "Installing: ${missing[*]}"
 "${as_root[@]}" apt-get update
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
