@@ -469,7 +469,8 @@ private Q_SLOTS:
         QVERIFY(sim.Start(simArguments({kCamera, neighbour},
                                        {QStringLiteral("--device"),
                                         QString::fromUtf8("family=vendor,mac=00:1A:2B:00:00:0A,ip=10.77.1.2,"
-                                                          "mediaPort=8010,userId=admin,password=gr\xc3\xbc\xc3\x9f" "e")})));
+                                                          "mediaPort=8010,userId=admin,password=gr\xc3\xbc\xc3\x9f"
+                                                          "e")})));
 
         // A network change must name the device byte for byte: another letter case is nobody.
         VendorNetworkConfig config = networkConfig(kCamera);
@@ -494,8 +495,18 @@ private Q_SLOTS:
         // Passwords are UTF-8 on both sides.
         VendorDevice utf8 = kCamera;
         utf8.mediaPort = 8010;
-        QCOMPARE(loginAnd(utf8, "gr\xc3\xbc\xc3\x9f" "e", ZEKDevice_Close).first, int32_t(ZEK_OK));
-        QCOMPARE(loginAnd(utf8, "gr\xfc\xdf" "e", ZEKDevice_Close).first, int32_t(ZEK_ERR_PASSWORD)); // Latin-1
+        QCOMPARE(loginAnd(utf8,
+                          "gr\xc3\xbc\xc3\x9f"
+                          "e",
+                          ZEKDevice_Close)
+                     .first,
+                 int32_t(ZEK_OK));
+        QCOMPARE(loginAnd(utf8,
+                          "gr\xfc\xdf"
+                          "e",
+                          ZEKDevice_Close)
+                     .first,
+                 int32_t(ZEK_ERR_PASSWORD)); // Latin-1
     }
 
     void twoSearchesAtOnceKeepToThemselves()
