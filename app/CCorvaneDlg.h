@@ -147,6 +147,8 @@ private:
     bool WriteEditsInto(CameraInfo &record);
     void OnSetNetworkAnswer(const CameraInfo &answer);
     void RunOnCheckedRows(bool reboot);
+    // Tells, under the list (its tooltip) and on standard output, when answers were dropped.
+    void ShowSearchCompleteness(bool finished);
 
     CorvaneServices m_services;
     QHash<int, QWidget *> m_controls;
