@@ -7,7 +7,7 @@ format=clang-format-14
 command -v "$format" >/dev/null || { echo "$format is missing: scripts/deps.sh clang-format-14" >&2; exit 1; }
 
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    mapfile -t files < <(git ls-files '*.c' '*.h' '*.cpp')
+    mapfile -t files < <(git ls-files '*.c' '*.h' '*.cpp' | sort -u)
 else
     mapfile -t files < <(find . -path ./build -prune -o -type f \( -name '*.c' -o -name '*.h' -o -name '*.cpp' \) -print)
 fi
