@@ -178,7 +178,7 @@ void VendorProtocolSim::ModifyNetwork(const ZekModifyNetwork &request)
             device.dns = ReadText(request.dns1);
             device.dns2 = ReadText(request.dns2);
             m_states[i].sessions.clear(); // they belonged to the old address
-            SourceOf(device); // reachable at the new address at once
+            SourceOf(device);             // reachable at the new address at once
         }
         return;
     }
