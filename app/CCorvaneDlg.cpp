@@ -173,8 +173,8 @@ void CCorvaneDlg::InitControls()
     } columns[] = {{"   No.", 50},      {"MAC ADDRESS", 130},  {"IP ADDRESS", 130},
                    {"MODEL NAME", 130}, {"MANUFACTURER", 130}, {"VERSION", 130}};
     for (int i = 0; i < 6; ++i)
-        m_listDevice->InsertColumn(i, QString::fromLatin1(columns[i].heading), LVCFMT_CENTER, w * columns[i].share / 700,
-                                   -1);
+        m_listDevice->InsertColumn(i, QString::fromLatin1(columns[i].heading), LVCFMT_CENTER,
+                                   w * columns[i].share / 700, -1);
     m_listDevice->EnableCheckboxes();
 
     const struct
@@ -366,9 +366,12 @@ void CCorvaneDlg::InsertDeviceRow(const CameraInfo &record)
     const int n = m_listDevice->GetItemCount();
     m_listDevice->InsertItem(n, QString());
     const QString manufacturer = IsVendorFamily(record) ? QString() : FieldString(record.manufacturer);
-    const QString cells[] = {QString::number(n + 1),          FieldString(record.mac_addr),
-                             FieldString(record.ip_addr),     FieldString(record.model_name),
-                             manufacturer,                    FieldString(record.version)};
+    const QString cells[] = {QString::number(n + 1),
+                             FieldString(record.mac_addr),
+                             FieldString(record.ip_addr),
+                             FieldString(record.model_name),
+                             manufacturer,
+                             FieldString(record.version)};
     for (int j = 0; j < 6; ++j) {
         m_listDevice->SetItemText(n, j, cells[j]);
         m_listDevice->SetColumnFormat(j, LVCFMT_LEFT);
@@ -542,6 +545,7 @@ void CCorvaneDlg::RunOnCheckedRows(bool reboot)
         if (reboot)
             ShowMessage(QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr)));
         if (IsVendorFamily(info) && m_pVendorDlg)
-            RunVendorCommand(*m_pVendorDlg, info, password, reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset);
+            RunVendorCommand(*m_pVendorDlg, info, password,
+                             reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset);
     }
 }

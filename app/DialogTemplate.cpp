@@ -15,7 +15,8 @@
 QFont DialogFont(const DialogTemplate &dialogTemplate)
 {
     const QString family = QString::fromLatin1(dialogTemplate.fontFamily);
-    QFont font = QFontDatabase::hasFamily(family) ? QFont(family) : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    QFont font = QFontDatabase::hasFamily(family) ? QFont(family)
+                                                  : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(dialogTemplate.pointSize);
     font.setWeight(QFont::Normal);
     return font;
@@ -26,7 +27,8 @@ QRect DialogUnitsToPixels(const QRect &rect, const QFont &font)
     // Base units as the dialog manager takes them: the average width of the Latin letters
     // (rounded) and the font's height.
     const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     const int baseX = (letters / 26 + 1) / 2;
     const int baseY = metrics.height();
     return QRect(rect.x() * baseX / 4, rect.y() * baseY / 8, rect.width() * baseX / 4, rect.height() * baseY / 8);
@@ -38,8 +40,7 @@ QWidget *createControl(QWidget *dialog, const ControlTemplate &control,
 {
     const QString caption = QString::fromLatin1(control.caption);
     switch (control.kind) {
-    case ControlKind::Static:
-        return new QLabel(caption, dialog);
+    case ControlKind::Static: return new QLabel(caption, dialog);
     case ControlKind::CenteredStatic: {
         auto *label = new QLabel(caption, dialog);
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -51,8 +52,7 @@ QWidget *createControl(QWidget *dialog, const ControlTemplate &control,
         group->setFocusPolicy(Qt::NoFocus);
         return group;
     }
-    case ControlKind::Edit:
-        return new QLineEdit(dialog);
+    case ControlKind::Edit: return new QLineEdit(dialog);
     case ControlKind::ReadOnlyEdit: {
         auto *edit = new QLineEdit(dialog);
         edit->setReadOnly(true);
@@ -64,12 +64,9 @@ QWidget *createControl(QWidget *dialog, const ControlTemplate &control,
         button->setAutoDefault(false); // Enter ends the dialog instead of pressing a button
         return button;
     }
-    case ControlKind::RadioButton:
-        return new QRadioButton(caption, dialog);
-    case ControlKind::ComboBox:
-        return new QComboBox(dialog);
-    case ControlKind::ListView:
-        return makeListView ? makeListView(dialog) : new QWidget(dialog);
+    case ControlKind::RadioButton: return new QRadioButton(caption, dialog);
+    case ControlKind::ComboBox: return new QComboBox(dialog);
+    case ControlKind::ListView: return makeListView ? makeListView(dialog) : new QWidget(dialog);
     }
     return nullptr;
 }

@@ -32,7 +32,8 @@ PasswordResult ReadPassword(const PasswordRequest &request, std::FILE *standardI
             return {firstLine(readLine(standardInput)), {}};
         QFile file(*request.file);
         if (!file.open(QIODevice::ReadOnly))
-            return {std::nullopt, QStringLiteral("cannot read the password file %1: %2").arg(*request.file, file.errorString())};
+            return {std::nullopt,
+                    QStringLiteral("cannot read the password file %1: %2").arg(*request.file, file.errorString())};
         return {firstLine(file.readLine()), {}};
     }
     if (qEnvironmentVariableIsSet(kPasswordVariable))

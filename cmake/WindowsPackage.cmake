@@ -34,5 +34,5 @@ if(NOT CORVANE_FUZZ)
              COMMAND ${PROJECT_SOURCE_DIR}/tests/netns-run.sh ${CORVANE_WINE_RUN} --shell
                      ${PROJECT_SOURCE_DIR}/tests/wine/installer-check.sh
                      ${CMAKE_BINARY_DIR}/${CORVANE_INSTALLER}.exe)
-    set_tests_properties(windows-installer PROPERTIES TIMEOUT 300)
+    set_tests_properties(windows-installer PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
 endif()

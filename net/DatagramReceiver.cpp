@@ -75,12 +75,14 @@ void DatagramReceiver::ReadWaiting(NativeSocket socket)
         // Several datagrams per system call where the system can: a burst costs far fewer
         // wake-ups of the kernel.
         DatagramSlot slots[kReadsPerCall];
-        const int count = ReadDatagrams(socket, m_buffers.data(), static_cast<std::size_t>(kKeptBytes), kReadsPerCall, slots);
+        const int count = ReadDatagrams(socket, m_buffers.data(), static_cast<std::size_t>(kKeptBytes), kReadsPerCall,
+                                        slots);
         const int error = count < 0 ? LastSocketError() : 0;
         for (int i = 0; i < count; ++i) {
             const char *data = m_buffers.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(kKeptBytes);
-            batch.push_back(ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(std::min<qint64>(slots[i].size, kKeptBytes))),
-                                             slots[i].size, slots[i].address, slots[i].port, false});
+            batch.push_back(
+                ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(std::min<qint64>(slots[i].size, kKeptBytes))),
+                                 slots[i].size, slots[i].address, slots[i].port, false});
         }
         if (count > 0)
             continue;
@@ -126,6 +128,7 @@ void DatagramReceiver::Take(std::deque<ReceivedDatagram> &into)
     if (m_paused && !m_notifiers.empty()) {
         m_paused = false;
         for (QSocketNotifier *notifier : m_notifiers)
-            QMetaObject::invokeMethod(notifier, [notifier] { notifier->setEnabled(true); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                notifier, [notifier] { notifier->setEnabled(true); }, Qt::QueuedConnection);
     }
 }

@@ -1,5 +1,8 @@
 #include "NativeSocket.h"
 
+#include <QtGlobal>
+
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -78,8 +81,17 @@ void EnlargeReceiveBuffer(NativeSocket s, int bytes, bool force)
     if (bytes <= 0)
         return;
     SetSocketOption(s, SO_RCVBUF, bytes);
+    if (!force)
+        return;
     int granted = 0;
     socklen_t size = sizeof granted;
-    if (force && ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &size) == 0 && granted < bytes)
+    ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &size);
+    if (granted < bytes)
         SetSocketOption(s, SO_RCVBUFFORCE, bytes);
+    ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &size);
+    static std::atomic_flag told = ATOMIC_FLAG_INIT; // once per process, not once per socket
+    if (granted < bytes && !told.test_and_set())
+        qWarning("Receive buffer holds %d bytes, not %d: more answers of a large site wait for a repeat. To allow "
+                 "more, as root: sysctl -w net.core.rmem_max=%d",
+                 granted, bytes, bytes);
 }

@@ -69,8 +69,8 @@ int ReadDatagrams(NativeSocket s, char *buffers, std::size_t slotBytes, std::siz
     thread_local std::vector<char> whole(65536); // larger than any IPv4 datagram
     sockaddr_in from{};
     int fromSize = sizeof from;
-    const int size = ::recvfrom(s, whole.data(), static_cast<int>(whole.size()), 0,
-                                reinterpret_cast<sockaddr *>(&from), &fromSize);
+    const int size = ::recvfrom(s, whole.data(), static_cast<int>(whole.size()), 0, reinterpret_cast<sockaddr *>(&from),
+                                &fromSize);
     if (size < 0)
         return -1;
     std::memcpy(buffers, whole.data(), std::min<std::size_t>(static_cast<std::size_t>(size), slotBytes));

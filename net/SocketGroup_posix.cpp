@@ -32,7 +32,8 @@ std::vector<sock_filter> shareProgram(const std::vector<int> &bytes, int shares,
     };
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         p.push_back(BPF_STMT(BPF_LD | BPF_B | BPF_ABS, static_cast<quint32>(base + bytes[i])));
-        p.push_back(BPF_STMT(BPF_ALU | BPF_MUL | BPF_K, SocketGroup::kMultipliers[i % std::size(SocketGroup::kMultipliers)]));
+        p.push_back(
+            BPF_STMT(BPF_ALU | BPF_MUL | BPF_K, SocketGroup::kMultipliers[i % std::size(SocketGroup::kMultipliers)]));
         p.push_back(BPF_STMT(BPF_LDX | BPF_MEM, 0));
         p.push_back(BPF_STMT(BPF_ALU | BPF_ADD | BPF_X, 0));
         p.push_back(BPF_STMT(BPF_ST, 0));

@@ -1,7 +1,7 @@
 #include "AdapterEnumeration.h"
 
-#include <winsock2.h>
 #include <iphlpapi.h>
+#include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <cstdio>

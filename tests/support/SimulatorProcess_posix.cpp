@@ -27,7 +27,8 @@ bool SimulatorProcess::Start(const QString &netns, const QStringList &arguments)
         process.start(QStringLiteral(CORVANE_DEVSIM), arguments);
     else
         process.start(QStringLiteral("nsenter"),
-                      QStringList{QStringLiteral("--net=/run/netns/") + netns, QStringLiteral(CORVANE_DEVSIM)} + arguments);
+                      QStringList{QStringLiteral("--net=/run/netns/") + netns, QStringLiteral(CORVANE_DEVSIM)}
+                          + arguments);
     return process.waitForStarted(5000);
 }
 

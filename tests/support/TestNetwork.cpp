@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QNetworkInterface>
 #include <QThread>
+#include <QUdpSocket>
 
 namespace TestNetwork {
 bool InPrivateNamespace()
@@ -24,6 +25,16 @@ bool InPrivateNamespace()
 bool UnderWine()
 {
     return qEnvironmentVariableIsSet("CORVANE_UNDER_WINE");
+}
+
+bool ReceiveBufferLimited(int bytes)
+{
+    if (qEnvironmentVariableIsEmpty("CORVANE_NETNS_USERNS"))
+        return false;
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    probe.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, bytes);
+    return probe.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt() < bytes;
 }
 
 QString DeviceNamespace(int which)

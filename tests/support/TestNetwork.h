@@ -23,6 +23,11 @@ QString DeviceNamespace(int which); // 1 or 2
 
 // True for the Windows build's tests, run under Wine by tests/wine/run-test.sh.
 bool UnderWine();
+
+// True when the test runs as an ordinary user (netns-run.sh's user namespace) and the host's
+// net.core.rmem_max keeps a receive buffer below bytes. Root forces the buffer's size, so only
+// then may a test that counts on no datagram being lost skip.
+bool ReceiveBufferLimited(int bytes);
 } // namespace TestNetwork
 
 // corvane-devsim running in one of the device namespaces (1 or 2), or in the test's own
