@@ -1,7 +1,8 @@
 #include "AdapterEnumeration.h"
 
+#include <winsock2.h> // before the others, which need it
+
 #include <iphlpapi.h>
-#include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <cstdio>
