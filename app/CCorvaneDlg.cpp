@@ -247,9 +247,13 @@ void CCorvaneDlg::OnTimer()
 
 void CCorvaneDlg::keyPressEvent(QKeyEvent *event)
 {
-    // Enter ends the dialog like Escape; the dialog has no OK button to press.
+    // Enter presses the push button that has the focus, as on the desktop the dialog comes
+    // from; anywhere else it ends the dialog like Escape: there is no OK button to press.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        accept();
+        if (auto *button = qobject_cast<QPushButton *>(focusWidget()); button && button->isEnabled())
+            button->click();
+        else
+            accept();
         return;
     }
     QDialog::keyPressEvent(event);
@@ -364,6 +368,8 @@ void CCorvaneDlg::InsertDeviceRow(const CameraInfo &record)
         m_listDevice->SetItemText(n, j, cells[j]);
         m_listDevice->SetColumnFormat(j, LVCFMT_LEFT);
     }
+    // The shares of the list's width are where the columns start: a MAC address must show whole.
+    m_listDevice->FitColumnsToRow(n);
 }
 
 int CCorvaneDlg::DeviceIndexOfRow(int item) const

@@ -10,6 +10,7 @@
 #include <QScopeGuard>
 #include <QStyleOptionViewItem>
 
+#include <algorithm>
 #include <numeric>
 #include <utility>
 
@@ -53,6 +54,7 @@ CReportCtrl::CReportCtrl(QWidget *parent)
     headerView->setSectionsMovable(false);
     headerView->setStretchLastSection(false);
     connect(headerView, &QHeaderView::sectionClicked, this, &CReportCtrl::OnColumnClick);
+    connect(headerView, &QHeaderView::sectionResized, this, &CReportCtrl::OnSectionResized);
 }
 
 CReportCtrl::~CReportCtrl() = default;
@@ -65,11 +67,50 @@ int CReportCtrl::InsertColumn(int nCol, const LVCOLUMN *pColumn)
     const QString strHeading = (pColumn->mask & LVCF_TEXT) ? pColumn->pszText : QString();
     // Existing rows take the colours in force now for their new cell.
     const QPalette &colors = palette();
+    const bool bWasResizing = std::exchange(m_bResizingColumn, true);
     const int nIndex = m_pModel->addColumn(nCol, strHeading, alignmentOf(nFormat), colors.color(QPalette::Text).rgba(),
                                            colors.color(QPalette::Base).rgba());
-    if (nIndex >= 0 && (pColumn->mask & LVCF_WIDTH))
-        header()->resizeSection(nIndex, pColumn->cx);
+    m_bResizingColumn = bWasResizing;
+    if (nIndex < 0)
+        return nIndex;
+    m_columnSizedByUser.insert(std::min<qsizetype>(nIndex, m_columnSizedByUser.size()), false);
+    if (pColumn->mask & LVCF_WIDTH)
+        ResizeColumn(nIndex, pColumn->cx);
     return nIndex;
+}
+
+void CReportCtrl::ResizeColumn(int nCol, int nWidth)
+{
+    const bool bWasResizing = std::exchange(m_bResizingColumn, true);
+    header()->resizeSection(nCol, nWidth);
+    m_bResizingColumn = bWasResizing;
+}
+
+void CReportCtrl::OnSectionResized(int nCol)
+{
+    if (!m_bResizingColumn && nCol >= 0 && nCol < m_columnSizedByUser.size())
+        m_columnSizedByUser[nCol] = true;
+}
+
+bool CReportCtrl::IsColumnSizedByUser(int nCol) const
+{
+    return nCol >= 0 && nCol < m_columnSizedByUser.size() && m_columnSizedByUser[nCol];
+}
+
+void CReportCtrl::FitColumnsToRow(int nItem)
+{
+    if (nItem < 0 || nItem >= GetItemCount())
+        return;
+    for (int nCol = 0; nCol < GetColumnCount(); ++nCol) {
+        // An empty cell needs no room: the zero-width placeholder column stays hidden.
+        if (IsColumnSizedByUser(nCol) || m_pModel->cellText(nItem, nCol).isEmpty())
+            continue;
+        // The delegate's size hint is the text with its margins (and the check box in column
+        // 0): below it the cell elides its text.
+        const int nNeeded = sizeHintForIndex(m_pModel->index(nItem, nCol)).width();
+        if (nNeeded > columnWidth(nCol))
+            ResizeColumn(nCol, nNeeded);
+    }
 }
 
 int CReportCtrl::InsertColumn(int nCol, const QString &strHeading, int nFormat, int nWidth, int nSubItem)

@@ -88,6 +88,11 @@ public:
                      int nSubItem = -1);
     bool SetColumnFormat(int nCol, int nFormat);
     int GetColumnCount() const;
+    // Widens every column whose cell in row nItem would not show its whole text. A column is
+    // never narrowed, and one whose width was set from outside the control (the user dragging
+    // or double-clicking the edge of its heading) keeps that width.
+    void FitColumnsToRow(int nItem);
+    bool IsColumnSizedByUser(int nCol) const;
 
     // Rows. Both forms of InsertItem return the new row's index, or -1.
     int InsertItem(const LVITEM *pItem);
@@ -160,6 +165,8 @@ private:
     void BeginClick(QMouseEvent *event, unsigned nMsg);
     void FinishClick();
     void ResetSortState();
+    void ResizeColumn(int nCol, int nWidth);
+    void OnSectionResized(int nCol);
     bool SetRowSelected(int nItem, bool bSelected);
     bool SetRowFocused(int nItem, bool bFocused);
 
@@ -171,4 +178,6 @@ private:
     const std::vector<CellSortKey> *m_pSortKeys = nullptr;
     int m_nSortKeysFirst = 0;
     std::optional<PendingClick> m_pendingClick;
+    QList<bool> m_columnSizedByUser; // one per column
+    bool m_bResizingColumn = false;   // the control itself is sizing a column
 };
