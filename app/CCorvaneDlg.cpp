@@ -5,6 +5,8 @@
 #include "CSplashMsgDlg.h"
 #include "CTalbrixReceveSocket.h"
 #include "CTalbrixSendSocket.h"
+#include "DeviceListFlags.h"
+#include "DeviceListMenu.h"
 #include "ComputeMD5.h"
 #include "DialogTemplate.h"
 #include "MessageBox.h"
@@ -119,6 +121,15 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
     connect(&m_hideWaitTimer, &QTimer::timeout, this, &CCorvaneDlg::OnTimer);
 
     OnInitDialog();
+    SetUpListExtras();
+}
+
+void CCorvaneDlg::SetUpListExtras()
+{
+    m_pListFlags = std::make_unique<DeviceListFlags>(*m_listDevice, [this](int row) { return DeviceIndexOfRow(row); });
+    connect(m_listDevice, &CReportCtrl::reportSorted, this, [this] { m_pListFlags->RowsMoved(); });
+    m_listDevice->SetCellNotes([this](int row, int column) { return m_pListFlags->Note(DeviceIndexOfRow(row), column); });
+    m_pListMenu = new DeviceListMenu(*this);
 }
 
 CCorvaneDlg::~CCorvaneDlg()
@@ -286,6 +297,7 @@ void CCorvaneDlg::OnBnClickedSearch()
 {
     m_nSelected = -1;
     m_listDevice->DeleteAllItems();
+    m_pListFlags->Clear();
     m_arrDevices.clear();
     m_listedMacs.clear();
 
@@ -364,12 +376,13 @@ void CCorvaneDlg::InsertDeviceRow(const CameraInfo &record)
     const QString cells[] = {QString::number(n + 1),          FieldString(record.mac_addr),
                              FieldString(record.ip_addr),     FieldString(record.model_name),
                              manufacturer,                    FieldString(record.version)};
-    for (int j = 0; j < 6; ++j) {
+    for (int j = 0; j < kShownColumns; ++j) {
         m_listDevice->SetItemText(n, j, cells[j]);
         m_listDevice->SetColumnFormat(j, LVCFMT_LEFT);
     }
     // The shares of the list's width are where the columns start: a MAC address must show whole.
     m_listDevice->FitColumnsToRow(n);
+    m_pListFlags->Added(n, n, cells[kMacColumn], cells[kIpColumn]); // row n + 1 shows device n
 }
 
 int CCorvaneDlg::DeviceIndexOfRow(int item) const

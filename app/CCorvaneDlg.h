@@ -18,6 +18,8 @@
 
 class CHalvetranoDlg;
 class CReportCtrl;
+class DeviceListFlags;
+class DeviceListMenu;
 class CSplashMsgDlg;
 class QComboBox;
 class QLineEdit;
@@ -62,6 +64,10 @@ public:
     static constexpr int IDC_BTN_FACTORY_RESET = 1018;
     static constexpr int IDT_HIDE_WAIT = 1001;
     static constexpr int kHideWaitMs = 1000;
+    // Columns of the device list: "   No." to VERSION are shown, a zero-width one follows.
+    static constexpr int kMacColumn = 1;
+    static constexpr int kIpColumn = 2;
+    static constexpr int kShownColumns = 6;
 
     explicit CCorvaneDlg(CorvaneServices services = {}, QWidget *parent = nullptr);
     ~CCorvaneDlg() override;
@@ -142,8 +148,13 @@ private:
     bool WriteEditsInto(CameraInfo &record);
     void RunOnCheckedRows(bool reboot);
 
+    // The list's flags and context menu, beside what the window always had.
+    void SetUpListExtras();
+
     CorvaneServices m_services;
     QHash<int, QWidget *> m_controls;
     QSet<QByteArray> m_listedMacs; // beside m_arrDevices: the duplicate check stays O(1)
     QTimer m_hideWaitTimer;
+    std::unique_ptr<DeviceListFlags> m_pListFlags;
+    DeviceListMenu *m_pListMenu = nullptr; // a child of this window
 };

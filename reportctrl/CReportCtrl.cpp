@@ -2,8 +2,10 @@
 
 #include "CellSortKey.h"
 #include "DateTextParser.h"
+#include "ReportItemDelegate.h"
 #include "ReportListModel.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -33,6 +35,7 @@ CReportCtrl::CReportCtrl(QWidget *parent)
     , m_pModel(new ReportListModel(this))
 {
     setModel(m_pModel);
+    setItemDelegate(new ReportItemDelegate(this));
     // A flat report: no branches, whole rows selected and focused, nothing edited in place.
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -179,6 +182,16 @@ int CReportCtrl::DeleteAllItems()
 const ReportItemData *CReportCtrl::GetItemData(int nItem) const
 {
     return m_pModel->rowRecord(nItem);
+}
+
+bool CReportCtrl::SetItemColors(int nItem, int nSubItem, QRgb textColor, QRgb bkColor)
+{
+    return m_pModel->setCellColors(nItem, nSubItem, textColor, bkColor);
+}
+
+void CReportCtrl::SetCellNotes(std::function<QString(int nItem, int nSubItem)> notes)
+{
+    m_pModel->setCellNotes(std::move(notes));
 }
 
 void CReportCtrl::EnableCheckboxes()
@@ -480,7 +493,34 @@ void CReportCtrl::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    // The desktop's two keys for a context menu; Qt turns neither into one on every platform.
+    if (event->key() == Qt::Key_Menu
+        || (event->key() == Qt::Key_F10 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier)) {
+        event->accept();
+        RequestContextMenuFromKeyboard();
+        return;
+    }
     QTreeView::keyPressEvent(event);
+}
+
+void CReportCtrl::contextMenuEvent(QContextMenuEvent *event)
+{
+    event->accept();
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        RequestContextMenuFromKeyboard();
+        return;
+    }
+    // Over the viewport; the right button's press has already selected the row.
+    Q_EMIT contextMenuRequested(event->globalPos(), indexAt(event->pos()).row());
+}
+
+// From the keyboard the menu opens below the current row, or at the list's corner.
+void CReportCtrl::RequestContextMenuFromKeyboard()
+{
+    const QModelIndex current = currentIndex();
+    const QRect rect = current.isValid() ? visualRect(m_pModel->index(current.row(), 0)) : QRect();
+    const QPoint at = rect.isValid() && viewport()->rect().intersects(rect) ? rect.bottomLeft() : QPoint(0, 0);
+    Q_EMIT contextMenuRequested(viewport()->mapToGlobal(at), current.isValid() ? current.row() : -1);
 }
 
 // The space bar, with any modifier, would toggle the current row's check box and change the

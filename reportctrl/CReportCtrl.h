@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTreeView>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -103,6 +104,11 @@ public:
     int DeleteAllItems();
     // The row's record (its dwData is the application's item data); null for no such row.
     const ReportItemData *GetItemData(int nItem) const;
+    // Changes one cell's colours in the row's record; they move with the row.
+    bool SetItemColors(int nItem, int nSubItem, QRgb textColor, QRgb bkColor);
+    // Where cells get their notes: asked with row and column when a note is to be shown, as
+    // the cell's tooltip and as its accessible description; an empty text is no note.
+    void SetCellNotes(std::function<QString(int nItem, int nSubItem)> notes);
 
     // Check boxes. GetCheck: 1 checked, 0 not, -1 no such row.
     void EnableCheckboxes();
@@ -138,12 +144,16 @@ Q_SIGNALS:
     // handling of the click.
     void itemClicked(int row);
     void itemDoubleClicked(int row);
+    // The context menu is asked for, by a right-click, the menu key or Shift+F10: row is the row
+    // it is for (-1: none), globalPos where it opens.
+    void contextMenuRequested(const QPoint &globalPos, int row);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     struct PendingClick
@@ -161,6 +171,7 @@ private:
     void OnMButtonDown(QMouseEvent *event);
     void OnMButtonDblClk(QMouseEvent *event);
     bool PreTranslateMessage(const QKeyEvent *event) const;
+    void RequestContextMenuFromKeyboard();
 
     void BeginClick(QMouseEvent *event, unsigned nMsg);
     void FinishClick();
