@@ -105,15 +105,55 @@ void CReportCtrl::FitColumnsToRow(int nItem)
     if (nItem < 0 || nItem >= GetItemCount())
         return;
     for (int nCol = 0; nCol < GetColumnCount(); ++nCol) {
+        const QString strText = m_pModel->cellText(nItem, nCol);
         // An empty cell needs no room: the zero-width placeholder column stays hidden.
-        if (IsColumnSizedByUser(nCol) || m_pModel->cellText(nItem, nCol).isEmpty())
+        if (IsColumnSizedByUser(nCol) || strText.isEmpty())
             continue;
-        // The delegate's size hint is the text with its margins (and the check box in column
-        // 0): below it the cell elides its text.
-        const int nNeeded = sizeHintForIndex(m_pModel->index(nItem, nCol)).width();
+        // Below the delegate's size hint (the text, its margins, the check box in column 0) a
+        // cell elides its text. The hint lays the text out, which costs ten times the plain
+        // text width: what the cell adds to its text is taken from it once per column.
+        if (nCol >= m_cellExtraWidth.size())
+            m_cellExtraWidth.resize(nCol + 1, -1);
+        if (m_cellExtraWidth[nCol] < 0) {
+            m_cellExtraWidth[nCol] = std::max(0, sizeHintForIndex(m_pModel->index(nItem, nCol)).width()
+                                                     - fontMetrics().horizontalAdvance(strText));
+        }
+        const int nRoom = columnWidth(nCol) - m_cellExtraWidth[nCol];
+        if (TextFitsSurely(strText, nRoom))
+            continue;
+        const int nNeeded = fontMetrics().horizontalAdvance(strText) + m_cellExtraWidth[nCol];
         if (nNeeded > columnWidth(nCol))
             ResizeColumn(nCol, nNeeded);
     }
+}
+
+// Most texts are far narrower than their column. Their characters' own advances, summed, are an
+// upper bound of the laid-out width (kerning only tightens Latin text), from a table instead of
+// a text layout; only a text that may not fit is laid out.
+bool CReportCtrl::TextFitsSurely(const QString &strText, int nRoom)
+{
+    if (m_latin1Advance.isEmpty()) {
+        const QFontMetricsF metrics(font());
+        m_latin1Advance.resize(256);
+        for (int c = 0; c < 256; ++c)
+            m_latin1Advance[c] = metrics.horizontalAdvance(QChar(c));
+    }
+    qreal width = 1; // rounding of the laid-out width
+    for (const QChar c : strText) {
+        if (c.unicode() > 255)
+            return false;
+        width += m_latin1Advance[c.unicode()];
+    }
+    return width <= nRoom;
+}
+
+void CReportCtrl::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        m_cellExtraWidth.clear();
+        m_latin1Advance.clear();
+    }
+    QTreeView::changeEvent(event);
 }
 
 int CReportCtrl::InsertColumn(int nCol, const QString &strHeading, int nFormat, int nWidth, int nSubItem)

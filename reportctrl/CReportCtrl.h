@@ -154,6 +154,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     struct PendingClick
@@ -178,6 +179,7 @@ private:
     void ResetSortState();
     void ResizeColumn(int nCol, int nWidth);
     void OnSectionResized(int nCol);
+    bool TextFitsSurely(const QString &strText, int nRoom);
     bool SetRowSelected(int nItem, bool bSelected);
     bool SetRowFocused(int nItem, bool bFocused);
 
@@ -191,4 +193,6 @@ private:
     std::optional<PendingClick> m_pendingClick;
     QList<bool> m_columnSizedByUser; // one per column
     bool m_bResizingColumn = false;   // the control itself is sizing a column
+    QList<int> m_cellExtraWidth;      // per column: what a cell needs beside its text; -1 unknown
+    QList<qreal> m_latin1Advance;     // the font's advance of each Latin-1 character, once needed
 };
