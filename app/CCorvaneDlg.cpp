@@ -382,7 +382,7 @@ void CCorvaneDlg::InsertDeviceRow(const CameraInfo &record)
     }
     // The shares of the list's width are where the columns start: a MAC address must show whole.
     m_listDevice->FitColumnsToRow(n);
-    m_pListFlags->Added(n, n, cells[kMacColumn], cells[kIpColumn]); // row n + 1 shows device n
+    m_pListFlags->Added(n, n, cells[kMacColumn], cells[kIpColumn], FieldString(record.subnet_mask)); // row n shows device n
 }
 
 int CCorvaneDlg::DeviceIndexOfRow(int item) const

@@ -6,14 +6,16 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class CReportCtrl;
 
-// The device list's flags: an IP ADDRESS cell is coloured when its address is in use by more
-// than one listed device, and its note (tooltip and accessible description) says why. Devices
-// are numbered as the dialog keeps them (index in its device array); rows move when the list is
-// sorted, and the colours, kept in each row's record, move with them.
+// The device list's flags on IP ADDRESS cells: a device outside the chosen adapter's network (or
+// with no usable address), and a device whose address another listed device also has. A flagged
+// cell is coloured and has a note (tooltip and accessible description) saying why and what to
+// do. Devices are numbered as the dialog keeps them (index in its device array); rows move when
+// the list is sorted, and the colours, kept in each row's record, move with them.
 //
 // Kept as devices are added, so that one more device costs a hash look-up and at most two
 // recoloured cells; notes are written only when one is shown.
@@ -21,18 +23,30 @@ class DeviceListFlags final
 {
 public:
     // Light tints of the Okabe-Ito palette, told apart without red and green; black text on
-    // them. Under the selection a frame of the tint stays (CReportCtrl).
+    // both. Under the selection a frame of the tint stays (CReportCtrl). A cell with both flags
+    // takes the first colour and both notes.
+    static constexpr QRgb kOutsideBk = 0xFFF3E98C;    // yellow
     static constexpr QRgb kInUseTwiceBk = 0xFFF4C2DD; // reddish purple
     static constexpr QRgb kFlagText = 0xFF000000;
     // Other devices named in a note; the rest are counted.
     static constexpr int kMacsNamed = 8;
 
+    // The chosen adapter's network, as the list judges devices by it.
+    struct Network
+    {
+        QString adapterName;
+        quint32 address = 0;
+        int prefixLength = 0;
+    };
+
     // deviceOfRow tells which device a row shows (rows move when the list is sorted).
-    DeviceListFlags(CReportCtrl &list, std::function<int(int device)> deviceOfRow);
+    DeviceListFlags(CReportCtrl &list, std::function<int(int row)> deviceOfRow);
 
     void Clear();
-    // Device number device, listed at row, with its MAC and IP texts.
-    void Added(int device, int row, const QString &mac, const QString &ip);
+    // Device number device, listed at row, with its MAC, IP and mask texts.
+    void Added(int device, int row, const QString &mac, const QString &ip, const QString &mask);
+    // The adapter devices are judged by; none: no device is outside.
+    void SetNetwork(std::optional<Network> network);
     // The rows were reordered: rows of devices are looked up again when next needed.
     void RowsMoved() { m_rowOfDevice.clear(); }
     // The note of a device's cell; empty when it has none.
@@ -42,14 +56,20 @@ private:
     struct Device
     {
         QString mac;
-        QString ip; // empty when the address is no address (none, 0.0.0.0): never in use twice
+        QString ip;   // empty when it is no usable address: never in use twice
+        quint32 address = 0;
+        std::optional<quint32> mask; // the device's own, when it is one
+        bool outside = false;
     };
 
+    bool IsOutside(const Device &device) const;
+    bool InUseTwice(const Device &device) const;
     void Recolour(int device);
     int RowOf(int device);
 
     CReportCtrl &m_list;
     std::function<int(int row)> m_deviceOfRow;
+    std::optional<Network> m_network;
     std::vector<Device> m_devices;
     QHash<QString, QList<int>> m_devicesAt; // address -> devices, in order of listing
     std::vector<int> m_rowOfDevice;         // empty after a sort until needed

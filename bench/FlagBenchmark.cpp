@@ -94,7 +94,7 @@ Result listRows(int rows, Extras extras, Addresses addresses)
             }
             if (extras == Extras::WideningAndFlags) {
                 const qint64 start = MonotonicNs();
-                flags.Added(n, n, cells[1], cells[2]);
+                flags.Added(n, n, cells[1], cells[2], QStringLiteral("255.255.255.0"));
                 result.flagsMs += static_cast<double>(MonotonicNs() - start) / 1e6;
             }
             ++n;
