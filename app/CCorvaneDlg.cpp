@@ -1,16 +1,15 @@
 #include "CCorvaneDlg.h"
 
+#include "AdapterNetwork.h"
 #include "CHalvetranoDlg.h"
 #include "CReportCtrl.h"
 #include "CSplashMsgDlg.h"
-#include "CTalbrixReceveSocket.h"
-#include "CTalbrixSendSocket.h"
 #include "DeviceListFlags.h"
 #include "DeviceListMenu.h"
-#include "ComputeMD5.h"
 #include "DialogTemplate.h"
 #include "MessageBox.h"
 #include "RecordText.h"
+#include "VendorCommands.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -87,6 +86,7 @@ bool parseInteger(const QString &text, int &value)
 
 CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
     : QDialog(parent)
+    , m_search(services)
     , m_hIcon(QStringLiteral(":/corvane/corvane.png"))
     , m_services(std::move(services))
 {
@@ -117,6 +117,11 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
     connect(m_btnReboot, &QPushButton::clicked, this, &CCorvaneDlg::OnBnClickedReboot);
     connect(m_btnFactoryReset, &QPushButton::clicked, this, &CCorvaneDlg::OnBnClickedFactoryReset);
 
+    connect(&m_search, &DeviceSearch::deviceFound, this, &CCorvaneDlg::ListDevice);
+    connect(&m_search, &DeviceSearch::setNetworkAnswer, this, &CCorvaneDlg::OnSetNetworkAnswer);
+    connect(&m_search, &DeviceSearch::receiveError, this,
+            [this] { ShowMessage(QStringLiteral("recevie error!!! [Close Socket]")); });
+
     m_hideWaitTimer.setSingleShot(true);
     connect(&m_hideWaitTimer, &QTimer::timeout, this, &CCorvaneDlg::OnTimer);
 
@@ -129,17 +134,18 @@ void CCorvaneDlg::SetUpListExtras()
     m_pListFlags = std::make_unique<DeviceListFlags>(*m_listDevice, [this](int row) { return DeviceIndexOfRow(row); });
     connect(m_listDevice, &CReportCtrl::reportSorted, this, [this] { m_pListFlags->RowsMoved(); });
     m_listDevice->SetCellNotes([this](int row, int column) { return m_pListFlags->Note(DeviceIndexOfRow(row), column); });
+    // Devices are judged by the adapter chosen now; choosing another judges them again.
+    m_pListFlags->SetAdapter(SelectedAdapter());
+    connect(m_comboAdapter, &QComboBox::currentIndexChanged, this,
+            [this] { m_pListFlags->SetAdapter(SelectedAdapter()); });
     m_pListMenu = new DeviceListMenu(*this);
 }
 
 CCorvaneDlg::~CCorvaneDlg()
 {
-    if (m_pReceiveSocket) {
-        m_pReceiveSocket->Close();
-        m_pReceiveSocket.reset();
-    }
+    m_search.CloseReplySocket();
     m_arrDevices.clear();
-    m_listedMacs.clear();
+    m_search.Clear();
     m_arrAdapters.clear();
     // Ends a vendor search still running and waits for its worker before the window goes.
     m_pVendorDlg.reset();
@@ -159,7 +165,7 @@ void CCorvaneDlg::OnInitDialog()
 void CCorvaneDlg::CreateVendorWindow()
 {
     m_pVendorDlg = std::make_unique<CHalvetranoDlg>();
-    connect(m_pVendorDlg.get(), &CHalvetranoDlg::deviceFound, this, &CCorvaneDlg::AddSearchedDevice);
+    m_search.SetVendorWindow(m_pVendorDlg.get()); // its devices reach AddSearchedDevice's rule there
     connect(m_pVendorDlg.get(), &CHalvetranoDlg::vendorDone, this, &CCorvaneDlg::OnVendorDone);
 }
 
@@ -299,17 +305,10 @@ void CCorvaneDlg::OnBnClickedSearch()
     m_listDevice->DeleteAllItems();
     m_pListFlags->Clear();
     m_arrDevices.clear();
-    m_listedMacs.clear();
+    m_search.Clear();
 
-    m_strIpAddress.clear();
-    m_strSubnetMask.clear();
-    m_strGateway.clear();
-    m_strDns.clear();
+    SetEdits({});
     m_strModel.clear();
-    m_strUserId.clear();
-    m_strPassword.clear();
-    m_nWebPort = 0;
-    m_nDhcp = 0;
     CheckAddressing(0);
     SetAddressEditsEnabled(true);
     UpdateData(false);
@@ -323,49 +322,41 @@ void CCorvaneDlg::OnBnClickedSearch()
         m_pWaitDlg->move(m.left() + (m.width() - p.width()) / 2, m.top() + (m.height() - p.height()) / 2);
     }
 
-    if (m_pReceiveSocket) {
-        m_pReceiveSocket->Close();
-        m_pReceiveSocket.reset();
-    }
+    m_search.CloseReplySocket();
     SendSearchRequest();
 
     if (!m_pVendorDlg)
         CreateVendorWindow();
-    m_pVendorDlg->StartSearch();
+    m_search.StartVendorSearch();
     update();
 }
 
 void CCorvaneDlg::SendSearchRequest()
 {
-    if (!m_pReceiveSocket) {
-        m_pReceiveSocket = std::make_unique<CTalbrixReceveSocket>(QHostAddress(QHostAddress::AnyIPv4),
-                                                                  m_services.replyPort, m_services.receiveBufferBytes);
-        connect(m_pReceiveSocket.get(), &CTalbrixReceveSocket::receivePacket, this, &CCorvaneDlg::OnReceivePacket);
-        if (!m_pReceiveSocket->Create()) {
-            ShowMessage(QStringLiteral("Error create socket!!!"));
-            m_pReceiveSocket.reset();
-        }
-    }
+    if (!m_search.OpenReplySocket())
+        ShowMessage(QStringLiteral("Error create socket!!!"));
+    // No adapter chosen, or one without IPv4 address: nothing is sent, and the search goes on
+    // with the vendor family.
+    m_search.SendRequest(SelectedAdapter());
+}
 
-    // No adapter chosen: nothing is sent, and the search goes on with the vendor family.
+const CNetworkAdapterObj *CCorvaneDlg::SelectedAdapter() const
+{
     const int k = m_comboAdapter->currentIndex();
     if (k < 0 || k >= static_cast<int>(m_arrAdapters.size()))
-        return;
-    const CNetworkAdapterObj &adapter = *m_arrAdapters[static_cast<size_t>(k)];
-    CTalbrixSendSocket(m_services.devicePort).SendPacket(adapter.m_strAddress, adapter.m_nIfIndex, MakeSearchRequest());
+        return nullptr;
+    return m_arrAdapters[static_cast<size_t>(k)].get();
 }
 
 int CCorvaneDlg::AddSearchedDevice(CameraInfo record)
 {
-    const QByteArray mac = ReadText(record.mac_addr);
-    if (m_arrDevices.empty() && mac.size() < 12)
-        return 0;
-    if (m_listedMacs.contains(mac))
-        return 0;
-    m_listedMacs.insert(mac);
+    return m_search.Offer(record) ? 1 : 0; // which lists it through ListDevice
+}
+
+void CCorvaneDlg::ListDevice(const CameraInfo &record)
+{
     m_arrDevices.push_back(std::make_unique<CCameraInfoObj>(record));
     InsertDeviceRow(record);
-    return 1;
 }
 
 void CCorvaneDlg::InsertDeviceRow(const CameraInfo &record)
@@ -414,16 +405,9 @@ void CCorvaneDlg::OnNMClickListDevice(int item)
     if (!device)
         return;
     CameraInfo &info = device->m_CameraInfo;
-    m_strIpAddress = FieldString(info.ip_addr);
-    m_strSubnetMask = FieldString(info.subnet_mask);
-    m_strGateway = FieldString(info.gateway);
-    m_strDns = FieldString(info.dns);
-    m_strModel = FieldString(info.model_name);
-    m_nWebPort = info.web_port;
-    m_strUserId = FieldString(info.header.user_id);
     info.header.pass_wd[0] = '\0'; // the password field always starts empty
-    m_strPassword = FieldString(info.header.pass_wd);
-    m_nDhcp = info.dhcp;
+    SetEdits(EditsOf(info));
+    m_strModel = FieldString(info.model_name);
     CheckAddressing(m_nDhcp);
     SetAddressEditsEnabled(m_nDhcp == 0);
     UpdateData(false);
@@ -446,57 +430,48 @@ void CCorvaneDlg::OnNMDblclkListDevice(int item)
         m_services.openUrl(QUrl(address));
 }
 
+// The search reads the socket itself; these are its steps, under the window's names.
 void CCorvaneDlg::OnReceivePacket()
 {
-    char buffer[CAMERA_INFO_SIZE];
-    QString senderAddress;
-    quint16 senderPort = 0;
-    const qint64 size = m_pReceiveSocket->ReceiveFrom(buffer, sizeof buffer, &senderAddress, &senderPort);
-    if (size < 0) {
-        m_pReceiveSocket->Close();
-        ShowMessage(QStringLiteral("recevie error!!! [Close Socket]"));
-        return;
-    }
-    DispatchReply(buffer, size);
+    m_search.OnReceivePacket();
 }
 
 void CCorvaneDlg::DispatchReply(const char *buffer, qint64 size)
 {
-    // Empty and oversized datagrams are dropped: one stray packet must not end discovery.
-    if (size <= 0 || size > CAMERA_INFO_SIZE)
-        return;
-    const CameraInfo record = FromDatagram(QByteArrayView(buffer, size));
+    m_search.DispatchReply(buffer, size);
+}
 
-    if (record.header.cmd == CMD_SET_NETWORK) {
-        if (m_nSelected < 0 || m_nSelected >= static_cast<int>(m_arrDevices.size()))
-            return;
-        const CameraInfo &selected = m_arrDevices[static_cast<size_t>(m_nSelected)]->m_CameraInfo;
-        if (ReadText(record.mac_addr) != ReadText(selected.mac_addr) || m_bResultShown == 1)
-            return;
-        m_bResultShown = 1;
-        if (const char *message = ResultMessage(record.header.result))
-            ShowMessage(QString::fromLatin1(message));
-    } else if (record.header.cmd == CMD_SEARCH_REPLY) {
-        AddSearchedDevice(record);
-    }
+void CCorvaneDlg::OnSetNetworkAnswer(const CameraInfo &answer)
+{
+    if (m_nSelected < 0 || m_nSelected >= static_cast<int>(m_arrDevices.size()))
+        return;
+    if (!IsAnswerFrom(answer, m_arrDevices[static_cast<size_t>(m_nSelected)]->m_CameraInfo) || m_bResultShown == 1)
+        return;
+    m_bResultShown = 1;
+    if (const char *message = ResultMessage(answer.header.result))
+        ShowMessage(QString::fromLatin1(message));
+}
+
+NetworkEdits CCorvaneDlg::Edits() const
+{
+    return {m_strIpAddress, m_strSubnetMask, m_strGateway, m_strDns, m_nWebPort, m_nDhcp, m_strUserId, m_strPassword};
+}
+
+void CCorvaneDlg::SetEdits(const NetworkEdits &edits)
+{
+    m_strIpAddress = edits.ipAddress;
+    m_strSubnetMask = edits.subnetMask;
+    m_strGateway = edits.gateway;
+    m_strDns = edits.dns;
+    m_nWebPort = edits.webPort;
+    m_nDhcp = edits.dhcp;
+    m_strUserId = edits.userId;
+    m_strPassword = edits.password;
 }
 
 bool CCorvaneDlg::WriteEditsInto(CameraInfo &record)
 {
-    SetFieldString(record.ip_addr, m_strIpAddress);
-    SetFieldString(record.subnet_mask, m_strSubnetMask);
-    SetFieldString(record.gateway, m_strGateway);
-    SetFieldString(record.dns, m_strDns);
-    record.web_port = static_cast<quint16>(m_nWebPort & 0xFFFF);
-    record.dhcp = m_nDhcp;
-    SetFieldString(record.header.user_id, m_strUserId);
-    const QByteArray password = m_strPassword.toLocal8Bit();
-    std::uint32_t size = sizeof record.header.pass_wd;
-    const bool digested = ComputeMD5(size, password.constData(), static_cast<std::uint32_t>(password.size() + 1),
-                                     record.header.pass_wd);
-    std::printf("pObj->m_CameraInfo.header.pass_wd=[%s]\n", ReadText(record.header.pass_wd).constData());
-    std::fflush(stdout);
-    return digested;
+    return WriteEdits(record, Edits());
 }
 
 CCameraInfoObj *CCorvaneDlg::SelectedDeviceWithFields()
@@ -517,20 +492,14 @@ void CCorvaneDlg::OnBnClickedSave()
     const CCameraInfoObj backup(device.m_CameraInfo);
     WriteEditsInto(device.m_CameraInfo);
 
-    const int k = m_comboAdapter->currentIndex();
-    if (k < 0 || k >= static_cast<int>(m_arrAdapters.size())) {
-        ShowMessage(QStringLiteral("Select a network adapter first: nothing was sent."));
+    const CNetworkAdapterObj *adapter = SelectedAdapter();
+    if (!CanSendThrough(adapter)) {
+        ShowMessage(NothingSentReason(adapter));
     } else if (!IsVendorFamily(device.m_CameraInfo)) {
-        const CNetworkAdapterObj &adapter = *m_arrAdapters[static_cast<size_t>(k)];
-        CameraInfo request = device.m_CameraInfo;
-        request.header.cmd = CMD_SET_NETWORK;
-        CTalbrixSendSocket(m_services.devicePort).SendPacket(adapter.m_strAddress, adapter.m_nIfIndex, request);
+        SendSetNetworkRequest(adapter, device.m_CameraInfo, m_services.devicePort);
     } else if (m_pVendorDlg) {
-        m_pVendorDlg->m_strHostIp = m_arrAdapters[static_cast<size_t>(k)]->m_strAddress;
-        SetVendorPassword(device.m_CameraInfo, m_strPassword.toLocal8Bit());
-        m_pVendorDlg->m_TargetInfo = backup.m_CameraInfo;
-        m_pVendorDlg->m_NewInfo = device.m_CameraInfo;
-        const int result = m_pVendorDlg->ModifyNetwork();
+        const int result = ChangeVendorNetwork(*m_pVendorDlg, adapter->m_strAddress, backup.m_CameraInfo,
+                                               device.m_CameraInfo, m_strPassword.toLocal8Bit());
         ShowMessage(QString::fromLatin1(ResultMessage(result == 0 ? RESULT_OK : RESULT_FAILED)));
     }
     m_bResultShown = 0;
@@ -580,13 +549,7 @@ void CCorvaneDlg::RunOnCheckedRows(bool reboot)
         CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
         if (reboot)
             ShowMessage(QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr)));
-        if (IsVendorFamily(info) && m_pVendorDlg) {
-            SetVendorPassword(info, password);
-            m_pVendorDlg->m_TargetInfo = info;
-            if (reboot)
-                m_pVendorDlg->RebootDevice();
-            else
-                m_pVendorDlg->FactoryResetDevice();
-        }
+        if (IsVendorFamily(info) && m_pVendorDlg)
+            RunVendorCommand(*m_pVendorDlg, info, password, reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset);
     }
 }

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "AdapterEnumeration.h"
 #include "CCameraInfoObj.h"
 #include "CNetworkAdapterObj.h"
-#include "CTalbrixReceveSocket.h"
-#include "Ports.h"
+#include "CoreServices.h"
+#include "DeviceSearch.h"
+#include "SetNetwork.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QIcon>
-#include <QSet>
 #include <QTimer>
 #include <QUrl>
 
@@ -27,14 +27,10 @@ class QPushButton;
 class QRadioButton;
 
 // What the main window takes from its surroundings; tests replace any of it.
-struct CorvaneServices
+struct CorvaneServices : CoreServices
 {
-    std::function<QList<HostInterface>()> interfaces = &SystemInterfaces;
-    std::function<void(QWidget *parent, const QString &text)> messageBox;    // default: an OK-only box
-    std::function<void(const QUrl &address)> openUrl;                        // default: the user's browser
-    quint16 devicePort = DEVICE_PORT;
-    quint16 replyPort = REPLY_PORT;
-    int receiveBufferBytes = CTalbrixReceveSocket::kReceiveBufferBytes;
+    std::function<void(QWidget *parent, const QString &text)> messageBox; // default: an OK-only box
+    std::function<void(const QUrl &address)> openUrl;                     // default: the user's browser
 };
 
 // The main window: adapter choice, device search, the device list, the selected device's
@@ -72,8 +68,8 @@ public:
     explicit CCorvaneDlg(CorvaneServices services = {}, QWidget *parent = nullptr);
     ~CCorvaneDlg() override;
 
-    // Appends a device unless it is already listed (same MAC text) or, while the list is
-    // empty, its MAC text is shorter than 12 characters. 1 when added.
+    // Appends a device unless it is already listed (same MAC text), its MAC text is empty or,
+    // while the list is empty, shorter than 12 characters. 1 when added.
     int AddSearchedDevice(CameraInfo record);
     int LoadNetworkAdapters();
     void SendSearchRequest();
@@ -99,11 +95,14 @@ public:
     void OnBnClickedReboot();
     void OnBnClickedFactoryReset();
 
+    // Declared before m_services: it is built from the services before they are moved there.
+    DeviceSearch m_search;
     std::unique_ptr<CHalvetranoDlg> m_pVendorDlg;
     std::unique_ptr<CSplashMsgDlg> m_pWaitDlg;
     QIcon m_hIcon;
     CReportCtrl *m_listDevice = nullptr;
-    std::unique_ptr<CTalbrixReceveSocket> m_pReceiveSocket;
+    // The search owns the socket on which devices answer.
+    const std::unique_ptr<CTalbrixReceveSocket> &m_pReceiveSocket = m_search.ReplySocket();
     QString m_strDns;
     QString m_strGateway;
     QString m_strIpAddress;
@@ -131,6 +130,8 @@ private:
     void OnInitDialog();
     void InitControls();
     void OnTimer();
+    // Appends a device the search reports: its entry and its row.
+    void ListDevice(const CameraInfo &record);
     void InsertDeviceRow(const CameraInfo &record);
     // Index in m_arrDevices of the device a row shows.
     int DeviceIndexOfRow(int item) const;
@@ -145,7 +146,12 @@ private:
     void CheckAddressing(int dhcp);
     void CreateVendorWindow();
     void ShowMessage(const QString &text);
+    // The adapter chosen in the combo box; nullptr when none is.
+    const CNetworkAdapterObj *SelectedAdapter() const;
+    NetworkEdits Edits() const;
+    void SetEdits(const NetworkEdits &edits);
     bool WriteEditsInto(CameraInfo &record);
+    void OnSetNetworkAnswer(const CameraInfo &answer);
     void RunOnCheckedRows(bool reboot);
 
     // The list's flags and context menu, beside what the window always had.
@@ -153,7 +159,6 @@ private:
 
     CorvaneServices m_services;
     QHash<int, QWidget *> m_controls;
-    QSet<QByteArray> m_listedMacs; // beside m_arrDevices: the duplicate check stays O(1)
     QTimer m_hideWaitTimer;
     std::unique_ptr<DeviceListFlags> m_pListFlags;
     DeviceListMenu *m_pListMenu = nullptr; // a child of this window

@@ -1,5 +1,6 @@
 #include "DeviceListFlags.h"
 
+#include "AdapterNetwork.h"
 #include "CCorvaneDlg.h"
 #include "CReportCtrl.h"
 
@@ -7,34 +8,11 @@
 #include <QStringList>
 
 namespace {
-// Four decimal numbers 0 to 255 and nothing else: what a device's address field must hold.
-std::optional<quint32> dottedQuad(const QString &text)
+// An address a device can be reached at: a dotted quad, not 0.0.0.0.
+bool isUsable(const QString &ip)
 {
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return std::nullopt;
-    quint32 value = 0;
-    for (const QString &part : parts) {
-        bool ok = false;
-        const uint byte = part.toUInt(&ok, 10);
-        if (!ok || part.isEmpty() || part.size() > 3 || byte > 255 || !part.front().isDigit())
-            return std::nullopt;
-        value = value << 8 | byte;
-    }
-    return value;
-}
-
-std::optional<quint32> netmask(const QString &text)
-{
-    const std::optional<quint32> mask = dottedQuad(text);
-    if (!mask || (~*mask & (~*mask + 1)) != 0) // ones, then zeros
-        return std::nullopt;
-    return mask;
-}
-
-quint32 maskOfPrefix(int prefixLength)
-{
-    return prefixLength <= 0 ? 0 : ~quint32(0) << (32 - std::min(prefixLength, 32));
+    const QHostAddress address(ip);
+    return address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress(QHostAddress::AnyIPv4);
 }
 } // namespace
 
@@ -55,11 +33,7 @@ void DeviceListFlags::Added(int device, int row, const QString &mac, const QStri
 {
     if (device != static_cast<int>(m_devices.size()))
         return; // devices are only ever appended
-    Device added{mac, QString(), 0, netmask(mask), false};
-    if (const std::optional<quint32> address = dottedQuad(ip); address && *address != 0) {
-        added.ip = ip;
-        added.address = *address;
-    }
+    Device added{mac, isUsable(ip) ? ip : QString(), mask, false};
     added.outside = IsOutside(added);
     m_devices.push_back(added);
     if (m_rowOfDevice.size() + 1 == m_devices.size())
@@ -77,18 +51,16 @@ void DeviceListFlags::Added(int device, int row, const QString &mac, const QStri
         Recolour(device);
 }
 
-// A device the adapter can talk to directly: its address in the adapter's network, and the
-// adapter's address in the device's own network (it answers there without a gateway).
+// Outside: no usable address, an address outside the adapter's network, or a mask of its own
+// that leaves the adapter outside the device's network (it would answer through a gateway).
 bool DeviceListFlags::IsOutside(const Device &device) const
 {
-    if (!m_network)
+    if (!m_adapter || m_strNetwork.isEmpty())
         return false;
-    if (device.ip.isEmpty())
+    if (device.ip.isEmpty() || !IsInAdapterNetwork(*m_adapter, device.ip))
         return true;
-    const quint32 adapterMask = maskOfPrefix(m_network->prefixLength);
-    if ((device.address & adapterMask) != (m_network->address & adapterMask))
-        return true;
-    return device.mask && (device.address & *device.mask) != (m_network->address & *device.mask);
+    const auto [network, prefix] = QHostAddress::parseSubnet(device.ip + QLatin1Char('/') + device.mask);
+    return prefix >= 0 && !QHostAddress(m_adapter->m_strAddress).isInSubnet(network, prefix);
 }
 
 bool DeviceListFlags::InUseTwice(const Device &device) const
@@ -96,9 +68,10 @@ bool DeviceListFlags::InUseTwice(const Device &device) const
     return !device.ip.isEmpty() && m_devicesAt.value(device.ip).size() > 1;
 }
 
-void DeviceListFlags::SetNetwork(std::optional<Network> network)
+void DeviceListFlags::SetAdapter(const CNetworkAdapterObj *adapter)
 {
-    m_network = std::move(network);
+    m_adapter = adapter ? std::optional<CNetworkAdapterObj>(*adapter) : std::nullopt;
+    m_strNetwork = adapter ? AdapterNetworkText(*adapter) : QString();
     for (int n = 0; n < static_cast<int>(m_devices.size()); ++n) {
         Device &device = m_devices[static_cast<std::size_t>(n)];
         const bool outside = IsOutside(device);
@@ -146,13 +119,8 @@ QString DeviceListFlags::Note(int device, int column) const
         return {};
     const Device &self = m_devices[static_cast<std::size_t>(device)];
     QStringList notes;
-    if (self.outside) {
-        const quint32 network = m_network->address & maskOfPrefix(m_network->prefixLength);
-        notes << QStringLiteral("Not in %1/%2 of %3: give it an address in that network")
-                     .arg(QHostAddress(network).toString())
-                     .arg(m_network->prefixLength)
-                     .arg(m_network->adapterName);
-    }
+    if (self.outside)
+        notes << QStringLiteral("Not in %1 of %2: give it an address in that network").arg(m_strNetwork, m_adapter->m_strName);
     const QList<int> sharing = self.ip.isEmpty() ? QList<int>() : m_devicesAt.value(self.ip);
     if (sharing.size() > 1) {
         QStringList others;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CNetworkAdapterObj.h"
+
 #include <QHash>
 #include <QList>
 #include <QRgb>
@@ -31,22 +33,15 @@ public:
     // Other devices named in a note; the rest are counted.
     static constexpr int kMacsNamed = 8;
 
-    // The chosen adapter's network, as the list judges devices by it.
-    struct Network
-    {
-        QString adapterName;
-        quint32 address = 0;
-        int prefixLength = 0;
-    };
-
     // deviceOfRow tells which device a row shows (rows move when the list is sorted).
     DeviceListFlags(CReportCtrl &list, std::function<int(int row)> deviceOfRow);
 
     void Clear();
     // Device number device, listed at row, with its MAC, IP and mask texts.
     void Added(int device, int row, const QString &mac, const QString &ip, const QString &mask);
-    // The adapter devices are judged by; none: no device is outside.
-    void SetNetwork(std::optional<Network> network);
+    // The adapter devices are judged by; none, or one whose network is not known: no device
+    // is outside.
+    void SetAdapter(const CNetworkAdapterObj *adapter);
     // The rows were reordered: rows of devices are looked up again when next needed.
     void RowsMoved() { m_rowOfDevice.clear(); }
     // The note of a device's cell; empty when it has none.
@@ -57,8 +52,7 @@ private:
     {
         QString mac;
         QString ip;   // empty when it is no usable address: never in use twice
-        quint32 address = 0;
-        std::optional<quint32> mask; // the device's own, when it is one
+        QString mask; // the device's own
         bool outside = false;
     };
 
@@ -69,7 +63,8 @@ private:
 
     CReportCtrl &m_list;
     std::function<int(int row)> m_deviceOfRow;
-    std::optional<Network> m_network;
+    std::optional<CNetworkAdapterObj> m_adapter; // a copy: the window may list its adapters again
+    QString m_strNetwork;                        // its network's text; empty when not known
     std::vector<Device> m_devices;
     QHash<QString, QList<int>> m_devicesAt; // address -> devices, in order of listing
     std::vector<int> m_rowOfDevice;         // empty after a sort until needed

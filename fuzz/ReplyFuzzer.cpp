@@ -1,7 +1,7 @@
 // Any bytes of any length as a datagram on the reply port, through the main window's reply
 // handling: no crash, no read outside the datagram or past a record field, and no change but
 // the one a valid record makes. The expected change is worked out here on its own: a search
-// reply with a new MAC adds one device and one row showing its fields; a set-network reply
+// reply with a new, non-empty MAC adds one device and one row showing its fields; a set-network reply
 // from the selected device is reported once; nothing else changes anything.
 
 #include "CCorvaneDlg.h"
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const qint32 cmd = qFromLittleEndian<qint32>(&record);
     const QByteArray mac = fieldText(record.mac_addr);
 
-    const bool added = isRecord && cmd == CMD_SEARCH_REPLY && !(before == 0 && mac.size() < 12)
+    const bool added = isRecord && cmd == CMD_SEARCH_REPLY && !mac.isEmpty() && !(before == 0 && mac.size() < 12)
                        && !h.listedMacs.contains(mac);
     FUZZ_CHECK(dialog.m_arrDevices.size() == before + (added ? 1 : 0));
     FUZZ_CHECK(dialog.m_listDevice->GetItemCount() == static_cast<int>(dialog.m_arrDevices.size()));

@@ -24,7 +24,7 @@ QList<HostInterface> SystemInterfaces()
         HostInterface host{nic.humanReadableName(), {}};
         const auto entries = nic.addressEntries();
         for (const QNetworkAddressEntry &entry : entries)
-            host.addresses.append(entry.ip());
+            host.addresses.append({entry.ip(), entry.prefixLength()});
         result.append(host);
     }
     return result;
@@ -37,11 +37,13 @@ std::vector<std::unique_ptr<CNetworkAdapterObj>> EnumerateAdapters(const QList<H
     for (const HostInterface &host : interfaces) {
         auto adapter = std::make_unique<CNetworkAdapterObj>();
         adapter->m_strName = fitFriendlyName(host.friendlyName);
-        for (const QHostAddress &address : host.addresses) {
+        for (const HostAddress &address : host.addresses) {
             const bool ipv4 = address.protocol() == QAbstractSocket::IPv4Protocol;
             std::printf("\t%s ", ipv4 ? "IPv4" : "IPv6");
-            if (ipv4)
-                adapter->m_strAddress = address.toString(); // the last IPv4 address wins
+            if (ipv4) { // the last IPv4 address wins
+                adapter->m_strAddress = address.toString();
+                adapter->m_nPrefixLength = address.prefixLength;
+            }
         }
         adapters.push_back(std::move(adapter));
     }

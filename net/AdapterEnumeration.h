@@ -7,13 +7,26 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
 #include <vector>
+
+// One address of a host interface, with its network's prefix length (-1: not known); it is
+// still a QHostAddress to those who need no more.
+struct HostAddress : QHostAddress
+{
+    HostAddress(QHostAddress address, int prefix = -1) // implicit: most callers know no prefix
+        : QHostAddress(std::move(address))
+        , prefixLength(prefix)
+    {
+    }
+    int prefixLength;
+};
 
 // What the enumeration needs of a host interface; tests make these up.
 struct HostInterface
 {
     QString friendlyName;
-    QList<QHostAddress> addresses; // in the system's order
+    QList<HostAddress> addresses; // in the system's order
 };
 
 // Every interface of the host, in the system's order, loopback and down ones included.

@@ -1,4 +1,5 @@
 #include "CHalvetranoDlg.h"
+#include "CaptureStdout.h"
 #include "DialogHarness.h"
 
 #include <QComboBox>
@@ -121,6 +122,16 @@ private Q_SLOTS:
         QTRY_COMPARE(setNetworkRequests(sim).size(), 1);
         const QByteArray request = setNetworkRequests(sim).first();
         QCOMPARE(request.toHex(), bytesOf(expected).left(371).toHex());
+        // The engine a command line uses builds the same bytes from the found record.
+        NetworkEdits edits = EditsOf(before);
+        edits.ipAddress = QStringLiteral("10.77.1.50");
+        edits.subnetMask = QStringLiteral("255.255.0.0");
+        edits.gateway = QStringLiteral("10.77.1.254");
+        edits.dns = QStringLiteral("10.77.1.253");
+        edits.webPort = 8081;
+        edits.userId = QStringLiteral("admin");
+        edits.password = QStringLiteral("secret");
+        QCOMPARE(request.toHex(), bytesOf(MakeSetNetworkRequest(before, edits)).left(371).toHex());
         QCOMPARE(sim.Log().last().value(QLatin1String("from")).toString(), kHostAddress1);
         QCOMPARE(sim.Log().last().value(QLatin1String("port")).toInt(), 40013);
 
@@ -292,6 +303,36 @@ private Q_SLOTS:
         searchAll(h, 4);
         select(h, kVendorMac);
         QCOMPARE(h.text(D::IDC_EDIT_SUBNET), QStringLiteral("255.255.255.0"));
+    }
+
+    void noPasswordOrDigestOnStandardOutput()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices() + QStringList{QStringLiteral("--reboot-time"), QStringLiteral("300")}));
+        DialogHarness h;
+        const QByteArray output = CaptureStdout([&] {
+            searchAll(h, 4);
+            select(h, kOwnMac);
+            typeSettings(h, "10.77.1.21", "secret");
+            h.dialog->OnBnClickedSave();
+            QTRY_COMPARE(h.messages, QStringList({QStringLiteral("Apply")}));
+
+            select(h, kVendorMac); // a vendor network change logs in with the plain password
+            typeSettings(h, "10.77.1.2", "secret", "");
+            h.dialog->OnBnClickedSave();
+            QCOMPARE(h.messages.last(), QStringLiteral("Apply"));
+
+            h.list().SetCheck(h.rowOf(kVendorMac2), true);
+            h.dialog->OnBnClickedReboot();
+        });
+        QVERIFY(output.contains("login success!\n"));
+        QCOMPARE(output.count("pObj->m_CameraInfo.header.pass_wd=[********]\n"), 3);
+
+        const QByteArray digest = QCryptographicHash::hash(QByteArray("secret", 7), QCryptographicHash::Md5);
+        QVERIFY(!output.contains("secret"));
+        QVERIFY(!output.contains(digest.toHex()));
+        QVERIFY(!output.contains(digest.toHex().toUpper()));
+        QVERIFY(!output.contains(digest.left(4))); // the raw bytes, as far as a text print would go
     }
 
     void nothingCheckedChangesOnlyTheSelectedRecord()

@@ -1,10 +1,13 @@
 #include "CHalvetranoDlg.h"
 #include "CSplashMsgDlg.h"
+#include "CaptureStdout.h"
 #include "CTalbrixReceveSocket.h"
 #include "DialogHarness.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QJsonObject>
+#include <QProcess>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QRadioButton>
@@ -38,6 +41,36 @@ QByteArray bytesOf(const CameraInfo &info)
 {
     return QByteArray(reinterpret_cast<const char *>(&info), sizeof info);
 }
+
+int ownProtocolDatagrams(const DevSim &sim)
+{
+    int count = 0;
+    const auto log = sim.Log();
+    for (const QJsonObject &line : log)
+        count += line.value(QLatin1String("protocol")).toString() == QLatin1String("own") ? 1 : 0;
+    return count;
+}
+
+// An adapter of the test's host namespace that has no IPv4 address, only the IPv6
+// link-local one the kernel gives it: one end of a veth pair whose other end is here too.
+struct AdapterWithoutIPv4
+{
+    bool made = QProcess::execute(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("add"),
+                                                         QStringLiteral("d0"), QStringLiteral("type"),
+                                                         QStringLiteral("veth"), QStringLiteral("peer"),
+                                                         QStringLiteral("name"), QStringLiteral("d0p")})
+                    == 0
+                && QProcess::execute(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("set"),
+                                                            QStringLiteral("d0p"), QStringLiteral("up")})
+                       == 0
+                && QProcess::execute(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("set"),
+                                                            QStringLiteral("d0"), QStringLiteral("up")})
+                       == 0;
+    ~AdapterWithoutIPv4()
+    {
+        QProcess::execute(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("del"), QStringLiteral("d0")});
+    }
+};
 
 bool radioChecked(const DialogHarness &h, int id)
 {
@@ -335,6 +368,68 @@ private Q_SLOTS:
         QCOMPARE(h.list().GetItemText(0, 1), QStringLiteral("00:00:00:00:00:0C"));
         QCOMPARE(h.list().GetItemText(0, 5), QString()); // the version lay beyond the cut
         QCOMPARE(h.list().GetItemText(1, 1), QString(24, QLatin1Char('M')));
+    }
+
+    void repliesWithoutMacAddNoRow()
+    {
+        DialogHarness h;
+        h.dialog->OnBnClickedSearch();
+        const QByteArray trace = CaptureStdout([&] {
+            sendToReplyPort(bytesOf(MakeReply("00:00:00:00:00:0A")));
+            QTRY_COMPARE(h.list().GetItemCount(), 1);
+            sendToReplyPort(QByteArray(1, '\x04')); // zero-filled into a search reply with no MAC
+            sendToReplyPort(bytesOf(MakeReply("")));
+            sendToReplyPort(bytesOf(MakeReply("00:00:00:00:00:0B")));
+            QTRY_COMPARE(h.list().GetItemCount(), 2);
+        });
+        QCOMPARE(h.list().GetItemText(1, 1), QStringLiteral("00:00:00:00:00:0B"));
+        QCOMPARE(h.dialog->m_arrDevices.size(), size_t(2));
+        QCOMPARE(trace.count("device without MAC address dropped\n"), 2);
+        QCOMPARE(h.dialog->AddSearchedDevice(MakeReply("")), 0);
+        QVERIFY(h.messages.isEmpty());
+    }
+
+    void adapterWithoutIPv4SendsNothing()
+    {
+        // The host's default route leaves by veth1: a request bound to no address would go there.
+        DevSim near(1);
+        QVERIFY(near.Start(ownDevice("00:1A:2B:3C:4D:01", "10.77.1.21") + vendorDevice("00:2B:00:00:00:01", 8001)));
+        DevSim far(2);
+        QVERIFY(far.Start(ownDevice("00:1A:2B:3C:4D:02", "10.77.2.21")));
+        AdapterWithoutIPv4 d0;
+        QVERIFY(d0.made);
+        DialogHarness h;
+        const int index = h.dialog->m_comboAdapter->findText(QStringLiteral("d0: "));
+        QVERIFY(index >= 0);
+        h.dialog->m_comboAdapter->setCurrentIndex(index);
+
+        const QByteArray trace = CaptureStdout([&] {
+            h.dialog->OnBnClickedSearch();
+            QTRY_VERIFY_WITH_TIMEOUT(!h.dialog->m_pWaitDlg->isVisible(), 8000);
+        });
+        QCOMPARE(ownProtocolDatagrams(near), 0);
+        QCOMPARE(ownProtocolDatagrams(far), 0);
+        QVERIFY(trace.contains("adapter d0 has no IPv4 address: nothing sent\n"));
+        QVERIFY(!trace.contains("trying: socket..."));
+        QCOMPARE(h.list().GetItemCount(), 1); // the vendor search still ran
+        QVERIFY(h.rowOf("00:2B:00:00:00:01") >= 0);
+
+        // Save sends nothing either, for either family, and says why.
+        h.dialog->AddSearchedDevice(MakeReply("00:1A:2B:3C:4D:01", "10.77.1.21"));
+        const qsizetype logged = near.Log().size();
+        for (const QByteArray mac : {"00:1A:2B:3C:4D:01", "00:2B:00:00:00:01"}) {
+            h.dialog->OnNMClickListDevice(h.rowOf(mac));
+            h.setText(D::IDC_EDIT_IP, QStringLiteral("10.77.1.40"));
+            h.setText(D::IDC_EDIT_PASSWORD, QStringLiteral("secret"));
+            h.dialog->OnBnClickedSave();
+        }
+        const QString why = QStringLiteral("The network adapter d0 has no IPv4 address: nothing was sent.");
+        QCOMPARE(h.messages, QStringList({why, why}));
+        QTest::qWait(300);
+        QCOMPARE(ownProtocolDatagrams(near), 0);
+        QCOMPARE(ownProtocolDatagrams(far), 0);
+        QCOMPARE(near.Log().size(), logged);
+        QCOMPARE(h.dialog->m_pVendorDlg->m_strHostIp, QStringLiteral("192.168.0.1")); // no network change began
     }
 
     void searchWithoutAdapterStillRunsTheVendorSearch()

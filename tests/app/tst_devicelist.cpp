@@ -128,26 +128,44 @@ private Q_SLOTS:
         QCOMPARE(list.columnWidth(1), widened);
     }
 
-    void devicesOnOneAddressAreFlaggedInEveryOrder()
+    void flagsFollowTheirDevicesInEveryOrder()
     {
         DialogHarness h;
-        const char *const devices[][2] = {{"00:00:00:00:00:0A", "10.77.1.20"}, {"00:00:00:00:00:0B", "10.77.1.21"},
-                                          {"00:00:00:00:00:0C", "10.77.1.20"}, {"00:00:00:00:00:0D", "10.77.1.20"},
-                                          {"00:00:00:00:00:0E", "0.0.0.0"},    {"00:00:00:00:00:0F", "0.0.0.0"},
-                                          {"00:00:00:00:00:10", ""},           {"00:00:00:00:00:11", "10.77.1.22"},
-                                          {"00:00:00:00:00:12", "10.77.1.22"}};
-        for (const auto &device : devices)
-            h.dialog->AddSearchedDevice(MakeReply(device[0], device[1]));
+        const char *const devices[][3] = {
+            {"00:00:00:00:00:0A", "10.77.1.20", "255.255.255.0"}, {"00:00:00:00:00:0B", "10.77.1.21", "255.255.255.0"},
+            {"00:00:00:00:00:0C", "10.77.1.20", "255.255.255.0"}, {"00:00:00:00:00:0D", "10.77.1.20", "255.255.255.0"},
+            {"00:00:00:00:00:0E", "0.0.0.0", "255.255.255.0"},    {"00:00:00:00:00:0F", "0.0.0.0", "255.255.255.0"},
+            {"00:00:00:00:00:10", "", ""},                        {"00:00:00:00:00:11", "10.77.1.300", "255.255.255.0"},
+            {"00:00:00:00:00:12", "192.168.0.64", "255.255.255.0"}, {"00:00:00:00:00:13", "192.168.0.64", "255.255.255.0"},
+            {"00:00:00:00:00:14", "10.77.1.23", "255.255.255.252"}, // its own network leaves the adapter out
+            {"00:00:00:00:00:15", "10.77.2.5", "255.255.0.0"},      {"00:00:00:00:00:16", "10.77.1.24", "255.255.0.0"},
+            {"00:00:00:00:00:17", "10.77.1.25", "not a mask"}};
+        for (const auto &device : devices) {
+            CameraInfo reply = MakeReply(device[0], device[1]);
+            WriteText(reply.subnet_mask, device[2]);
+            h.dialog->AddSearchedDevice(reply);
+        }
+        const QString outside = QStringLiteral("Not in 10.77.1.0/24 of veth1: give it an address in that network");
         const QMap<QString, QString> expected{
             {"00:00:00:00:00:0A", "Address in use twice: 10.77.1.20 is also used by 00:00:00:00:00:0C and 00:00:00:00:00:0D"},
             {"00:00:00:00:00:0C", "Address in use twice: 10.77.1.20 is also used by 00:00:00:00:00:0A and 00:00:00:00:00:0D"},
             {"00:00:00:00:00:0D", "Address in use twice: 10.77.1.20 is also used by 00:00:00:00:00:0A and 00:00:00:00:00:0C"},
-            {"00:00:00:00:00:11", "Address in use twice: 10.77.1.22 is also used by 00:00:00:00:00:12"},
-            {"00:00:00:00:00:12", "Address in use twice: 10.77.1.22 is also used by 00:00:00:00:00:11"}};
+            {"00:00:00:00:00:0E", outside}, // 0.0.0.0 twice is no address in use twice
+            {"00:00:00:00:00:0F", outside},
+            {"00:00:00:00:00:10", outside},
+            {"00:00:00:00:00:11", outside},
+            {"00:00:00:00:00:12", outside + "\nAddress in use twice: 192.168.0.64 is also used by 00:00:00:00:00:13"},
+            {"00:00:00:00:00:13", outside + "\nAddress in use twice: 192.168.0.64 is also used by 00:00:00:00:00:12"},
+            {"00:00:00:00:00:14", outside},
+            {"00:00:00:00:00:15", outside}};
         QCOMPARE(ipNotes(h), expected);
-        const int flagged = h.rowOf("00:00:00:00:00:0A");
-        QCOMPARE(background(h.list(), flagged, D::kIpColumn), QColor::fromRgba(DeviceListFlags::kInUseTwiceBk));
-        QCOMPARE(h.list().model()->index(flagged, D::kIpColumn).data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::black));
+        const QColor black(Qt::black);
+        QCOMPARE(background(h.list(), h.rowOf("00:00:00:00:00:0A"), D::kIpColumn),
+                 QColor::fromRgba(DeviceListFlags::kInUseTwiceBk));
+        QCOMPARE(background(h.list(), h.rowOf("00:00:00:00:00:12"), D::kIpColumn),
+                 QColor::fromRgba(DeviceListFlags::kOutsideBk));
+        QCOMPARE(h.list().model()->index(h.rowOf("00:00:00:00:00:0E"), D::kIpColumn).data(Qt::ForegroundRole).value<QColor>(),
+                 black);
 
         for (int column = 0; column < 7; ++column) {
             for (bool ascending : {true, false}) {
@@ -157,9 +175,19 @@ private Q_SLOTS:
         }
         // A device added after a sort finds the rows of the devices it joins.
         h.list().SortByColumn(1, false);
-        h.dialog->AddSearchedDevice(MakeReply("00:00:00:00:00:13", "10.77.1.21"));
+        h.dialog->AddSearchedDevice(MakeReply("00:00:00:00:00:18", "10.77.1.21"));
         QCOMPARE(ipNotes(h).value(QStringLiteral("00:00:00:00:00:0B")),
-                 QStringLiteral("Address in use twice: 10.77.1.21 is also used by 00:00:00:00:00:13"));
+                 QStringLiteral("Address in use twice: 10.77.1.21 is also used by 00:00:00:00:00:18"));
+        QCOMPARE(ipNotes(h).size(), expected.size() + 2);
+
+        // Another adapter judges every device again.
+        h.dialog->m_comboAdapter->setCurrentIndex(h.dialog->m_comboAdapter->findText(QStringLiteral("veth2: ") + kHostAddress2));
+        const QMap<QString, QString> judgedByVeth2 = ipNotes(h);
+        QVERIFY(!judgedByVeth2.contains(QStringLiteral("00:00:00:00:00:15"))); // 10.77.2.5/16 holds 10.77.2.1
+        QCOMPARE(judgedByVeth2.value(QStringLiteral("00:00:00:00:00:16")),
+                 QStringLiteral("Not in 10.77.2.0/24 of veth2: give it an address in that network"));
+        QCOMPARE(judgedByVeth2.size(), 14);
+        h.dialog->m_comboAdapter->setCurrentIndex(-1); // no adapter: nothing is outside
         QCOMPARE(ipNotes(h).size(), 7);
 
         h.dialog->OnBnClickedSearch();
@@ -200,27 +228,37 @@ private Q_SLOTS:
         QVERIFY(pixel(2, 2) != flag); // selected, no flag
     }
 
-    void duplicatesOverTheNetworkAndAfterASave()
+    void flagsOverTheNetworkAndAfterASave()
     {
         DevSim sim;
         QVERIFY(sim.Start(devSimDevices({{"00:1A:2B:3C:4D:01", "10.77.1.30"},
                                          {"00:1A:2B:3C:4D:02", "10.77.1.30"},
-                                         {"00:1A:2B:3C:4D:03", "10.77.1.31"}})));
+                                         {"00:1A:2B:3C:4D:03", "192.168.0.31"}})));
         DialogHarness h;
         h.dialog->OnBnClickedSearch();
         QTRY_COMPARE(h.list().GetItemCount(), 3);
-        QCOMPARE(ipNotes(h).keys(), QStringList({"00:1A:2B:3C:4D:01", "00:1A:2B:3C:4D:02"}));
+        QCOMPARE(ipNotes(h).keys(), QStringList({"00:1A:2B:3C:4D:01", "00:1A:2B:3C:4D:02", "00:1A:2B:3C:4D:03"}));
+        QCOMPARE(ipNotes(h).value(QStringLiteral("00:1A:2B:3C:4D:03")),
+                 QStringLiteral("Not in 10.77.1.0/24 of veth1: give it an address in that network"));
 
-        // Give the second its own address; the next search lists no clash.
-        h.dialog->OnNMClickListDevice(h.rowOf("00:1A:2B:3C:4D:02"));
-        h.setText(D::IDC_EDIT_IP, QStringLiteral("10.77.1.32"));
-        h.setText(D::IDC_EDIT_USERID, QStringLiteral("admin"));
-        h.setText(D::IDC_EDIT_PASSWORD, QStringLiteral("secret"));
-        h.dialog->OnBnClickedSave();
-        QTRY_COMPARE(h.messages, QStringList({QStringLiteral("Apply")}));
+        // Give the second its own address and move the third into the network: the next search
+        // flags nothing.
+        const std::pair<QByteArray, const char *> moves[] = {{"00:1A:2B:3C:4D:02", "10.77.1.32"},
+                                                              {"00:1A:2B:3C:4D:03", "10.77.1.33"}};
+        int saved = 0;
+        for (const auto &[mac, ip] : moves) {
+            h.dialog->OnNMClickListDevice(h.rowOf(mac));
+            h.setText(D::IDC_EDIT_IP, QLatin1String(ip));
+            h.setText(D::IDC_EDIT_USERID, QStringLiteral("admin"));
+            h.setText(D::IDC_EDIT_PASSWORD, QStringLiteral("secret"));
+            h.dialog->OnBnClickedSave();
+            ++saved;
+            QTRY_COMPARE(h.messages.size(), saved); // its answer, before the next Save
+        }
+        QCOMPARE(h.messages, QStringList({QStringLiteral("Apply"), QStringLiteral("Apply")}));
         h.dialog->OnBnClickedSearch();
         QTRY_COMPARE(h.list().GetItemCount(), 3);
-        QCOMPARE(h.list().GetItemText(h.rowOf("00:1A:2B:3C:4D:02"), D::kIpColumn), QStringLiteral("10.77.1.32"));
+        QCOMPARE(h.list().GetItemText(h.rowOf("00:1A:2B:3C:4D:03"), D::kIpColumn), QStringLiteral("10.77.1.33"));
         QVERIFY(ipNotes(h).isEmpty());
     }
 

@@ -19,9 +19,9 @@ private Q_SLOTS:
     void madeUpInterfaces()
     {
         const QList<HostInterface> interfaces{
-            {QStringLiteral("Ethernet"), {ip("fe80::1"), ip("192.168.0.10")}},
+            {QStringLiteral("Ethernet"), {{ip("fe80::1"), 64}, {ip("192.168.0.10"), 24}}},
             {QStringLiteral("Tunnel"), {ip("fe80::2"), ip("2001:db8::5")}},
-            {QStringLiteral("Wi-Fi"), {ip("10.0.0.7"), ip("fe80::3"), ip("172.16.1.9")}},
+            {QStringLiteral("Wi-Fi"), {{ip("10.0.0.7"), 8}, {ip("fe80::3"), 64}, {ip("172.16.1.9"), 16}}},
             {QStringLiteral("Loopback Pseudo-Interface 1"), {ip("127.0.0.1")}},
             {QStringLiteral("Disconnected"), {}},
         };
@@ -40,6 +40,11 @@ private Q_SLOTS:
                                      QStringLiteral("Loopback Pseudo-Interface 1: 127.0.0.1"),
                                      QStringLiteral("Disconnected: ")}));
         QVERIFY(adapters[1]->m_strAddress.isEmpty());
+        // The prefix goes with the IPv4 address that won; unknown stays -1.
+        QCOMPARE(adapters[0]->m_nPrefixLength, 24);
+        QCOMPARE(adapters[1]->m_nPrefixLength, -1);
+        QCOMPARE(adapters[2]->m_nPrefixLength, 16);
+        QCOMPARE(adapters[3]->m_nPrefixLength, -1);
     }
 
     void overlongNameIsCutToFit()
@@ -57,10 +62,14 @@ private Q_SLOTS:
         std::vector<std::unique_ptr<CNetworkAdapterObj>> adapters;
         CaptureStdout([&] { adapters = EnumerateAdapters(SystemInterfaces()); });
         QStringList texts;
-        for (const auto &adapter : adapters)
+        QList<int> prefixes;
+        for (const auto &adapter : adapters) {
             texts << AdapterComboText(*adapter);
+            prefixes << adapter->m_nPrefixLength;
+        }
         QCOMPARE(texts, QStringList({QStringLiteral("lo: 127.0.0.1"), QStringLiteral("veth1: 10.77.1.1"),
                                      QStringLiteral("veth2: 10.77.2.1")}));
+        QCOMPARE(prefixes, QList<int>({8, 24, 24}));
     }
 };
 

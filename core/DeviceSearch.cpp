@@ -1,0 +1,126 @@
+#include "DeviceSearch.h"
+
+#include "AdapterNetwork.h"
+#include "CHalvetranoDlg.h"
+#include "RecordText.h"
+
+#include <cstdio>
+
+DeviceFamily FamilyOf(const CameraInfo &record)
+{
+    return IsVendorFamily(record) ? DeviceFamily::Vendor : DeviceFamily::Own;
+}
+
+const char *FamilyName(DeviceFamily family)
+{
+    return family == DeviceFamily::Vendor ? "vendor" : "own";
+}
+
+DeviceSearch::DeviceSearch(CoreServices services, QObject *parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+{
+}
+
+DeviceSearch::~DeviceSearch() = default;
+
+void DeviceSearch::SetVendorWindow(CHalvetranoDlg *vendor)
+{
+    if (m_vendor)
+        disconnect(m_vendor, nullptr, this, nullptr);
+    m_vendor = vendor;
+    if (!vendor)
+        return;
+    connect(vendor, &CHalvetranoDlg::deviceFound, this, &DeviceSearch::Offer);
+    connect(vendor, &CHalvetranoDlg::vendorDone, this, &DeviceSearch::vendorDone);
+}
+
+bool DeviceSearch::Start(const CNetworkAdapterObj *adapter)
+{
+    Clear();
+    CloseReplySocket();
+    const bool open = OpenReplySocket();
+    SendRequest(adapter);
+    StartVendorSearch();
+    return open;
+}
+
+void DeviceSearch::Clear()
+{
+    m_reportedMacs.clear();
+}
+
+void DeviceSearch::CloseReplySocket()
+{
+    if (m_replySocket) {
+        m_replySocket->Close();
+        m_replySocket.reset();
+    }
+}
+
+bool DeviceSearch::OpenReplySocket()
+{
+    if (m_replySocket)
+        return true;
+    auto socket = std::make_unique<CTalbrixReceveSocket>(QHostAddress(QHostAddress::AnyIPv4), m_services.replyPort,
+                                                         m_services.receiveBufferBytes);
+    connect(socket.get(), &CTalbrixReceveSocket::receivePacket, this, &DeviceSearch::OnReceivePacket);
+    if (!socket->Create())
+        return false;
+    m_replySocket = std::move(socket);
+    return true;
+}
+
+bool DeviceSearch::SendRequest(const CNetworkAdapterObj *adapter)
+{
+    return BroadcastThrough(adapter, MakeSearchRequest(), m_services.devicePort);
+}
+
+void DeviceSearch::StartVendorSearch()
+{
+    if (m_vendor)
+        m_vendor->StartSearch();
+}
+
+bool DeviceSearch::Offer(const CameraInfo &record)
+{
+    const QByteArray mac = ReadText(record.mac_addr);
+    if (mac.isEmpty()) {
+        // A stray datagram zero-filled into a reply: such a device could not be told apart,
+        // nor could its answers be matched.
+        std::printf("device without MAC address dropped\n");
+        std::fflush(stdout);
+        return false;
+    }
+    if (m_reportedMacs.isEmpty() && mac.size() < 12)
+        return false;
+    if (m_reportedMacs.contains(mac))
+        return false;
+    m_reportedMacs.insert(mac);
+    Q_EMIT deviceFound(record, FamilyOf(record));
+    return true;
+}
+
+void DeviceSearch::OnReceivePacket()
+{
+    char buffer[CAMERA_INFO_SIZE];
+    const qint64 size = m_replySocket->ReceiveFrom(buffer, sizeof buffer);
+    if (size < 0) {
+        m_replySocket->Close();
+        Q_EMIT receiveError();
+        return;
+    }
+    DispatchReply(buffer, size);
+}
+
+void DeviceSearch::DispatchReply(const char *buffer, qint64 size)
+{
+    // Empty and oversized datagrams are dropped: one stray packet must not end discovery.
+    if (size <= 0 || size > CAMERA_INFO_SIZE)
+        return;
+    const CameraInfo record = FromDatagram(QByteArrayView(buffer, size));
+    if (record.header.cmd == CMD_SET_NETWORK)
+        Q_EMIT setNetworkAnswer(record);
+    else if (record.header.cmd == CMD_SEARCH_REPLY)
+        Offer(record);
+}

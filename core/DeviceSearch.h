@@ -1,0 +1,87 @@
+#pragma once
+
+#include "CNetworkAdapterObj.h"
+#include "CTalbrixReceveSocket.h"
+#include "CameraInfo.h"
+#include "CoreServices.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+
+#include <memory>
+
+class CHalvetranoDlg;
+
+enum class DeviceFamily
+{
+    Own,
+    Vendor,
+};
+
+// A record's family: its manufacturer says it, whichever way the record came.
+DeviceFamily FamilyOf(const CameraInfo &record);
+// "own" or "vendor".
+const char *FamilyName(DeviceFamily family);
+
+// The search of both families. It owns the socket on which own-family devices answer (the
+// answers to set-network requests arrive there too) and runs the vendor window's search;
+// every device either family reports is reported once, through deviceFound. Nothing waits:
+// results arrive as signals on the thread it belongs to.
+class DeviceSearch final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DeviceSearch)
+
+public:
+    explicit DeviceSearch(CoreServices services = {}, QObject *parent = nullptr);
+    ~DeviceSearch() override;
+
+    // The vendor window whose search StartVendorSearch runs and whose devices are offered
+    // here; not owned, may be null.
+    void SetVendorWindow(CHalvetranoDlg *vendor);
+
+    // A whole search: forgets the devices reported, opens a new reply socket, sends the search
+    // request through the adapter and starts the vendor search. False when the reply port
+    // cannot be had: the request and the vendor search still go, but no answer is seen.
+    bool Start(const CNetworkAdapterObj *adapter);
+
+    // Start's steps, for a caller that does something between them.
+    void Clear();
+    void CloseReplySocket();
+    bool OpenReplySocket(); // true at once when it is open
+    // False when nothing was sent (no adapter, or one without an IPv4 address).
+    bool SendRequest(const CNetworkAdapterObj *adapter);
+    void StartVendorSearch();
+
+    // Reports the device through deviceFound and returns true, unless its MAC text is empty,
+    // or was reported since Clear, or it would be the first and its MAC text is shorter than
+    // 12 characters.
+    bool Offer(const CameraInfo &record);
+
+    // Reads the datagram the reply socket has signalled; a read error closes the socket.
+    void OnReceivePacket();
+    // What a read datagram is: buffer holds its first min(size, 372) bytes, size its whole
+    // length. A search reply is offered, a set-network answer passed on; empty and oversized
+    // datagrams and other commands are dropped.
+    void DispatchReply(const char *buffer, qint64 size);
+
+    const std::unique_ptr<CTalbrixReceveSocket> &ReplySocket() const { return m_replySocket; }
+    const CoreServices &Services() const { return m_services; }
+
+Q_SIGNALS:
+    void deviceFound(const CameraInfo &record, DeviceFamily family);
+    // Any set-network answer; IsAnswerFrom tells whose.
+    void setNetworkAnswer(const CameraInfo &answer);
+    // The reply socket failed and has been closed; answers are not seen until the next search.
+    void receiveError();
+    // The vendor window has finished a search or a network change.
+    void vendorDone();
+
+private:
+    CoreServices m_services;
+    std::unique_ptr<CTalbrixReceveSocket> m_replySocket;
+    QPointer<CHalvetranoDlg> m_vendor;
+    QSet<QByteArray> m_reportedMacs;
+};
