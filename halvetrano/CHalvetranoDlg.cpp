@@ -2,6 +2,7 @@
 
 #include "RecordText.h"
 
+#include <QFile>
 #include <QMetaObject>
 #include <QSemaphore>
 #include <QThread>
@@ -17,15 +18,23 @@ int32_t g_hVendorDevice = 0;   // user-interface thread only
 } // namespace
 
 CHalvetranoDlg::CHalvetranoDlg(QObject *parent)
-    : QObject(parent)
+    : CHalvetranoDlg(QString(), parent)
 {
-    ZEKSDKInitialize();
+}
+
+CHalvetranoDlg::CHalvetranoDlg(const QString &libraryFile, QObject *parent)
+    : QObject(parent)
+    , m_bLibrary(ZekSdkLoad(&m_sdk, libraryFile.isEmpty() ? nullptr : QFile::encodeName(libraryFile).constData()) == 1)
+{
+    if (m_bLibrary)
+        m_sdk.ZEKSDKInitialize();
 }
 
 CHalvetranoDlg::~CHalvetranoDlg()
 {
     m_closing = true;
-    ZEKSDKInvalidate(); // ends a running search without waiting for its callbacks
+    if (m_bLibrary)
+        m_sdk.ZEKSDKInvalidate(); // ends a running search without waiting for its callbacks
     for (const auto &worker : m_workers)
         worker->wait();
     CHalvetranoDlg *self = this;
@@ -50,17 +59,19 @@ int CHalvetranoDlg::SearchDevices()
 {
     if (m_bSearching.exchange(1) == 1) // test and set in one step: one library search at a time
         return 0;
-    if (g_hVendorCallback == 0) {
-        g_hVendorWnd = this;
-        g_hVendorCallback = ZEKCBCreate(0, &CHalvetranoDlg::VendorEventCallback);
+    if (m_bLibrary) {
+        if (g_hVendorCallback == 0) {
+            g_hVendorWnd = this;
+            g_hVendorCallback = m_sdk.ZEKCBCreate(0, &CHalvetranoDlg::VendorEventCallback);
+        }
+        VendorSearchParams params{};
+        params.callbackHandle = g_hVendorCallback;
+        params.searchTimeMs = kSearchTimeMs;
+        m_sdk.ZEKDevice_Search(&params);
+        m_sdk.ZEKCBDelete(g_hVendorCallback);
+        g_hVendorCallback = 0;
     }
-    VendorSearchParams params{};
-    params.callbackHandle = g_hVendorCallback;
-    params.searchTimeMs = kSearchTimeMs;
-    ZEKDevice_Search(&params);
-    ZEKCBDelete(g_hVendorCallback);
-    g_hVendorCallback = 0;
-    m_bSearching = 0;
+    m_bSearching = 0; // without the library the search is over at once: the wait window still goes
     SendToUiThread([this] { Q_EMIT vendorDone(); });
     return 0;
 }
@@ -129,11 +140,13 @@ void CHalvetranoDlg::OnVendorDeviceFound(const VendorDeviceInfo &info)
     Q_EMIT deviceFound(record);
 }
 
-int CHalvetranoDlg::RunOnDevice(int (*operation)(int32_t))
+int CHalvetranoDlg::RunOnDevice(int32_t (*operation)(int32_t))
 {
-    g_hVendorDevice = ZEKDevice_Create();
+    if (!m_bLibrary)
+        return 0;
+    g_hVendorDevice = m_sdk.ZEKDevice_Create();
     const uint16_t mediaPort = m_TargetInfo.media_port;
-    const int login = ZEKDevice_Open(g_hVendorDevice, ReadText(m_TargetInfo.ip_addr).constData(), &mediaPort,
+    const int login = m_sdk.ZEKDevice_Open(g_hVendorDevice, ReadText(m_TargetInfo.ip_addr).constData(), &mediaPort,
                                      ReadText(m_TargetInfo.header.user_id).constData(),
                                      VendorPassword(m_TargetInfo).constData());
     if (login == 0)
@@ -142,20 +155,20 @@ int CHalvetranoDlg::RunOnDevice(int (*operation)(int32_t))
         std::printf("password error\n");
     std::fflush(stdout);
     operation(g_hVendorDevice); // asked for whatever the login gave: the device judges
-    ZEKDevice_Close(g_hVendorDevice);
-    ZEKDevice_Delete(g_hVendorDevice);
+    m_sdk.ZEKDevice_Close(g_hVendorDevice);
+    m_sdk.ZEKDevice_Delete(g_hVendorDevice);
     g_hVendorDevice = 0;
     return 0;
 }
 
 int CHalvetranoDlg::RebootDevice()
 {
-    return RunOnDevice(&ZEKDevice_RebootDevice);
+    return RunOnDevice(m_sdk.ZEKDevice_RebootDevice);
 }
 
 int CHalvetranoDlg::FactoryResetDevice()
 {
-    return RunOnDevice(&ZEKDevice_FactoryReset);
+    return RunOnDevice(m_sdk.ZEKDevice_FactoryReset);
 }
 
 int CHalvetranoDlg::ModifyNetwork()
@@ -169,8 +182,10 @@ int CHalvetranoDlg::ModifyNetwork()
     WriteText(config.mac_addr, sizeof config.mac_addr, ReadText(m_TargetInfo.mac_addr));
     WriteText(config.host_ip, sizeof config.host_ip, m_strHostIp.toLatin1());
     config.mode = ZEK_NETWORK_MODE_STATIC;
-    const int result = ZEKDevice_ModifyNetwork(ReadText(m_NewInfo.header.user_id).constData(),
-                                               VendorPassword(m_NewInfo).constData(), &config, kModifyTimeMs);
+    const int result = m_bLibrary ? m_sdk.ZEKDevice_ModifyNetwork(ReadText(m_NewInfo.header.user_id).constData(),
+                                                                  VendorPassword(m_NewInfo).constData(), &config,
+                                                                  kModifyTimeMs)
+                                  : ZEK_ERR_NOT_INITIALIZED;
     Q_EMIT vendorDone();
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "CameraInfo.h"
 #include "ZEKSDK.h"
+#include "ZekSdkLoader.h"
 
 #include <QObject>
 #include <QString>
@@ -15,7 +16,8 @@ class QThread;
 // Owns the vendor library for the program's run: building it starts the library, destroying
 // it stops it. Runs the vendor search on worker threads and hands every device found to the
 // user-interface thread as a record of the shared list; runs reboot, factory reset and
-// network change of one device.
+// network change of one device. Without a vendor library (standard error says so once) it
+// finds no device and changes none, and the rest of the program works on.
 class CHalvetranoDlg final : public QObject
 {
     Q_OBJECT
@@ -25,7 +27,10 @@ public:
     static constexpr int kSearchTimeMs = 3000;
     static constexpr int kModifyTimeMs = 3000;
 
+    // Loads the vendor library from where CORVANE_ZEKSDK or the usual places say.
     explicit CHalvetranoDlg(QObject *parent = nullptr);
+    // Loads the vendor library from libraryFile (a file, or a folder that holds it).
+    explicit CHalvetranoDlg(const QString &libraryFile, QObject *parent = nullptr);
     // Ends a running search and waits for its worker before the library stops.
     ~CHalvetranoDlg() override;
 
@@ -41,6 +46,9 @@ public:
     // Changes the network of the device m_TargetInfo names to the settings of m_NewInfo.
     int ModifyNetwork();
 
+    // The vendor library was found and loaded.
+    bool HasLibrary() const { return m_bLibrary; }
+
     CameraInfo m_TargetInfo{};
     CameraInfo m_NewInfo{};
     std::atomic<int> m_bSearching{0};
@@ -53,12 +61,14 @@ Q_SIGNALS:
 private:
     static int32_t VendorEventCallback(int32_t handle, int32_t event, int32_t param, intptr_t data, int32_t reserved);
     void OnVendorDeviceFound(const VendorDeviceInfo &info);
-    int RunOnDevice(int (*operation)(int32_t));
+    int RunOnDevice(int32_t (*operation)(int32_t));
     // Runs fn on the user-interface thread and waits for it, unless the window is closing:
     // then it neither runs nor waits, so teardown never waits on a thread that waits for it.
     template<typename Fn>
     void SendToUiThread(Fn fn);
 
+    ZekSdk m_sdk{};
+    bool m_bLibrary = false;
     std::atomic<bool> m_closing{false};
     std::vector<std::unique_ptr<QThread>> m_workers;
 };

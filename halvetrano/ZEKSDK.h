@@ -1,6 +1,7 @@
 /*
  * ZEKSDK: the library of the Halvetrano device family, as Corvane ships it. Usable from C and C++.
- * How it talks to devices is described in docs/vendor-protocol.md.
+ * How it talks to devices is described in docs/vendor-protocol.md; what a program and a
+ * replacement build may expect of this interface, in docs/vendor-library.md.
  *
  * Handles and results are 32-bit. Results: 0 (ZEK_OK) or a negative ZEK_ERR_ code.
  * Texts are NUL-terminated 8-bit strings; a text longer than the slot it goes to is cut.

@@ -1,6 +1,7 @@
 // The C entry points: each finds its handle, then leaves the work to ZekSearch or ZekDeviceCalls.
+// They are the library's whole interface.
 
-#include "ZEKSDK.h"
+#include "ZekExportedApi.h"
 
 #include "ZekDeviceCalls.h"
 #include "ZekLibrary.h"

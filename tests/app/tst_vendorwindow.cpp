@@ -6,11 +6,15 @@
 #include "DialogHarness.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <cstring>
+#include <memory>
 
 using namespace TestNetwork;
 using D = CCorvaneDlg;
@@ -235,6 +239,60 @@ private Q_SLOTS:
                                      QStringLiteral("vendor: devices 0, adapters 0, socket 0, vendor 0, wait 1"),
                                      QStringLiteral("wait: devices 0, adapters 0, socket 0, vendor 0, wait 0")}));
         QCOMPARE(lateDevices.count(), 0);
+    }
+
+    // The test build of the library writes down every call: what the simulator cannot see.
+    void theLibraryGetsItsCallsInOrder()
+    {
+        QTemporaryDir dir;
+        const QString calls = dir.filePath(QStringLiteral("calls"));
+        qputenv("CORVANE_ZEKSDK", CORVANE_FAKE_ZEKSDK_DIR);
+        qputenv("CORVANE_FAKE_ZEKSDK_CALLS", QFile::encodeName(calls));
+        const auto restore = qScopeGuard([] {
+            qunsetenv("CORVANE_ZEKSDK");
+            qunsetenv("CORVANE_FAKE_ZEKSDK_CALLS");
+        });
+        const auto callsSince = [&calls](qsizetype from) {
+            QFile file(calls);
+            return file.open(QIODevice::ReadOnly)
+                       ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(from)
+                       : QStringList();
+        };
+        const QByteArray fakeMac = "5C:F2:07:FA:CE:01";
+
+        auto h = std::make_unique<DialogHarness>();
+        QVERIFY(h->dialog->m_pVendorDlg->HasLibrary());
+        h->dialog->OnBnClickedSearch();
+        QTRY_VERIFY_WITH_TIMEOUT(h->rowOf(fakeMac) >= 0, 5000);
+        QTRY_VERIFY(!h->dialog->m_pVendorDlg->m_bSearching);
+        const int row = h->rowOf(fakeMac);
+        h->list().SetCheck(row, true);
+        h->dialog->OnNMClickListDevice(row);
+        h->setText(D::IDC_EDIT_PASSWORD, QStringLiteral("wrong"));
+
+        // A refused login still leads to the operation, then the close and the delete.
+        for (const bool reboot : {true, false}) {
+            const qsizetype before = callsSince(0).size();
+            const QByteArray out = CaptureStdout([&] {
+                if (reboot)
+                    h->dialog->OnBnClickedReboot();
+                else
+                    h->dialog->OnBnClickedFactoryReset();
+            });
+            QVERIFY(out.contains("password error\n"));
+            const QStringList made = callsSince(before);
+            QCOMPARE(made.size(), 5);
+            QCOMPARE(made[0], QStringLiteral("ZEKDevice_Create"));
+            QVERIFY(made[1].startsWith(QStringLiteral("ZEKDevice_Open ")));
+            const QString handle = made[1].section(QLatin1Char(' '), 1, 1);
+            QCOMPARE(made.mid(2), QStringList({(reboot ? "ZEKDevice_RebootDevice " : "ZEKDevice_FactoryReset ") + handle,
+                                                "ZEKDevice_Close " + handle, "ZEKDevice_Delete " + handle}));
+        }
+
+        // Teardown stops the library, and nothing is called after it.
+        const qsizetype before = callsSince(0).size();
+        h.reset();
+        QCOMPARE(callsSince(before), QStringList({QStringLiteral("ZEKSDKInvalidate")}));
     }
 };
 

@@ -459,6 +459,49 @@ private Q_SLOTS:
         QCOMPARE(ZEKDevice_ModifyNetwork("admin", "secret", &config, 0), int32_t(ZEK_ERR_INVALID_ARGUMENT));
     }
 
+    void devicesKeepTheRulesOfTheProtocolPage()
+    {
+        // The MAC text is six upper-case pairs with colons; a simulator refuses any other.
+        VendorDevice lowerCase = kCamera;
+        lowerCase.mac = QStringLiteral("00:1a:2b:00:00:01");
+        QVERIFY(!DevSim().Start(simArguments({lowerCase})));
+
+        VendorDevice neighbour = kCamera;
+        neighbour.mac = QStringLiteral("00:1A:2B:00:00:09");
+        neighbour.ip = QStringLiteral("10.77.1.9");
+        DevSim sim;
+        QVERIFY(sim.Start(simArguments({kCamera, neighbour},
+                                       {QStringLiteral("--device"),
+                                        QString::fromUtf8("family=vendor,mac=00:1A:2B:00:00:0A,ip=10.77.1.2,"
+                                                          "mediaPort=8010,userId=admin,password=gr\xc3\xbc\xc3\x9f" "e")})));
+
+        // A network change must name the device byte for byte: another letter case is nobody.
+        VendorNetworkConfig config = networkConfig(kCamera);
+        std::strcpy(config.mac_addr, "00:1a:2b:00:00:01");
+        QCOMPARE(ZEKDevice_ModifyNetwork("admin", "secret", &config, 600), int32_t(ZEK_ERR_TIMEOUT));
+
+        // Valid settings the device cannot take, as another device answers at that address and
+        // media port: -1, and it stays where it was (the login below reaches it there).
+        config = networkConfig(kCamera);
+        std::strcpy(config.ip_addr, "10.77.1.9");
+        QCOMPARE(ZEKDevice_ModifyNetwork("admin", "secret", &config, 3000), int32_t(ZEK_ERR_FAILED));
+
+        // A change, even to the same address, ends the sessions the device gave.
+        const int32_t handle = ZEKDevice_Create();
+        const uint16_t port = kCamera.mediaPort;
+        QCOMPARE(ZEKDevice_Open(handle, "10.77.1.2", &port, "admin", "secret"), int32_t(ZEK_OK));
+        std::strcpy(config.ip_addr, "10.77.1.2");
+        QCOMPARE(ZEKDevice_ModifyNetwork("admin", "secret", &config, 3000), int32_t(ZEK_OK));
+        QCOMPARE(ZEKDevice_RebootDevice(handle), int32_t(ZEK_ERR_NOT_LOGGED_IN));
+        ZEKDevice_Delete(handle);
+
+        // Passwords are UTF-8 on both sides.
+        VendorDevice utf8 = kCamera;
+        utf8.mediaPort = 8010;
+        QCOMPARE(loginAnd(utf8, "gr\xc3\xbc\xc3\x9f" "e", ZEKDevice_Close).first, int32_t(ZEK_OK));
+        QCOMPARE(loginAnd(utf8, "gr\xfc\xdf" "e", ZEKDevice_Close).first, int32_t(ZEK_ERR_PASSWORD)); // Latin-1
+    }
+
     void twoSearchesAtOnceKeepToThemselves()
     {
         DevSim sim;

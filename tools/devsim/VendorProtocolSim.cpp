@@ -6,6 +6,7 @@
 #include "ZEKSDK.h"
 
 #include <QNetworkDatagram>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <cstring>
@@ -44,6 +45,13 @@ qint32 validate(const ZekModifyNetwork &request)
     return ZEK_OK;
 }
 
+// The one MAC text a device reports, and the one a network change must name byte for byte.
+bool isMacText(const QByteArray &mac)
+{
+    static const QRegularExpression format(QStringLiteral("^[0-9A-F]{2}(:[0-9A-F]{2}){5}$"));
+    return format.match(QString::fromLatin1(mac)).hasMatch();
+}
+
 template<std::size_t N>
 bool credentialsMatch(const SimDevice &device, const char (&userId)[32], const char (&proof)[N], quint32 requestId)
 {
@@ -70,8 +78,14 @@ bool VendorProtocolSim::Start(QString &error)
     }
     QSet<quint16> ports;
     for (const SimDevice &device : std::as_const(m_devices)) {
-        if (device.family == SimDevice::Family::Vendor)
-            ports.insert(device.mediaPort);
+        if (device.family != SimDevice::Family::Vendor)
+            continue;
+        if (!isMacText(device.mac)) {
+            error = QStringLiteral("vendor device MAC %1: write it as 00:1A:2B:3C:4D:5E (upper case, colons)")
+                        .arg(QString::fromLatin1(device.mac));
+            return false;
+        }
+        ports.insert(device.mediaPort);
     }
     for (const quint16 port : std::as_const(ports)) {
         auto socket = std::make_unique<QUdpSocket>();
@@ -127,33 +141,46 @@ void VendorProtocolSim::ModifyNetwork(const ZekModifyNetwork &request)
         if (!IsAwake(i) || device.mac != mac)
             continue;
         const quint32 requestId = request.header.request_id;
-        const qint32 status =
+        qint32 status =
             credentialsMatch(device, request.user_id, request.proof, requestId) ? validate(request) : ZEK_ERR_PASSWORD;
-        if (status == ZEK_OK) {
-            device.ip = ReadText(request.ip_addr);
-            device.mask = ReadText(request.subnet_mask);
-            device.gateway = ReadText(request.gateway);
-            device.dns = ReadText(request.dns1);
-            device.dns2 = ReadText(request.dns2);
-        }
+        const QByteArray ip = ReadText(request.ip_addr);
+        if (status == ZEK_OK && ip != device.ip && TakenBy(ip, device.mediaPort) >= 0)
+            status = ZEK_ERR_FAILED; // valid, but another device already answers there
+        // The answer leaves before the change, so from the old address.
         ZekModifyAnswer answer{};
         answer.header = MakeZekHeader(ZEK_MODIFY_NETWORK | ZEK_ANSWER, requestId, status);
         WriteText(answer.mac_addr, device.mac);
         SendPatiently(m_discovery, EncodeZek(answer), QHostAddress::Broadcast, ZEK_CLIENT_PORT);
+        if (status == ZEK_OK) {
+            device.ip = ip;
+            device.mask = ReadText(request.subnet_mask);
+            device.gateway = ReadText(request.gateway);
+            device.dns = ReadText(request.dns1);
+            device.dns2 = ReadText(request.dns2);
+            m_states[i].sessions.clear(); // they belonged to the old address
+        }
         return;
     }
 }
 
-int VendorProtocolSim::FindTarget(const char (&targetIp)[16], quint16 targetPort, quint16 arrivedOn) const
+int VendorProtocolSim::TakenBy(const QByteArray &ip, quint16 mediaPort) const
 {
-    if (targetPort != arrivedOn)
-        return -1;
-    const QByteArray ip = ReadText(targetIp);
     for (int i = 0; i < m_devices.size(); ++i) {
-        if (IsAwake(i) && m_devices[i].mediaPort == arrivedOn && m_devices[i].ip == ip)
+        if (m_devices[i].family == SimDevice::Family::Vendor && m_devices[i].mediaPort == mediaPort
+            && m_devices[i].ip == ip)
             return i;
     }
     return -1;
+}
+
+int VendorProtocolSim::FindTarget(const char (&targetIp)[16], quint16 targetPort, quint16 arrivedOn) const
+{
+    // Reboot, reset and logout as well as login: a request for another address or port is
+    // someone else's, and gets no answer at all.
+    if (targetPort != arrivedOn)
+        return -1;
+    const int index = TakenBy(ReadText(targetIp), arrivedOn);
+    return index >= 0 && IsAwake(index) ? index : -1;
 }
 
 void VendorProtocolSim::OnControl(QUdpSocket &socket)

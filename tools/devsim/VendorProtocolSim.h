@@ -57,6 +57,8 @@ private:
     void ModifyNetwork(const ZekModifyNetwork &request);
     void Login(QUdpSocket &socket, const QNetworkDatagram &datagram, const ZekLogin &login);
     void SessionCommand(QUdpSocket &socket, const QNetworkDatagram &datagram, const ZekSessionRequest &request);
+    // The vendor device, awake or not, at this address and media port, or -1.
+    int TakenBy(const QByteArray &ip, quint16 mediaPort) const;
     // The awake vendor device at this address and media port, or -1.
     int FindTarget(const char (&targetIp)[16], quint16 targetPort, quint16 arrivedOn) const;
     bool IsAwake(int index) const;

@@ -1,19 +1,24 @@
 /*
  * zekcli: drives the vendor library from the command line, with no window. It broadcasts:
  * run it only on a network where that is wanted, or inside tests/netns-run.sh.
+ * It loads the library as Corvane does: CORVANE_ZEKSDK, or the usual places.
  */
 #define _POSIX_C_SOURCE 200809L
 
-#include "ZEKSDK.h"
+#include "ZekSdkLoader.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 static const char usage[] =
-    "usage: zekcli search [MS]\n"
+    "usage: zekcli --help | --version\n"
+    "       zekcli search [MS]\n"
     "       zekcli login|reboot|reset IP MEDIAPORT USER PASSWORD\n"
-    "       zekcli modify MAC HOSTIP NEWIP MASK GATEWAY DNS1 DNS2 USER PASSWORD [MS]\n";
+    "       zekcli modify MAC HOSTIP NEWIP MASK GATEWAY DNS1 DNS2 USER PASSWORD [MS]\n"
+    "The vendor library is the file CORVANE_ZEKSDK names, or else the one Corvane finds.\n";
+
+static ZekSdk sdk;
 
 static int32_t printDevice(int32_t callbackHandle, int32_t event, int32_t dataSize, intptr_t data, int32_t user)
 {
@@ -48,9 +53,9 @@ static int32_t search(int argc, char **argv)
     VendorSearchParams params;
     int32_t result;
     params.searchTimeMs = argc > 2 ? (int32_t)number(argv[2], 600000) : 3000;
-    params.callbackHandle = ZEKCBCreate(0, printDevice);
-    result = ZEKDevice_Search(&params);
-    ZEKCBDelete(params.callbackHandle);
+    params.callbackHandle = sdk.ZEKCBCreate(0, printDevice);
+    result = sdk.ZEKDevice_Search(&params);
+    sdk.ZEKCBDelete(params.callbackHandle);
     return result;
 }
 
@@ -63,15 +68,15 @@ static int32_t onDevice(int argc, char **argv)
     if (argc != 6 || number(argv[3], 65535) == 0)
         return ZEK_ERR_INVALID_ARGUMENT;
     mediaPort = (uint16_t)number(argv[3], 65535);
-    device = ZEKDevice_Create();
-    result = ZEKDevice_Open(device, argv[2], &mediaPort, argv[4], argv[5]);
+    device = sdk.ZEKDevice_Create();
+    result = sdk.ZEKDevice_Open(device, argv[2], &mediaPort, argv[4], argv[5]);
     printf("login: %d\n", (int)result);
     if (strcmp(command, "reboot") == 0)
-        result = ZEKDevice_RebootDevice(device);
+        result = sdk.ZEKDevice_RebootDevice(device);
     else if (strcmp(command, "reset") == 0)
-        result = ZEKDevice_FactoryReset(device);
-    ZEKDevice_Close(device);
-    ZEKDevice_Delete(device);
+        result = sdk.ZEKDevice_FactoryReset(device);
+    sdk.ZEKDevice_Close(device);
+    sdk.ZEKDevice_Delete(device);
     return result;
 }
 
@@ -89,7 +94,7 @@ static int32_t modify(int argc, char **argv)
     copyText(config.dns1, sizeof config.dns1, argv[7]);
     copyText(config.dns2, sizeof config.dns2, argv[8]);
     config.mode = ZEK_NETWORK_MODE_STATIC;
-    return ZEKDevice_ModifyNetwork(argv[9], argv[10], &config, argc == 12 ? (int32_t)number(argv[11], 600000) : 3000);
+    return sdk.ZEKDevice_ModifyNetwork(argv[9], argv[10], &config, argc == 12 ? (int32_t)number(argv[11], 600000) : 3000);
 }
 
 int main(int argc, char **argv)
@@ -99,14 +104,24 @@ int main(int argc, char **argv)
         fputs(usage, stderr);
         return 2;
     }
-    ZEKSDKInitialize();
+    if (strcmp(argv[1], "--help") == 0) {
+        fputs(usage, stdout);
+        return 0;
+    }
+    if (!ZekSdkLoad(&sdk, NULL))
+        return 3;
+    if (strcmp(argv[1], "--version") == 0) {
+        printf("zekcli " CORVANE_VERSION "\nvendor library: %s\n", sdk.file);
+        return 0;
+    }
+    sdk.ZEKSDKInitialize();
     if (strcmp(argv[1], "search") == 0)
         result = search(argc, argv);
     else if (strcmp(argv[1], "login") == 0 || strcmp(argv[1], "reboot") == 0 || strcmp(argv[1], "reset") == 0)
         result = onDevice(argc, argv);
     else if (strcmp(argv[1], "modify") == 0)
         result = modify(argc, argv);
-    ZEKSDKInvalidate();
+    sdk.ZEKSDKInvalidate();
     printf("result: %d\n", (int)result);
     if (result == ZEK_ERR_INVALID_ARGUMENT)
         fputs(usage, stderr);
