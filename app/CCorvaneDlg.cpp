@@ -4,6 +4,7 @@
 #include "CHalvetranoDlg.h"
 #include "CReportCtrl.h"
 #include "CSplashMsgDlg.h"
+#include "DeviceFields.h"
 #include "DeviceListFlags.h"
 #include "DeviceListMenu.h"
 #include "DialogTemplate.h"
@@ -418,14 +419,7 @@ void CCorvaneDlg::OnNMDblclkListDevice(int item)
     const CCameraInfoObj *device = SelectRow(item);
     if (!device)
         return;
-    const CameraInfo &info = device->m_CameraInfo;
-    const int port = info.web_port;
-    const QString ip = FieldString(info.ip_addr);
-    QString address;
-    if (info.https == 0)
-        address = port == 80 ? QStringLiteral("http://%1").arg(ip) : QStringLiteral("http://%1:%2").arg(ip).arg(port);
-    else if (info.https == 1)
-        address = port == 443 ? QStringLiteral("https://%1").arg(ip) : QStringLiteral("https://%1:%2").arg(ip).arg(port);
+    const QString address = DeviceWebAddress(device->m_CameraInfo);
     if (!address.isEmpty()) // an unknown scheme gives no address: nothing to open
         m_services.openUrl(QUrl(address));
 }

@@ -4,6 +4,7 @@
 #include "RecordText.h"
 #include "SetNetwork.h"
 #include "TestNetwork.h"
+#include "Veth1Adapter.h"
 #include "AdapterNetwork.h"
 
 #include <QJsonObject>
@@ -20,18 +21,6 @@ struct Found
     DeviceFamily family;
     CameraInfo record;
 };
-
-// The host's veth1, as the enumeration gives it.
-CNetworkAdapterObj veth1()
-{
-    std::vector<std::unique_ptr<CNetworkAdapterObj>> adapters;
-    CaptureStdout([&] { adapters = EnumerateAdapters(SystemInterfaces()); });
-    for (const auto &adapter : adapters) {
-        if (adapter->m_strName == QLatin1String("veth1"))
-            return *adapter;
-    }
-    return {};
-}
 
 // Collects what a search reports.
 struct Collector

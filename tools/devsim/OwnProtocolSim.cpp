@@ -110,7 +110,7 @@ void OwnProtocolSim::AnswerSetNetwork(const CameraInfo &request)
         if (device.family != SimDevice::Family::Own || device.mac != mac)
             continue;
         qint32 result = credentialsMatch(device, request) ? validate(request) : RESULT_LOGIN_FAILED;
-        if (result == RESULT_OK) {
+        if (result == RESULT_OK && !device.fakeApply) {
             device.ip = ReadText(request.ip_addr);
             device.mask = ReadText(request.subnet_mask);
             device.gateway = ReadText(request.gateway);

@@ -31,7 +31,9 @@ namespace {
 bool setField(SimDevice &device, const QString &key, const QString &value, QString &error)
 {
     bool ok = true;
-    const QByteArray bytes = value.toUtf8();
+    // "hex:" gives any bytes: texts that are not UTF-8, or hold commas, quotes or line breaks.
+    const QByteArray bytes = value.startsWith(QLatin1String("hex:")) ? QByteArray::fromHex(value.mid(4).toLatin1())
+                                                                     : value.toUtf8();
     if (key == QLatin1String("family")) {
         if (value == QLatin1String("own"))
             device.family = SimDevice::Family::Own;
@@ -69,6 +71,8 @@ bool setField(SimDevice &device, const QString &key, const QString &value, QStri
         device.userId = bytes;
     } else if (key == QLatin1String("password")) {
         device.password = bytes;
+    } else if (key == QLatin1String("fakeApply")) {
+        device.fakeApply = value == QLatin1String("true") || value == QLatin1String("1");
     } else if (key == QLatin1String("deviceType")) {
         device.deviceType = bytes;
     } else {

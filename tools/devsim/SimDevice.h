@@ -26,6 +26,8 @@ struct SimDevice
     bool https = false;
     QByteArray userId = "admin";
     QByteArray password = "admin";
+    // Answers "Apply" to a set-network request but keeps its settings: an edit that did not stick.
+    bool fakeApply = false;
     // Vendor family only.
     quint16 mediaPort = 8000;
     QByteArray dns2 = "8.8.4.4";

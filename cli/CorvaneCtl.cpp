@@ -1,0 +1,391 @@
+#include "CorvaneCtl.h"
+
+#include "AdapterNetwork.h"
+#include "CHalvetranoDlg.h"
+#include "DeviceListFormat.h"
+#include "DeviceOutput.h"
+#include "DeviceSearch.h"
+#include "PlanApply.h"
+#include "RecordText.h"
+#include "SearchRound.h"
+#include "VendorCommands.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QHostAddress>
+#include <QJsonArray>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+const QList<QLatin1StringView> kDeviceColumns{"family"_L1, "mac"_L1,     "ip"_L1,    "mask"_L1,
+                                              "gateway"_L1, "web_port"_L1, "dhcp"_L1, "model"_L1,
+                                              "manufacturer"_L1, "version"_L1};
+
+bool isLoopback(const CNetworkAdapterObj &adapter)
+{
+    return QHostAddress(adapter.m_strAddress).isLoopback();
+}
+
+QString adapterList(const QList<const CNetworkAdapterObj *> &adapters)
+{
+    QStringList names;
+    for (const CNetworkAdapterObj *adapter : adapters)
+        names << QStringLiteral("%1 (%2)").arg(adapter->m_strName, adapter->m_strAddress);
+    return names.join(QStringLiteral(", "));
+}
+} // namespace
+
+CorvaneCtl::CorvaneCtl(CtlOptions options, std::FILE *out, CoreServices services, QObject *parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+    , m_out(out)
+    , m_services(std::move(services))
+{
+    m_timer.setSingleShot(true);
+}
+
+CorvaneCtl::~CorvaneCtl()
+{
+    // The apply step and the rounds use the search, which uses the vendor window.
+    m_apply.reset();
+    m_round.reset();
+    m_search.reset();
+    m_vendor.reset();
+}
+
+void CorvaneCtl::Message(const QString &text) const
+{
+    std::fprintf(stderr, "corvanectl: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+void CorvaneCtl::Print(const QByteArray &data) const
+{
+    std::fwrite(data.constData(), 1, static_cast<size_t>(data.size()), m_out);
+    std::fflush(m_out); // a script reading a pipe sees each line as it comes
+}
+
+void CorvaneCtl::Done(int code)
+{
+    m_exitCode = code;
+    std::fflush(m_out);
+    QCoreApplication::exit(code);
+}
+
+bool CorvaneCtl::Start()
+{
+    m_adapters = EnumerateAdapters(m_services.interfaces());
+    switch (m_options.verb) {
+    case Verb::Adapters:
+        RunAdapters();
+        return false;
+    case Verb::Search:
+        if (!ChooseAdapters(true, m_options.families.own) || !OpenSearch(m_options.families.own))
+            return false;
+        RunSearch();
+        return true;
+    case Verb::Watch:
+        if (!ChooseAdapters(true, m_options.families.own) || !OpenSearch(m_options.families.own))
+            return false;
+        RunWatch();
+        return true;
+    case Verb::Set:
+        if (!ChooseAdapters(false, true) || !GetPassword() || !OpenSearch(true))
+            return false;
+        RunSet();
+        return true;
+    case Verb::Apply:
+        if (!ChooseAdapters(false, true))
+            return false;
+        RunApply();
+        return m_exitCode == kExitOk;
+    case Verb::Reboot:
+    case Verb::FactoryReset:
+        // The vendor library needs no adapter; with one, own-family MACs are told apart.
+        if (!ChooseAdapters(false, false) || !GetPassword() || !OpenSearch(!m_chosen.isEmpty()))
+            return false;
+        RunVendorCommand();
+        return true;
+    }
+    return false;
+}
+
+bool CorvaneCtl::ChooseAdapters(bool allowAll, bool required)
+{
+    QList<const CNetworkAdapterObj *> usable;
+    for (const auto &adapter : m_adapters) {
+        if (!adapter->m_strAddress.isEmpty() && !isLoopback(*adapter))
+            usable << adapter.get();
+    }
+    if (!m_options.adapter) {
+        if (usable.size() == 1) {
+            m_chosen = usable;
+            return true;
+        }
+        if (!required)
+            return true;
+        if (usable.isEmpty()) {
+            Message(u"no network adapter has an IPv4 address"_s);
+            m_exitCode = kExitUnavailable;
+        } else {
+            Message(u"choose an adapter with -a: %1%2"_s.arg(adapterList(usable),
+                                                              allowAll ? u", or all"_s : QString()));
+            m_exitCode = kExitUsage;
+        }
+        return false;
+    }
+    const QString &wanted = *m_options.adapter;
+    if (allowAll && wanted == QLatin1String("all")) {
+        m_all = true;
+        m_chosen = usable;
+        if (usable.isEmpty()) {
+            Message(u"no network adapter has an IPv4 address"_s);
+            m_exitCode = kExitUnavailable;
+            return false;
+        }
+        return true;
+    }
+    for (const auto &adapter : m_adapters) {
+        if (adapter->m_strName == wanted || (!wanted.isEmpty() && adapter->m_strAddress == wanted)) {
+            if (!CanSendThrough(adapter.get())) {
+                Message(NothingSentReason(adapter.get()));
+                m_exitCode = kExitUnavailable;
+                return false;
+            }
+            m_chosen = {adapter.get()};
+            return true;
+        }
+    }
+    Message(u"no adapter '%1'; the adapters are: %2"_s.arg(wanted, adapterList(usable)));
+    m_exitCode = kExitUnavailable;
+    return false;
+}
+
+bool CorvaneCtl::OpenSearch(bool needsReplyPort)
+{
+    m_vendor = std::make_unique<CHalvetranoDlg>();
+    m_search = std::make_unique<DeviceSearch>(m_services);
+    m_search->SetVendorWindow(m_vendor.get());
+    if (needsReplyPort && !m_search->OpenReplySocket()) {
+        Message(u"the reply port %1 cannot be had (Error create socket!!!): is Corvane or another corvanectl "
+                "running?"_s.arg(m_services.replyPort));
+        m_exitCode = kExitUnavailable;
+        return false;
+    }
+    connect(m_search.get(), &DeviceSearch::receiveError, this,
+            [this] { Message(u"recevie error!!! [Close Socket]: answers are no longer read"_s); });
+    m_round = std::make_unique<SearchRound>(*m_search);
+    return true;
+}
+
+bool CorvaneCtl::GetPassword()
+{
+    const PasswordResult result = ReadPassword(m_options.password);
+    if (!result.password) {
+        Message(result.error);
+        m_exitCode = kExitUsage;
+        return false;
+    }
+    m_password = *result.password;
+    return true;
+}
+
+DeviceFieldList CorvaneCtl::FieldsOf(const FoundDevice &device) const
+{
+    DeviceFieldList fields = DeviceFields(device.record);
+    if (m_all) {
+        fields.append({"adapter"_L1, device.adapter ? device.adapter->m_strName : QString()});
+        fields.append({"reachable"_L1,
+                       device.adapter != nullptr && IsInAdapterNetwork(*device.adapter, DeviceText(device.record.ip_addr))});
+    }
+    return fields;
+}
+
+void CorvaneCtl::RunAdapters()
+{
+    DeviceOutput output(m_options.format, m_out, {}, {"name"_L1, "address"_L1, "network"_L1});
+    for (const auto &adapter : m_adapters) {
+        output.Add({{"name"_L1, adapter->m_strName},
+                    {"address"_L1, adapter->m_strAddress},
+                    {"network"_L1, AdapterNetworkText(*adapter)}});
+    }
+    output.End();
+    m_exitCode = kExitOk;
+}
+
+void CorvaneCtl::RunSearch()
+{
+    QList<QLatin1StringView> columns = kDeviceColumns;
+    if (m_all)
+        columns << "adapter"_L1 << "reachable"_L1;
+    m_output = std::make_unique<DeviceOutput>(m_options.format, m_out, FieldsOf(FoundDevice{}), columns);
+    connect(m_round.get(), &SearchRound::deviceFound, this,
+            [this](const FoundDevice &device) { m_output->Add(FieldsOf(device)); });
+    // The search ends after --wait an adapter, even while the vendor library still listens.
+    const auto end = [this] {
+        if (!m_output)
+            return;
+        m_output->End();
+        m_output.reset();
+        Done(kExitOk);
+    };
+    connect(&m_timer, &QTimer::timeout, this, end);
+    connect(m_round.get(), &SearchRound::finished, this, end);
+    m_timer.start(m_options.waitMs * static_cast<int>(std::max<qsizetype>(1, m_chosen.size())));
+    m_round->Start(m_chosen, m_options.waitMs, m_options.families);
+}
+
+void CorvaneCtl::RunSet()
+{
+    connect(m_round.get(), &SearchRound::finished, this, [this] {
+        if (!m_round->Find(m_options.settings.mac)) {
+            Message(u"%1: not found"_s.arg(m_options.settings.mac));
+            Done(kExitFailed);
+            return;
+        }
+        ApplyRows({m_options.settings});
+    });
+    m_round->Start(m_chosen, m_options.waitMs);
+}
+
+void CorvaneCtl::ApplyRows(const QList<PlanRow> &rows)
+{
+    // The round's later signals are the apply step's own verification: stop listening here.
+    disconnect(m_round.get(), nullptr, this, nullptr);
+    QList<CameraInfo> found;
+    for (const FoundDevice &device : m_round->Devices())
+        found << device.record;
+    m_apply = std::make_unique<PlanApply>(*m_search, m_vendor.get(), *m_chosen.front());
+    const bool isSet = m_options.verb == Verb::Set;
+    if (isSet) {
+        connect(m_apply.get(), &PlanApply::rowResult, this, [this](int, const QString &result, bool) {
+            const QByteArray line = result.toLocal8Bit() + '\n';
+            Print(line);
+        });
+        connect(m_apply.get(), &PlanApply::rowVerified, this, [this](int, const QString &text, bool) {
+            const QByteArray line = text.toLocal8Bit() + '\n';
+            Print(line);
+        });
+    } else {
+        connect(m_apply.get(), &PlanApply::rowResult, this, [this, rows](int row, const QString &result, bool) {
+            Message(u"line %1, %2: %3"_s.arg(rows[row].line).arg(rows[row].mac, result));
+        });
+    }
+    connect(m_apply.get(), &PlanApply::verifying, this, [this] { Message(u"searching again to check"_s); });
+    connect(m_apply.get(), &PlanApply::finished, this, [this, rows, isSet] {
+        if (!isSet) {
+            QByteArray text = CsvLine(QStringList{u"mac"_s, u"result"_s, u"verified"_s});
+            const auto &outcomes = m_apply->Outcomes();
+            for (qsizetype i = 0; i < rows.size(); ++i)
+                text += CsvLine(QStringList{rows[i].mac, outcomes[i].result, outcomes[i].verified});
+            Print(text);
+        }
+        Done(m_apply->AllSucceeded() ? kExitOk : kExitFailed);
+    });
+    PlanApply::Settings settings;
+    settings.password = m_password;
+    settings.defaultUser = m_options.user.value_or(QString());
+    settings.verify = m_options.verify;
+    settings.dryRun = m_options.dryRun;
+    settings.verifyWaitMs = m_options.waitMs;
+    m_apply->Start(rows, found, settings);
+}
+
+void CorvaneCtl::RunApply()
+{
+    QFile file(m_options.planPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Message(u"cannot read %1: %2"_s.arg(m_options.planPath, file.errorString()));
+        m_exitCode = kExitUsage;
+        return;
+    }
+    const AddressPlan plan = ReadAddressPlan(file.readAll());
+    if (!plan.error.isEmpty()) {
+        Message(u"%1: %2"_s.arg(m_options.planPath, plan.error));
+        m_exitCode = kExitUsage;
+        return;
+    }
+    // Nothing is sent in a dry run, so no password is needed for it.
+    if ((!m_options.dryRun && !GetPassword()) || !OpenSearch(true))
+        return;
+    connect(m_round.get(), &SearchRound::finished, this, [this, rows = plan.rows] { ApplyRows(rows); });
+    m_round->Start(m_chosen, m_options.waitMs);
+}
+
+void CorvaneCtl::RunVendorCommand()
+{
+    connect(m_round.get(), &SearchRound::finished, this, [this] {
+        const bool reboot = m_options.verb == Verb::Reboot;
+        int code = kExitOk;
+        for (const QString &mac : std::as_const(m_options.macs)) {
+            const FoundDevice *device = m_round->Find(mac);
+            QString result;
+            if (!device) {
+                result = m_chosen.isEmpty() ? u"not found among vendor-family devices (give -a to search own-family "
+                                              "devices too)"_s
+                                            : u"not found"_s;
+                code = kExitFailed;
+            } else if (device->family == DeviceFamily::Own) {
+                result = reboot ? u"refused: an own-family device; its protocol has no reboot command"_s
+                                : u"refused: an own-family device; its protocol has no factory reset command"_s;
+                code = kExitFailed;
+            } else {
+                CameraInfo record = device->record;
+                if (m_options.user)
+                    SetFieldString(record.header.user_id, *m_options.user);
+                ::RunVendorCommand(*m_vendor, record, m_password.toLocal8Bit(),
+                                   reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset);
+                result = reboot ? u"reboot requested"_s : u"factory reset requested"_s;
+            }
+            const QByteArray line = (mac + u": "_s + result).toLocal8Bit() + '\n';
+            Print(line);
+        }
+        Done(code);
+    });
+    SearchRound::Families families{!m_chosen.isEmpty(), true};
+    m_round->Start(m_chosen, m_options.waitMs, families);
+}
+
+void CorvaneCtl::RunWatch()
+{
+    connect(m_round.get(), &SearchRound::finished, this, [this] {
+        QList<DeviceFieldList> found;
+        for (const FoundDevice &device : m_round->Devices())
+            found << FieldsOf(device);
+        const QString time = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+        const QList<DeviceChange> changes = m_watch.Update(found);
+        for (const DeviceChange &change : changes) {
+            const QString kind = QString(ChangeKindName(change.kind));
+            QByteArray line;
+            if (m_options.format == OutputFormat::Jsonl) {
+                DeviceFieldList event{{"time"_L1, time}, {"event"_L1, kind}};
+                if (change.kind == DeviceChange::Kind::Changed)
+                    event.append({"changed"_L1, QJsonArray::fromStringList(change.changed)});
+                event.append(change.device);
+                line = JsonObjectLine(event) + '\n';
+            } else {
+                QString text = u"%1  %2  %3  %4"_s.arg(time, kind.leftJustified(7),
+                                                      FieldText(FieldValue(change.device, "mac"_L1)),
+                                                      FieldText(FieldValue(change.device, "ip"_L1)));
+                for (const DeviceField &field : change.device) {
+                    if (field.name != "ip"_L1 && change.changed.contains(QString(field.name)))
+                        text += u"  %1=%2"_s.arg(QString(field.name), FieldText(field.value));
+                }
+                line = ForTerminal(text).toUtf8() + '\n';
+            }
+            Print(line);
+        }
+        const qint64 rest = qint64(m_options.everySeconds) * 1000 - m_roundClock.elapsed();
+        m_timer.start(static_cast<int>(std::max<qint64>(0, rest)));
+    });
+    connect(&m_timer, &QTimer::timeout, this, &CorvaneCtl::NextWatchRound);
+    NextWatchRound();
+}
+
+void CorvaneCtl::NextWatchRound()
+{
+    m_roundClock.start();
+    m_round->Start(m_chosen, m_options.waitMs, m_options.families);
+}

@@ -1,0 +1,65 @@
+#include "DeviceFields.h"
+
+#include "DeviceSearch.h"
+
+#include <QStringDecoder>
+
+QString DeviceText(QByteArrayView bytes)
+{
+    // A BOM is a character like any other here: nothing may vanish from a device's text.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        return QString::fromLatin1(bytes);
+    return text;
+}
+
+QString DeviceWebAddress(const CameraInfo &record)
+{
+    const int port = record.web_port;
+    const QString ip = DeviceText(record.ip_addr);
+    if (record.https == 0)
+        return port == 80 ? QStringLiteral("http://%1").arg(ip) : QStringLiteral("http://%1:%2").arg(ip).arg(port);
+    if (record.https == 1)
+        return port == 443 ? QStringLiteral("https://%1").arg(ip) : QStringLiteral("https://%1:%2").arg(ip).arg(port);
+    return {};
+}
+
+DeviceFieldList DeviceFields(const CameraInfo &record)
+{
+    using namespace Qt::Literals::StringLiterals;
+    return {
+        {"family"_L1, QString::fromLatin1(FamilyName(FamilyOf(record)))},
+        {"mac"_L1, DeviceText(record.mac_addr)},
+        {"ip"_L1, DeviceText(record.ip_addr)},
+        {"mask"_L1, DeviceText(record.subnet_mask)},
+        {"gateway"_L1, DeviceText(record.gateway)},
+        {"dns"_L1, DeviceText(record.dns)},
+        {"web_port"_L1, static_cast<int>(record.web_port)},
+        {"media_port"_L1, static_cast<int>(record.media_port)},
+        {"https"_L1, static_cast<int>(record.https)},
+        {"dhcp"_L1, record.dhcp != 0},
+        {"model"_L1, DeviceText(record.model_name)},
+        {"manufacturer"_L1, DeviceText(record.manufacturer)},
+        {"version"_L1, DeviceText(record.version)},
+        {"url"_L1, DeviceWebAddress(record)},
+    };
+}
+
+QString FieldText(const QJsonValue &value)
+{
+    if (value.isBool())
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    if (value.isDouble())
+        return QString::number(value.toInteger());
+    return value.toString();
+}
+
+QJsonValue FieldValue(const DeviceFieldList &fields, QLatin1StringView name)
+{
+    for (const DeviceField &field : fields) {
+        if (field.name == name)
+            return field.value;
+    }
+    return {};
+}

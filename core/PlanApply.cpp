@@ -1,0 +1,283 @@
+#include "PlanApply.h"
+
+#include "AdapterNetwork.h"
+#include "CHalvetranoDlg.h"
+#include "DeviceFields.h"
+#include "DeviceSearch.h"
+#include "RecordText.h"
+#include "SetNetwork.h"
+#include "VendorCommands.h"
+#include "ZEKSDK.h"
+
+#include <QThread>
+
+#include <algorithm>
+
+namespace {
+const CameraInfo *findRecord(const QList<CameraInfo> &found, const QString &mac)
+{
+    const CameraInfo *loose = nullptr;
+    for (const CameraInfo &record : found) {
+        const QString text = DeviceText(record.mac_addr);
+        if (text == mac)
+            return &record;
+        if (!loose && text.compare(mac, Qt::CaseInsensitive) == 0)
+            loose = &record;
+    }
+    return loose;
+}
+
+// The vendor window shows "Apply" or "Failed"; a refused login is worth saying.
+QString vendorResultMessage(int result)
+{
+    if (result == ZEK_ERR_PASSWORD)
+        return QString::fromLatin1(ResultMessage(RESULT_LOGIN_FAILED));
+    return QString::fromLatin1(ResultMessage(result == ZEK_OK ? RESULT_OK : RESULT_FAILED));
+}
+
+// How the device answers now against what was sent; the fields the row gave are checked,
+// and under DHCP the addresses are the server's to choose.
+std::pair<QString, bool> verification(const CameraInfo &edited, const PlanRow &row, const CameraInfo *now)
+{
+    const QString wantedIp = DeviceText(edited.ip_addr);
+    const bool dhcp = edited.dhcp != 0 && !IsVendorFamily(edited);
+    if (!now)
+        return {dhcp ? QStringLiteral("not found") : QStringLiteral("not found at %1").arg(wantedIp), false};
+    const QString ip = DeviceText(now->ip_addr);
+    if (!dhcp && ip != wantedIp)
+        return {QStringLiteral("not found at %1: answers at %2").arg(wantedIp, ip), false};
+    QStringList differences;
+    const auto check = [&](bool given, const char *name, const QString &wanted, const QString &is) {
+        if (given && wanted != is)
+            differences << QStringLiteral("%1 is %2, not %3").arg(QLatin1String(name), is, wanted);
+    };
+    if (!dhcp) {
+        check(row.mask.has_value(), "mask", DeviceText(edited.subnet_mask), DeviceText(now->subnet_mask));
+        check(row.gateway.has_value(), "gateway", DeviceText(edited.gateway), DeviceText(now->gateway));
+        check(row.dns.has_value(), "dns", DeviceText(edited.dns), DeviceText(now->dns));
+    }
+    if (!IsVendorFamily(edited)) {
+        check(row.webPort.has_value(), "web_port", QString::number(edited.web_port), QString::number(now->web_port));
+        check(row.dhcp.has_value(), "dhcp", QString::number(edited.dhcp != 0), QString::number(now->dhcp != 0));
+    }
+    QString text = QStringLiteral("found at %1").arg(ip);
+    if (!differences.isEmpty())
+        text += QStringLiteral(", but ") + differences.join(QStringLiteral(", "));
+    return {text, differences.isEmpty()};
+}
+} // namespace
+
+CameraInfo EditedRecord(const CameraInfo &found, const PlanRow &row, const QString &defaultUser,
+                        const QString &password)
+{
+    NetworkEdits edits = EditsOf(found);
+    edits.ipAddress = row.ip.value_or(edits.ipAddress);
+    edits.subnetMask = row.mask.value_or(edits.subnetMask);
+    edits.gateway = row.gateway.value_or(edits.gateway);
+    edits.dns = row.dns.value_or(edits.dns);
+    edits.webPort = row.webPort.value_or(edits.webPort);
+    if (row.dhcp)
+        edits.dhcp = *row.dhcp ? 1 : 0;
+    edits.userId = row.user.value_or(defaultUser.isEmpty() ? edits.userId : defaultUser);
+    edits.password = password;
+    CameraInfo edited = found;
+    WriteEdits(edited, edits);
+    if (IsVendorFamily(edited))
+        SetVendorPassword(edited, password.toLocal8Bit());
+    return edited;
+}
+
+QString DescribeEdits(const CameraInfo &edited)
+{
+    QStringList parts{
+        QStringLiteral("ip %1").arg(DeviceText(edited.ip_addr)),
+        QStringLiteral("mask %1").arg(DeviceText(edited.subnet_mask)),
+        QStringLiteral("gateway %1").arg(DeviceText(edited.gateway)),
+        QStringLiteral("dns %1").arg(DeviceText(edited.dns)),
+    };
+    if (!IsVendorFamily(edited)) { // the vendor library takes neither
+        parts << QStringLiteral("web_port %1").arg(edited.web_port);
+        parts << QStringLiteral("dhcp %1").arg(edited.dhcp != 0 ? QStringLiteral("true") : QStringLiteral("false"));
+    }
+    parts << QStringLiteral("user %1").arg(DeviceText(edited.header.user_id));
+    return parts.join(QStringLiteral(", "));
+}
+
+PlanApply::PlanApply(DeviceSearch &search, CHalvetranoDlg *vendor, const CNetworkAdapterObj &adapter,
+                     QObject *parent)
+    : QObject(parent)
+    , m_search(search)
+    , m_vendor(vendor)
+    , m_adapter(adapter)
+    , m_round(search)
+{
+    m_answerTimer.setSingleShot(true);
+    connect(&m_answerTimer, &QTimer::timeout, this, [this] {
+        m_waitingForAnswer = false;
+        EndRow(QStringLiteral("no answer"), false);
+    });
+    connect(&m_search, &DeviceSearch::setNetworkAnswer, this, &PlanApply::OnAnswer);
+    connect(&m_round, &SearchRound::finished, this, &PlanApply::OnVerified);
+}
+
+PlanApply::~PlanApply()
+{
+    if (m_vendorWorker)
+        m_vendorWorker->wait(); // the library's own timeout bounds it
+}
+
+void PlanApply::Start(const QList<PlanRow> &rows, const QList<CameraInfo> &found, const Settings &settings)
+{
+    m_rows = rows;
+    m_found = found;
+    m_settings = settings;
+    m_outcomes = QList<Outcome>(rows.size());
+    m_sent = QList<Sent>(rows.size());
+    m_current = -1;
+    m_running = true;
+    m_cancelled = false;
+    NextRow();
+}
+
+void PlanApply::Cancel()
+{
+    if (!m_running)
+        return;
+    m_cancelled = true;
+    if (m_round.IsRunning()) {
+        Finish();
+    }
+}
+
+bool PlanApply::AllSucceeded() const
+{
+    return std::all_of(m_outcomes.cbegin(), m_outcomes.cend(), [this](const Outcome &outcome) {
+        return outcome.ok && (!m_settings.verify || m_settings.dryRun || outcome.verifiedOk);
+    });
+}
+
+void PlanApply::NextRow()
+{
+    ++m_current;
+    if (m_current >= m_rows.size() || m_cancelled) {
+        for (qsizetype i = m_current; i < m_rows.size(); ++i) {
+            m_outcomes[i].result = QStringLiteral("cancelled");
+            Q_EMIT rowResult(static_cast<int>(i), m_outcomes[i].result, false);
+        }
+        Verify();
+        return;
+    }
+    const PlanRow &row = m_rows[m_current];
+    Q_EMIT rowStarted(m_current);
+    if (!row.error.isEmpty()) {
+        EndRow(row.error, false);
+        return;
+    }
+    const CameraInfo *found = findRecord(m_found, row.mac);
+    if (!found) {
+        EndRow(QStringLiteral("not found"), false);
+        return;
+    }
+    Sent &sent = m_sent[m_current];
+    sent.found = *found;
+    sent.edited = EditedRecord(*found, row, m_settings.defaultUser, m_settings.password);
+    if (m_settings.dryRun) {
+        EndRow(QStringLiteral("would send ") + DescribeEdits(sent.edited), true);
+        return;
+    }
+    if (IsVendorFamily(sent.found)) {
+        StartVendorChange();
+        return;
+    }
+    if (!SendSetNetworkRequest(&m_adapter, sent.edited, m_search.Services().devicePort)) {
+        EndRow(NothingSentReason(&m_adapter), false);
+        return;
+    }
+    m_waitingForAnswer = true;
+    m_answerTimer.start(m_settings.answerTimeoutMs);
+}
+
+void PlanApply::OnAnswer(const CameraInfo &answer)
+{
+    // Only the first answer of the device in hand counts, as Save reports one.
+    if (!m_waitingForAnswer || !IsAnswerFrom(answer, m_sent[m_current].found))
+        return;
+    m_waitingForAnswer = false;
+    m_answerTimer.stop();
+    const qint32 code = answer.header.result;
+    const char *message = ResultMessage(code);
+    EndRow(message ? QString::fromLatin1(message) : QStringLiteral("result %1").arg(code), code == RESULT_OK);
+}
+
+void PlanApply::StartVendorChange()
+{
+    if (!m_vendor) {
+        EndRow(QStringLiteral("the vendor library is not loaded"), false);
+        return;
+    }
+    // The library waits for the device; a worker keeps this thread's events going meanwhile.
+    auto result = std::make_shared<int>(ZEK_ERR_FAILED);
+    const Sent sent = m_sent[m_current];
+    const QString host = m_adapter.m_strAddress;
+    const QByteArray password = m_settings.password.toLocal8Bit();
+    CHalvetranoDlg *vendor = m_vendor;
+    m_vendorWorker.reset(QThread::create([vendor, host, sent, password, result] {
+        CameraInfo edited = sent.edited;
+        *result = ChangeVendorNetwork(*vendor, host, sent.found, edited, password);
+    }));
+    connect(m_vendorWorker.get(), &QThread::finished, this, [this, result] {
+        m_vendorWorker->wait();
+        EndRow(vendorResultMessage(*result), *result == ZEK_OK);
+    });
+    m_vendorWorker->start();
+}
+
+void PlanApply::EndRow(const QString &result, bool ok)
+{
+    m_outcomes[m_current].result = result;
+    m_outcomes[m_current].ok = ok;
+    Q_EMIT rowResult(m_current, result, ok);
+    // Queued: a signal handler that cancels, or a window that repaints, gets its turn first.
+    QMetaObject::invokeMethod(this, &PlanApply::NextRow, Qt::QueuedConnection);
+}
+
+void PlanApply::Verify()
+{
+    SearchRound::Families families{false, false};
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        if (m_outcomes[i].ok && !m_settings.dryRun)
+            (IsVendorFamily(m_sent[i].found) ? families.vendor : families.own) = true;
+    }
+    if (!m_settings.verify || m_cancelled || !(families.own || families.vendor)) {
+        Finish();
+        return;
+    }
+    Q_EMIT verifying();
+    m_round.Start({&m_adapter}, m_settings.verifyWaitMs, families);
+}
+
+void PlanApply::OnVerified()
+{
+    if (!m_running)
+        return;
+    QList<CameraInfo> now;
+    for (const FoundDevice &device : m_round.Devices())
+        now << device.record;
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        if (!m_outcomes[i].ok)
+            continue;
+        const auto [text, ok] = verification(m_sent[i].edited, m_rows[i], findRecord(now, m_rows[i].mac));
+        m_outcomes[i].verified = text;
+        m_outcomes[i].verifiedOk = ok;
+        Q_EMIT rowVerified(static_cast<int>(i), text, ok);
+    }
+    Finish();
+}
+
+void PlanApply::Finish()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    Q_EMIT finished();
+}

@@ -1,0 +1,89 @@
+#include "SearchRound.h"
+
+#include "AdapterNetwork.h"
+#include "DeviceFields.h"
+
+SearchRound::SearchRound(DeviceSearch &search, QObject *parent)
+    : QObject(parent)
+    , m_search(search)
+{
+    m_turnTimer.setSingleShot(true);
+    connect(&m_turnTimer, &QTimer::timeout, this, &SearchRound::NextTurn);
+    connect(&m_search, &DeviceSearch::deviceFound, this, &SearchRound::OnDeviceFound);
+    m_vendorDeadline.setSingleShot(true);
+    m_vendorDeadline.setInterval(kVendorDeadlineMs);
+    const auto vendorEnded = [this] {
+        m_vendorDeadline.stop();
+        m_vendorRunning = false;
+        FinishIfDone();
+    };
+    connect(&m_search, &DeviceSearch::vendorDone, this, vendorEnded);
+    connect(&m_vendorDeadline, &QTimer::timeout, this, vendorEnded);
+}
+
+void SearchRound::Start(const QList<const CNetworkAdapterObj *> &adapters, int waitMs, Families families)
+{
+    m_adapters = adapters;
+    m_families = families;
+    m_devices.clear();
+    m_search.Clear();
+    m_running = true;
+    m_turn = -1;
+    m_turnTimer.setInterval(waitMs);
+    m_vendorRunning = families.vendor;
+    if (families.vendor) {
+        m_vendorDeadline.start();
+        m_search.StartVendorSearch();
+    }
+    NextTurn();
+}
+
+void SearchRound::NextTurn()
+{
+    ++m_turn;
+    if (m_turn < m_adapters.size()) {
+        if (m_families.own)
+            m_search.SendRequest(m_adapters[m_turn]);
+        m_turnTimer.start();
+    }
+    FinishIfDone();
+}
+
+void SearchRound::FinishIfDone()
+{
+    if (!m_running || m_turn < m_adapters.size() || m_vendorRunning)
+        return;
+    m_running = false;
+    Q_EMIT finished();
+}
+
+void SearchRound::OnDeviceFound(const CameraInfo &record, DeviceFamily family)
+{
+    if (!m_running || (family == DeviceFamily::Own ? !m_families.own : !m_families.vendor))
+        return;
+    FoundDevice device{record, family, m_adapters.value(std::min<qsizetype>(m_turn, m_adapters.size() - 1))};
+    if (family == DeviceFamily::Vendor) {
+        const QString ip = DeviceText(record.ip_addr);
+        for (const CNetworkAdapterObj *adapter : std::as_const(m_adapters)) {
+            if (adapter && IsInAdapterNetwork(*adapter, ip)) {
+                device.adapter = adapter;
+                break;
+            }
+        }
+    }
+    m_devices.append(device);
+    Q_EMIT deviceFound(device);
+}
+
+const FoundDevice *SearchRound::Find(const QString &mac) const
+{
+    const FoundDevice *loose = nullptr;
+    for (const FoundDevice &device : m_devices) {
+        const QString text = DeviceText(device.record.mac_addr);
+        if (text == mac)
+            return &device;
+        if (!loose && text.compare(mac, Qt::CaseInsensitive) == 0)
+            loose = &device;
+    }
+    return loose;
+}

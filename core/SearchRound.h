@@ -1,0 +1,69 @@
+#pragma once
+
+#include "CNetworkAdapterObj.h"
+#include "CameraInfo.h"
+#include "DeviceSearch.h"
+
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+// One device as a search round found it, with the adapter whose turn it answered in.
+struct FoundDevice
+{
+    CameraInfo record{};
+    DeviceFamily family = DeviceFamily::Own;
+    const CNetworkAdapterObj *adapter = nullptr;
+};
+
+// Which families a search asks.
+struct SearchFamilies
+{
+    bool own = true;
+    bool vendor = true;
+};
+
+// One search of a given length over one or more adapters, on a DeviceSearch: the request
+// goes out through each adapter in turn and each turn lasts waitMs, so an own-family device
+// belongs to the adapter in whose turn it answered. The vendor library searches every
+// interface at once; a vendor device belongs to the adapter whose network holds its address,
+// else to the turn it came in. The round ends after the last turn and the vendor search.
+class SearchRound final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SearchRound)
+
+public:
+    // The vendor library's search time and some slack.
+    static constexpr int kVendorDeadlineMs = 5000;
+
+    using Families = SearchFamilies;
+
+    explicit SearchRound(DeviceSearch &search, QObject *parent = nullptr);
+
+    // Forgets what an earlier round found and starts. The search's reply socket must be open.
+    void Start(const QList<const CNetworkAdapterObj *> &adapters, int waitMs, Families families = SearchFamilies());
+    bool IsRunning() const { return m_running; }
+    const QList<FoundDevice> &Devices() const { return m_devices; }
+    // The device with this MAC text: exact, else the one that matches ignoring letter case.
+    const FoundDevice *Find(const QString &mac) const;
+
+Q_SIGNALS:
+    void deviceFound(const FoundDevice &device);
+    void finished();
+
+private:
+    void OnDeviceFound(const CameraInfo &record, DeviceFamily family);
+    void NextTurn();
+    void FinishIfDone();
+
+    DeviceSearch &m_search;
+    QList<const CNetworkAdapterObj *> m_adapters;
+    Families m_families;
+    int m_turn = -1;
+    bool m_running = false;
+    bool m_vendorRunning = false;
+    QList<FoundDevice> m_devices;
+    QTimer m_turnTimer;
+    QTimer m_vendorDeadline; // a search without vendor window, or whose end went astray, still ends
+};

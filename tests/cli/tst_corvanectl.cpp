@@ -1,0 +1,517 @@
+#include "CHalvetranoDlg.h"
+#include "CSplashMsgDlg.h"
+#include "DeviceListFormat.h"
+#include "DialogHarness.h"
+
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPushButton>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+using namespace TestNetwork;
+using namespace Qt::Literals::StringLiterals;
+using D = CCorvaneDlg;
+
+namespace {
+const QString kOwn1 = u"00:1A:2B:3C:4D:01"_s;
+const QString kOwn2 = u"00:1A:2B:3C:4D:02"_s;
+const QString kOwn3 = u"00:1A:2B:3C:4D:03"_s;
+const QString kVendor1 = u"5C:F2:07:00:10:01"_s;
+const QString kPassword = u"S3cret-Pw"_s;
+
+QString own(const QString &mac, const QString &ip, const QString &extra = {})
+{
+    return u"mac=%1,ip=%2,gateway=10.77.1.1,dns=10.77.1.1,password=%3"_s.arg(mac, ip, kPassword) + extra;
+}
+
+QString vendor(const QString &mac, int mediaPort)
+{
+    return u"family=vendor,mac=%1,ip=10.77.1.2,mediaPort=%2,userId=,password=%3"_s.arg(mac).arg(mediaPort).arg(kPassword);
+}
+
+QStringList devices(const QStringList &keyLists)
+{
+    QStringList arguments;
+    for (const QString &keys : keyLists)
+        arguments << u"--device"_s << keys;
+    return arguments;
+}
+
+struct CtlResult
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs corvanectl to its end; the password, when given, through standard input.
+CtlResult runCtl(QStringList arguments, const QByteArray &input = {}, int timeoutMs = 60000)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"CORVANE_PASSWORD"_s);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(CORVANECTL), arguments);
+    if (!process.waitForStarted(5000))
+        return {};
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(timeoutMs))
+        process.kill();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+QStringList withPassword(QStringList arguments)
+{
+    return arguments << u"--password-file"_s << u"-"_s;
+}
+
+QList<QJsonObject> jsonLines(const QByteArray &out)
+{
+    QList<QJsonObject> objects;
+    for (const QByteArray &line : out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError)
+            return {};
+        objects << document.object();
+    }
+    return objects;
+}
+
+QSet<QString> macsOf(const QList<QJsonObject> &objects)
+{
+    QSet<QString> macs;
+    for (const QJsonObject &object : objects)
+        macs << object.value("mac"_L1).toString();
+    return macs;
+}
+
+QJsonObject deviceIn(const QList<QJsonObject> &objects, const QString &mac)
+{
+    for (const QJsonObject &object : objects) {
+        if (object.value("mac"_L1).toString() == mac)
+            return object;
+    }
+    return {};
+}
+
+// The datagrams the simulator received, as bytes, by kind.
+QList<QByteArray> received(const DevSim &sim, const char *protocol)
+{
+    QList<QByteArray> datagrams;
+    const auto log = sim.Log();
+    for (const QJsonObject &line : log) {
+        if (line.value("protocol"_L1).toString() == QLatin1String(protocol))
+            datagrams << QByteArray::fromHex(line.value("hex"_L1).toString().toLatin1());
+    }
+    return datagrams;
+}
+
+QList<QByteArray> setNetworkRequests(const DevSim &sim)
+{
+    QList<QByteArray> requests;
+    for (const QByteArray &datagram : received(sim, "own")) {
+        if (datagram.startsWith(QByteArray("\x05\0\0\0", 4)))
+            requests << datagram;
+    }
+    return requests;
+}
+
+// Vendor network changes: message type 6 after the magic and version.
+int vendorChanges(const DevSim &sim)
+{
+    int count = 0;
+    for (const QByteArray &datagram : received(sim, "vendor"))
+        count += datagram.startsWith(QByteArray("ZEKP\x01\x06", 6)) ? 1 : 0;
+    return count;
+}
+
+QList<QJsonObject> search(const QStringList &extra = {})
+{
+    const CtlResult result = runCtl(QStringList{u"search"_s, u"-a"_s, u"veth1"_s, u"-o"_s, u"jsonl"_s} + extra);
+    if (result.exitCode != 0)
+        return {};
+    return jsonLines(result.out);
+}
+} // namespace
+
+class TestCorvaneCtl : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
+    }
+
+    void searchListsEveryDeviceOnceInEachFormat()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s), own(kOwn2, u"10.77.1.22"_s), vendor(kVendor1, 8001)})
+                          << u"--answer-twice"_s));
+        const QSet<QString> all{kOwn1, kOwn2, kVendor1};
+
+        const QList<QJsonObject> lines = search();
+        QCOMPARE(lines.size(), 3); // answered twice, listed once
+        QCOMPARE(macsOf(lines), all);
+        QCOMPARE(deviceIn(lines, kVendor1).value("family"_L1).toString(), u"vendor"_s);
+        QCOMPARE(deviceIn(lines, kOwn1).value("family"_L1).toString(), u"own"_s);
+        QCOMPARE(deviceIn(lines, kOwn1).value("url"_L1).toString(), u"http://10.77.1.21"_s);
+
+        const CtlResult csv = runCtl({u"search"_s, u"-a"_s, u"10.77.1.1"_s, u"-o"_s, u"csv"_s});
+        QCOMPARE(csv.exitCode, 0);
+        const QList<CsvRow> rows = ReadCsv(csv.out);
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows.front().cells.mid(0, 3), QStringList({u"family"_s, u"mac"_s, u"ip"_s}));
+        QSet<QString> csvMacs;
+        for (const CsvRow &row : rows.mid(1))
+            csvMacs << row.cells.value(1);
+        QCOMPARE(csvMacs, all);
+
+        const CtlResult json = runCtl({u"search"_s, u"-a"_s, u"veth1"_s, u"-o"_s, u"json"_s});
+        QCOMPARE(json.exitCode, 0);
+        QCOMPARE(QJsonDocument::fromJson(json.out).array().size(), 3);
+
+        QCOMPARE(macsOf(search({u"--family"_s, u"own"_s})), QSet<QString>({kOwn1, kOwn2}));
+        QCOMPARE(macsOf(search({u"--family"_s, u"vendor"_s})), QSet<QString>({kVendor1}));
+        QVERIFY(csv.err.isEmpty()); // the engine's diagnostics stay out of both streams
+    }
+
+    void oddTextsStayValid()
+    {
+        DevSim sim;
+        // Latin-1 bytes, a comma, quotes and a line break; and --malformed nonul: every text
+        // field filled to its width without a NUL.
+        const QString odd = own(kOwn1, u"10.77.1.21"_s)
+                            + u",model=hex:%1,manufacturer=hex:%2"_s.arg(
+                                QString::fromLatin1(QByteArray("Dome, \"outdoor\"\nB").toHex()),
+                                QString::fromLatin1(QByteArray("Caf\xe9 \xff").toHex()));
+        QVERIFY(sim.Start(devices({odd}) << u"--malformed"_s << u"nonul"_s));
+        const QList<QJsonObject> lines = search({u"--family"_s, u"own"_s});
+        QCOMPARE(lines.size(), 2);
+        const QJsonObject device = deviceIn(lines, kOwn1);
+        QCOMPARE(device.value("model"_L1).toString(), u"Dome, \"outdoor\"\nB"_s);
+        QCOMPARE(device.value("manufacturer"_L1).toString(), u"Caf\u00e9 \u00ff"_s);
+        const QJsonObject noNul = deviceIn(lines, QString(24, u'M'));
+        QCOMPARE(noNul.value("model"_L1).toString(), QString(32, u'N'));
+        QCOMPARE(noNul.value("manufacturer"_L1).toString(), QString(64, u'F'));
+
+        const CtlResult csv = runCtl({u"search"_s, u"-a"_s, u"veth1"_s, u"--family"_s, u"own"_s, u"-o"_s, u"csv"_s});
+        QCOMPARE(csv.exitCode, 0);
+        QVERIFY(!QString::fromUtf8(csv.out).contains(QChar::ReplacementCharacter)); // valid UTF-8
+        const QList<CsvRow> rows = ReadCsv(csv.out);
+        QCOMPARE(rows.size(), 3);
+        for (const CsvRow &row : rows)
+            QCOMPARE(row.cells.size(), 14);
+    }
+
+    void setSendsWhatSaveSends()
+    {
+        // The window's Save and corvanectl set, the same edits to the same device. The device
+        // does not move, so both start from the same record.
+        const QStringList sim = devices({own(kOwn1, u"10.77.1.21"_s, u",fakeApply=1"_s)});
+        QByteArray saved;
+        {
+            DevSim window;
+            QVERIFY(window.Start(sim));
+            DialogHarness h;
+            h.dialog->OnBnClickedSearch();
+            QTRY_VERIFY_WITH_TIMEOUT(h.rowOf(kOwn1.toLatin1()) >= 0, 6000);
+            h.dialog->OnNMClickListDevice(h.rowOf(kOwn1.toLatin1()));
+            h.setText(D::IDC_EDIT_IP, u"10.77.1.50"_s);
+            h.setText(D::IDC_EDIT_SUBNET, u"255.255.0.0"_s);
+            h.setText(D::IDC_EDIT_GATEWAY, u"10.77.1.254"_s);
+            h.setText(D::IDC_EDIT_DNS, u"10.77.1.253"_s);
+            h.setText(D::IDC_EDIT_WEBPORT, u"8081"_s);
+            h.setText(D::IDC_EDIT_USERID, u"admin"_s);
+            h.setText(D::IDC_EDIT_PASSWORD, kPassword);
+            QTest::mouseClick(h.dialog->m_btnSave, Qt::LeftButton);
+            QTRY_COMPARE(setNetworkRequests(window).size(), 1);
+            QTRY_COMPARE(h.messages, QStringList({u"Apply"_s}));
+            saved = setNetworkRequests(window).first();
+        } // the window lets the reply port go
+
+        DevSim ctl;
+        QVERIFY(ctl.Start(sim));
+        const CtlResult result = runCtl(withPassword({u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.50"_s,
+                                                      u"--mask"_s, u"255.255.0.0"_s, u"--gateway"_s, u"10.77.1.254"_s,
+                                                      u"--dns"_s, u"10.77.1.253"_s, u"--web-port"_s, u"8081"_s,
+                                                      u"--user"_s, u"admin"_s, u"--no-verify"_s}),
+                                        kPassword.toUtf8() + '\n');
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QByteArray("Apply\n"));
+        QCOMPARE(setNetworkRequests(ctl).size(), 1);
+        QCOMPARE(setNetworkRequests(ctl).first().toHex(), saved.toHex());
+        QCOMPARE(ctl.Log().last().value("from"_L1).toString(), kHostAddress1);
+    }
+
+    void setChangesOnlyTheGivenFieldsAndChecks()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s, u",webPort=81"_s), vendor(kVendor1, 8001)})));
+        const CtlResult result = runCtl(
+            withPassword({u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.31"_s, u"--user"_s, u"admin"_s}),
+            kPassword.toUtf8());
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QByteArray("Apply\nfound at 10.77.1.31\n"));
+        const CameraInfo request = FromDatagram(setNetworkRequests(sim).first());
+        QCOMPARE(int(request.web_port), 81); // as the device reported them
+        QCOMPARE(int(request.header.cmd), CMD_SET_NETWORK);
+        QCOMPARE(ReadText(request.subnet_mask), QByteArray("255.255.255.0"));
+
+        // The vendor device, through the vendor library, with its empty user ID.
+        const CtlResult changed = runCtl(
+            withPassword({u"set"_s, kVendor1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.2"_s, u"--gateway"_s, u"10.77.1.9"_s}),
+            kPassword.toUtf8());
+        QCOMPARE(changed.exitCode, 0);
+        QCOMPARE(changed.out, QByteArray("Apply\nfound at 10.77.1.2\n"));
+        QCOMPARE(vendorChanges(sim), 1);
+        QCOMPARE(deviceIn(search(), kVendor1).value("gateway"_L1).toString(), u"10.77.1.9"_s);
+    }
+
+    void setFailures()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s)})));
+        const CtlResult wrong = runCtl(
+            withPassword({u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.31"_s, u"--user"_s, u"admin"_s}),
+            "wrong\n");
+        QCOMPARE(wrong.exitCode, 1);
+        QCOMPARE(wrong.out, QByteArray("Failed. login failed\n"));
+
+        const CtlResult unknown = runCtl(
+            withPassword({u"set"_s, u"00:1A:2B:3C:4D:99"_s, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.31"_s}), "x\n");
+        QCOMPARE(unknown.exitCode, 1);
+        QVERIFY(unknown.err.contains("00:1A:2B:3C:4D:99: not found"));
+        QCOMPARE(setNetworkRequests(sim).size(), 1);
+    }
+
+    void thePasswordShowsNowhere()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s), vendor(kVendor1, 8001)})));
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"password"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(kPassword.toUtf8() + '\n');
+        file.close();
+        const QStringList arguments{u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.31"_s,
+                                    u"--user"_s, u"admin"_s, u"--password-file"_s, file.fileName(), u"--verbose"_s};
+        const CtlResult result = runCtl(arguments);
+        QCOMPARE(result.exitCode, 0);
+        CtlResult vendorResult = runCtl(withPassword({u"reboot"_s, kVendor1, u"--verbose"_s}), kPassword.toUtf8());
+        QCOMPARE(vendorResult.exitCode, 0);
+
+        const QByteArray digest = QCryptographicHash::hash(kPassword.toUtf8() + '\0', QCryptographicHash::Md5);
+        for (const QByteArray &text : {result.out, result.err, vendorResult.out, vendorResult.err, arguments.join(u' ').toUtf8()}) {
+            QVERIFY(!text.contains(kPassword.toUtf8()));
+            QVERIFY(!text.contains(digest));
+            QVERIFY(!text.toLower().contains(digest.toHex()));
+        }
+        // On the wire: the digest at pass_wd of the set-network request, and nothing else.
+        const QList<QByteArray> own = received(sim, "own");
+        for (const QByteArray &datagram : own) {
+            QVERIFY(!datagram.contains(kPassword.toUtf8()));
+            if (datagram.startsWith(QByteArray("\x05\0\0\0", 4)))
+                QCOMPARE(datagram.mid(40, 16), digest);
+            else
+                QVERIFY(!datagram.contains(digest));
+        }
+        for (const QByteArray &datagram : received(sim, "vendor")) {
+            QVERIFY(!datagram.contains(kPassword.toUtf8())); // the vendor protocol carries a proof only
+            QVERIFY(!datagram.contains(digest));
+        }
+    }
+
+    void applyGoesOnPastABadRow()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s), own(kOwn2, u"10.77.1.22"_s), own(kOwn3, u"10.77.1.23"_s)})));
+        QTemporaryDir dir;
+        const QString plan = dir.filePath(u"plan.csv"_s);
+        QFile file(plan);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("mac,ip,user,comment\n"
+                   "00:1A:2B:3C:4D:01,10.77.1.41,admin,first\n"
+                   "00:1A:2B:3C:4D:02,10.77.1.420,admin,a typo\n"
+                   "00:1A:2B:3C:4D:09,10.77.1.49,admin,not there\n"
+                   "00:1A:2B:3C:4D:03,10.77.1.43,admin,\n");
+        file.close();
+
+        const CtlResult dry = runCtl({u"apply"_s, plan, u"-a"_s, u"veth1"_s, u"--dry-run"_s});
+        QCOMPARE(dry.exitCode, 1); // the plan has failing rows
+        QVERIFY(dry.out.contains("00:1A:2B:3C:4D:01,\"would send ip 10.77.1.41,"));
+        QVERIFY(dry.out.contains("user admin\""));
+        QCOMPARE(setNetworkRequests(sim).size(), 0);
+        QCOMPARE(vendorChanges(sim), 0);
+
+        const CtlResult result = runCtl(withPassword({u"apply"_s, plan, u"-a"_s, u"veth1"_s}), kPassword.toUtf8());
+        QCOMPARE(result.exitCode, 1);
+        const QList<CsvRow> rows = ReadCsv(result.out);
+        QCOMPARE(rows.size(), 5);
+        QCOMPARE(rows[0].cells, QStringList({u"mac"_s, u"result"_s, u"verified"_s}));
+        QCOMPARE(rows[1].cells, QStringList({kOwn1, u"Apply"_s, u"found at 10.77.1.41"_s}));
+        QCOMPARE(rows[2].cells.value(1), u"ip \"10.77.1.420\" is not an IPv4 address"_s);
+        QCOMPARE(rows[3].cells.value(1), u"not found"_s);
+        QCOMPARE(rows[4].cells, QStringList({kOwn3, u"Apply"_s, u"found at 10.77.1.43"_s}));
+        QCOMPARE(setNetworkRequests(sim).size(), 2);
+    }
+
+    void anEditedListIsAPlan()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s), own(kOwn2, u"10.77.1.22"_s)})));
+        const CtlResult list = runCtl({u"search"_s, u"-a"_s, u"veth1"_s, u"--family"_s, u"own"_s, u"-o"_s, u"csv"_s});
+        QCOMPARE(list.exitCode, 0);
+        // What a spreadsheet does: one address edited, everything else written back as read.
+        QList<CsvRow> rows = ReadCsv(list.out);
+        QByteArray edited;
+        for (CsvRow &row : rows) {
+            if (row.cells.value(1) == kOwn2)
+                row.cells[2] = u"10.77.1.62"_s;
+            edited += CsvLine(row.cells);
+        }
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"plan.csv"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(edited);
+        file.close();
+        const CtlResult result = runCtl(
+            withPassword({u"apply"_s, file.fileName(), u"-a"_s, u"veth1"_s, u"--user"_s, u"admin"_s}), kPassword.toUtf8());
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(result.out.contains("00:1A:2B:3C:4D:02,Apply,found at 10.77.1.62\n"));
+        QVERIFY(result.out.contains("00:1A:2B:3C:4D:01,Apply,found at 10.77.1.21\n"));
+    }
+
+    void verificationCatchesAnEditThatDidNotStick()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s, u",fakeApply=1"_s)})));
+        const CtlResult set = runCtl(
+            withPassword({u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.51"_s, u"--user"_s, u"admin"_s}),
+            kPassword.toUtf8());
+        QCOMPARE(set.exitCode, 1);
+        QCOMPARE(set.out, QByteArray("Apply\nnot found at 10.77.1.51: answers at 10.77.1.21\n"));
+
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"plan.csv"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("mac,ip,user\n00:1A:2B:3C:4D:01,10.77.1.52,admin\n");
+        file.close();
+        const CtlResult apply = runCtl(withPassword({u"apply"_s, file.fileName(), u"-a"_s, u"veth1"_s}), kPassword.toUtf8());
+        QCOMPARE(apply.exitCode, 1);
+        QVERIFY(apply.out.endsWith("00:1A:2B:3C:4D:01,Apply,not found at 10.77.1.52: answers at 10.77.1.21\n"));
+    }
+
+    void searchThroughEveryAdapter()
+    {
+        DevSim first(1);
+        DevSim second(2);
+        QVERIFY(first.Start(devices({own(kOwn1, u"10.77.1.21"_s), own(kOwn2, u"10.99.0.22"_s)})));
+        QVERIFY(second.Start(devices({own(kOwn3, u"10.77.2.23"_s)})));
+        const CtlResult result = runCtl({u"search"_s, u"-a"_s, u"all"_s, u"--family"_s, u"own"_s, u"-o"_s, u"jsonl"_s});
+        QCOMPARE(result.exitCode, 0);
+        const QList<QJsonObject> lines = jsonLines(result.out);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(deviceIn(lines, kOwn1).value("adapter"_L1).toString(), u"veth1"_s);
+        QCOMPARE(deviceIn(lines, kOwn1).value("reachable"_L1), QJsonValue(true));
+        QCOMPARE(deviceIn(lines, kOwn2).value("adapter"_L1).toString(), u"veth1"_s);
+        QCOMPARE(deviceIn(lines, kOwn2).value("reachable"_L1), QJsonValue(false));
+        QCOMPARE(deviceIn(lines, kOwn3).value("adapter"_L1).toString(), u"veth2"_s);
+        QCOMPARE(deviceIn(lines, kOwn3).value("reachable"_L1), QJsonValue(true));
+        QCOMPARE(received(first, "own").first(), QByteArray("\x03\0\0\0", 4) + QByteArray(367, '\0')); // as the window's
+        QCOMPARE(first.Log().first().value("from"_L1).toString(), kHostAddress1);
+        QCOMPARE(second.Log().first().value("from"_L1).toString(), kHostAddress2);
+    }
+
+    void watchTellsChangedAndGone()
+    {
+        auto sim = std::make_unique<DevSim>();
+        QVERIFY(sim->Start(devices({own(kOwn1, u"10.77.1.21"_s)})));
+        QProcess watch;
+        watch.start(QStringLiteral(CORVANECTL), {u"watch"_s, u"-a"_s, u"veth1"_s, u"--family"_s, u"own"_s, u"--every"_s,
+                                                  u"1"_s, u"--wait"_s, u"300"_s, u"-o"_s, u"jsonl"_s});
+        QVERIFY(watch.waitForStarted());
+        const auto nextEvent = [&watch] {
+            const QDeadlineTimer deadline(15000);
+            while (!watch.canReadLine() && !deadline.hasExpired())
+                watch.waitForReadyRead(100);
+            return QJsonDocument::fromJson(watch.readLine()).object();
+        };
+        QJsonObject event = nextEvent();
+        QCOMPARE(event.value("event"_L1).toString(), u"found"_s);
+        QCOMPARE(event.value("mac"_L1).toString(), kOwn1);
+        QVERIFY(!event.value("time"_L1).toString().isEmpty());
+
+        // The same device answers from a new address.
+        sim = std::make_unique<DevSim>();
+        QVERIFY(sim->Start(devices({own(kOwn1, u"10.77.1.71"_s)})));
+        event = nextEvent();
+        QCOMPARE(event.value("event"_L1).toString(), u"changed"_s);
+        QCOMPARE(event.value("changed"_L1).toArray(), QJsonArray({u"ip"_s, u"url"_s}));
+        QCOMPARE(event.value("ip"_L1).toString(), u"10.77.1.71"_s);
+
+        sim.reset(); // it stops answering
+        event = nextEvent();
+        QCOMPARE(event.value("event"_L1).toString(), u"gone"_s);
+        QCOMPARE(event.value("mac"_L1).toString(), kOwn1);
+        watch.kill();
+        watch.waitForFinished();
+    }
+
+    void rebootSilencesAVendorDeviceAndRefusesOwnOnes()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s), vendor(kVendor1, 8001)})
+                          << u"--reboot-time"_s << u"60000"_s));
+        const CtlResult refused = runCtl(withPassword({u"reboot"_s, kOwn1, u"-a"_s, u"veth1"_s}), kPassword.toUtf8());
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY(refused.out.contains("own-family device; its protocol has no reboot command"));
+
+        const CtlResult reboot = runCtl(withPassword({u"reboot"_s, kVendor1, u"-a"_s, u"veth1"_s}), kPassword.toUtf8());
+        QCOMPARE(reboot.exitCode, 0);
+        QCOMPARE(reboot.out, (kVendor1 + u": reboot requested\n"_s).toUtf8());
+        QCOMPARE(macsOf(search()), QSet<QString>({kOwn1}));
+    }
+
+    void theReplyPortTakenGivesThree()
+    {
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, REPLY_PORT));
+        const CtlResult result = runCtl({u"search"_s, u"-a"_s, u"veth1"_s});
+        QCOMPARE(result.exitCode, 3);
+        QVERIFY(result.err.contains("cannot be had"));
+        QCOMPARE(runCtl({u"search"_s, u"-a"_s, u"eth9"_s}).exitCode, 3); // no such adapter
+    }
+
+    void usageErrors()
+    {
+        const CtlResult none = runCtl({u"search"_s});
+        QCOMPARE(none.exitCode, 2); // two adapters: which one?
+        QVERIFY(none.err.contains("veth1 (10.77.1.1), veth2 (10.77.2.1)"));
+        QCOMPARE(runCtl({u"frobnicate"_s}).exitCode, 2);
+        QCOMPARE(runCtl({u"search"_s, u"-a"_s, u"veth1"_s, u"-o"_s, u"xml"_s}).exitCode, 2);
+        QCOMPARE(runCtl({u"set"_s, kOwn1, u"-a"_s, u"all"_s}).exitCode, 2);
+        const CtlResult noPassword = runCtl({u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.5"_s});
+        QCOMPARE(noPassword.exitCode, 2); // standard input is no terminal, and nothing else gives one
+        QVERIFY(noPassword.err.contains("no password"));
+        const CtlResult help = runCtl({u"apply"_s, u"--help"_s});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.startsWith("Usage: corvanectl apply [options] PLAN.csv"));
+        QVERIFY(help.out.contains("--dry-run"));
+        QCOMPARE(runCtl({u"--version"_s}).out, QByteArray("corvanectl 3.0.0.0\n"));
+    }
+};
+
+QTEST_MAIN(TestCorvaneCtl)
+#include "tst_corvanectl.moc"

@@ -1,0 +1,120 @@
+#include "AdapterNetwork.h"
+#include "CHalvetranoDlg.h"
+#include "CaptureStdout.h"
+#include "DeviceSearch.h"
+#include "PlanApply.h"
+#include "TestNetwork.h"
+#include "Veth1Adapter.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace TestNetwork;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+PlanRow row(const char *mac, const char *ip)
+{
+    PlanRow r;
+    r.mac = QLatin1String(mac);
+    r.ip = QLatin1String(ip);
+    r.user = u"admin"_s;
+    return r;
+}
+
+QList<CameraInfo> searchOwnFamily(DeviceSearch &search, const CNetworkAdapterObj &adapter)
+{
+    SearchRound round(search);
+    round.Start({&adapter}, 1000, {true, false});
+    QSignalSpy finished(&round, &SearchRound::finished);
+    finished.wait(8000);
+    QList<CameraInfo> found;
+    for (const FoundDevice &device : round.Devices())
+        found << device.record;
+    return found;
+}
+
+int setNetworkRequests(const DevSim &sim)
+{
+    int count = 0;
+    const auto log = sim.Log();
+    for (const QJsonObject &line : log)
+        count += line.value("hex"_L1).toString().startsWith("05000000"_L1) ? 1 : 0;
+    return count;
+}
+} // namespace
+
+// The apply step as a window drives it: signals as rows end, Cancel between devices.
+class TestPlanApply : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
+    }
+
+    void rowsReportAsTheyEndAndTheCheckFollows()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start({u"--device"_s, u"mac=00:1A:2B:3C:4D:01,ip=10.77.1.21"_s, u"--device"_s,
+                           u"mac=00:1A:2B:3C:4D:02,ip=10.77.1.22,fakeApply=1"_s}));
+        const CNetworkAdapterObj adapter = veth1();
+        DeviceSearch search;
+        QVERIFY(search.OpenReplySocket());
+        const QList<CameraInfo> found = searchOwnFamily(search, adapter);
+        QCOMPARE(found.size(), 2);
+
+        PlanApply apply(search, nullptr, adapter);
+        QStringList events;
+        connect(&apply, &PlanApply::rowStarted, this, [&](int r) { events << u"start %1"_s.arg(r); });
+        connect(&apply, &PlanApply::rowResult, this,
+                [&](int r, const QString &result, bool ok) { events << u"%1 %2 %3"_s.arg(r).arg(result, ok ? u"ok"_s : u"failed"_s); });
+        connect(&apply, &PlanApply::verifying, this, [&] { events << u"verifying"_s; });
+        connect(&apply, &PlanApply::rowVerified, this,
+                [&](int r, const QString &text, bool ok) { events << u"%1 %2 %3"_s.arg(r).arg(text, ok ? u"ok"_s : u"failed"_s); });
+        QSignalSpy finished(&apply, &PlanApply::finished);
+        PlanApply::Settings settings;
+        settings.password = u"admin"_s;
+        settings.verifyWaitMs = 1000;
+        PlanRow malformed = row("00:1A:2B:3C:4D:03", "10.77.1.33");
+        malformed.error = u"a reason"_s;
+        apply.Start({row("00:1A:2B:3C:4D:01", "10.77.1.31"), malformed, row("00:1A:2B:3C:4D:02", "10.77.1.32"),
+                     row("00:1A:2B:3C:4D:09", "10.77.1.39")},
+                    found, settings);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
+        QCOMPARE(events, QStringList({u"start 0"_s, u"0 Apply ok"_s, u"start 1"_s, u"1 a reason failed"_s,
+                                      u"start 2"_s, u"2 Apply ok"_s, u"start 3"_s, u"3 not found failed"_s,
+                                      u"verifying"_s, u"0 found at 10.77.1.31 ok"_s,
+                                      u"2 not found at 10.77.1.32: answers at 10.77.1.22 failed"_s}));
+        QVERIFY(!apply.AllSucceeded());
+    }
+
+    void cancelStopsBeforeTheNextDevice()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start({u"--device"_s, u"mac=00:1A:2B:3C:4D:01,ip=10.77.1.21"_s, u"--device"_s,
+                           u"mac=00:1A:2B:3C:4D:02,ip=10.77.1.22"_s}));
+        const CNetworkAdapterObj adapter = veth1();
+        DeviceSearch search;
+        QVERIFY(search.OpenReplySocket());
+        const QList<CameraInfo> found = searchOwnFamily(search, adapter);
+
+        PlanApply apply(search, nullptr, adapter);
+        connect(&apply, &PlanApply::rowResult, &apply, &PlanApply::Cancel); // after the first device
+        QSignalSpy finished(&apply, &PlanApply::finished);
+        QSignalSpy verifying(&apply, &PlanApply::verifying);
+        PlanApply::Settings settings;
+        settings.password = u"admin"_s;
+        apply.Start({row("00:1A:2B:3C:4D:01", "10.77.1.31"), row("00:1A:2B:3C:4D:02", "10.77.1.32")}, found, settings);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        QCOMPARE(apply.Outcomes()[0].result, u"Apply"_s);
+        QCOMPARE(apply.Outcomes()[1].result, u"cancelled"_s);
+        QCOMPARE(verifying.size(), 0);
+        QCOMPARE(setNetworkRequests(sim), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlanApply)
+#include "tst_planapply.moc"
