@@ -14,6 +14,7 @@
 
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -95,6 +96,11 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
         m_services.messageBox = &ShowMessageBox;
     if (!m_services.openUrl)
         m_services.openUrl = [](const QUrl &address) { QDesktopServices::openUrl(address); };
+    if (!m_services.saveFileName) {
+        m_services.saveFileName = [](QWidget *owner, const QString &suggestedName) {
+            return QFileDialog::getSaveFileName(owner, tr("Export list"), suggestedName, tr("CSV files (*.csv)"));
+        };
+    }
 
     m_controls = BuildDialog(this, kTemplate, [this](QWidget *dialog) {
         m_listDevice = new CReportCtrl(dialog);
@@ -128,6 +134,14 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
 
     OnInitDialog();
     SetUpListExtras();
+}
+
+void CCorvaneDlg::ForgetListedDevices()
+{
+    m_nSelected = -1;
+    m_listDevice->DeleteAllItems();
+    m_pListFlags->Clear();
+    m_arrDevices.clear();
 }
 
 void CCorvaneDlg::SetUpListExtras()
@@ -302,10 +316,7 @@ void CCorvaneDlg::CheckAddressing(int dhcp)
 
 void CCorvaneDlg::OnBnClickedSearch()
 {
-    m_nSelected = -1;
-    m_listDevice->DeleteAllItems();
-    m_pListFlags->Clear();
-    m_arrDevices.clear();
+    ForgetListedDevices();
     m_search.Clear();
 
     SetEdits({});

@@ -31,6 +31,8 @@ struct CorvaneServices : CoreServices
 {
     std::function<void(QWidget *parent, const QString &text)> messageBox; // default: an OK-only box
     std::function<void(const QUrl &address)> openUrl;                     // default: the user's browser
+    // The file "Export list..." writes; empty: none chosen. Default: the platform's save dialog.
+    std::function<QString(QWidget *parent, const QString &suggestedName)> saveFileName;
 };
 
 // The main window: adapter choice, device search, the device list, the selected device's
@@ -156,10 +158,14 @@ private:
 
     // The list's flags and context menu, beside what the window always had.
     void SetUpListExtras();
+    // Empties the list and the device array (the first steps of a search).
+    void ForgetListedDevices();
 
     CorvaneServices m_services;
     QHash<int, QWidget *> m_controls;
     QTimer m_hideWaitTimer;
     std::unique_ptr<DeviceListFlags> m_pListFlags;
     DeviceListMenu *m_pListMenu = nullptr; // a child of this window
+
+    friend class DeviceListMenu; // the list's menu acts on the window's devices as its buttons do
 };

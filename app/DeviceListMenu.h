@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CameraInfo.h"
+
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -10,7 +12,8 @@ class QAction;
 class QMenu;
 
 // The device list's context menu (right-click, the menu key, Shift+F10): open the device's web
-// page, copy cells, tick all or none of the rows.
+// page, copy cells, tick all or none of the rows, export the list, assign addresses to the
+// ticked devices.
 class DeviceListMenu final : public QObject
 {
     Q_OBJECT
@@ -22,7 +25,7 @@ public:
 
     QMenu *Menu() const { return m_menu; }
     // The menu's actions by object name ("openWebPage", "copyMac", "copyIp", "copyRow",
-    // "tickAll", "tickNone"); null for another name.
+    // "tickAll", "tickNone", "exportList", "assignAddresses"); null for another name.
     QAction *Action(const QString &name) const;
     // Opens the menu for row (-1: none) at globalPos, without waiting for a choice.
     void Popup(const QPoint &globalPos, int row);
@@ -32,13 +35,20 @@ public:
     // each in list order, onto the clipboard; the menu's row when nothing is selected.
     void CopyColumn(int column);
     void TickAll(bool tick);
+    // Every listed device, in the list's order, as `corvanectl search -o csv` writes it, into a
+    // file the user chooses; a failed write leaves no file and says why.
+    void ExportList();
+    // Opens the assign dialog for the ticked devices (window-modal, not waited for).
+    void AssignAddresses();
 
 private:
     QList<int> RowsToCopy() const;
+    QList<CameraInfo> ListedRecords() const; // in the list's order
     QAction *AddAction(QMenu *menu, const QString &name, const QString &text);
 
     CCorvaneDlg &m_dialog;
     CReportCtrl &m_list;
     QMenu *m_menu = nullptr; // a child of the list: it dies with the window
     int m_nMenuRow = -1;
+    QList<CameraInfo> m_beforeCheck; // the list as it was when an assignment's check began
 };
