@@ -5,7 +5,6 @@
 #include "DeviceSearch.h"
 #include "PlanApply.h"
 
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHash>
 #include <QHeaderView>
@@ -15,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace {
@@ -124,14 +124,20 @@ AssignAddressesDlg::AssignAddressesDlg(QList<std::pair<int, CameraInfo>> ticked,
     m_progress->setValue(0);
     layout->addWidget(m_progress);
 
-    m_buttons = new QDialogButtonBox;
-    m_btnApply = m_buttons->addButton(tr("&Apply"), QDialogButtonBox::ApplyRole);
+    // Plain buttons in tab order; neither is the default, so Enter in a field sends nothing.
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    m_btnApply = new QPushButton(tr("&Apply"));
     m_btnApply->setObjectName(QStringLiteral("apply"));
-    QPushButton *cancel = m_buttons->addButton(QDialogButtonBox::Cancel);
-    cancel->setObjectName(QStringLiteral("cancel"));
-    layout->addWidget(m_buttons);
+    m_btnCancel = new QPushButton(tr("Cancel"));
+    m_btnCancel->setObjectName(QStringLiteral("cancel"));
+    for (QPushButton *button : {m_btnApply, m_btnCancel}) {
+        button->setAutoDefault(false);
+        buttons->addWidget(button);
+    }
+    layout->addLayout(buttons);
     connect(m_btnApply, &QPushButton::clicked, this, &AssignAddressesDlg::Apply);
-    connect(cancel, &QPushButton::clicked, this, &AssignAddressesDlg::reject);
+    connect(m_btnCancel, &QPushButton::clicked, this, &AssignAddressesDlg::reject);
 
     for (QLineEdit *edit : {m_editFirstIp, m_editMask, m_editGateway, m_editDns})
         connect(edit, &QLineEdit::textChanged, this, &AssignAddressesDlg::UpdatePlan);
@@ -257,8 +263,8 @@ void AssignAddressesDlg::OnFinished()
 {
     m_status->setText(m_apply->AllSucceeded() ? tr("Every device took its address.")
                                               : tr("Done; the rows in bold did not go as planned."));
-    m_buttons->button(QDialogButtonBox::Cancel)->setText(tr("Close"));
-    m_buttons->button(QDialogButtonBox::Cancel)->setEnabled(true);
+    m_btnCancel->setText(tr("Close"));
+    m_btnCancel->setEnabled(true);
     Q_EMIT applyFinished(m_bOwnSearched, m_bVendorSearched);
 }
 
@@ -266,7 +272,7 @@ void AssignAddressesDlg::reject()
 {
     if (IsRunning()) {
         m_apply->Cancel();
-        m_buttons->button(QDialogButtonBox::Cancel)->setEnabled(false);
+        m_btnCancel->setEnabled(false);
         m_status->setText(tr("Stopping after this device..."));
         return;
     }

@@ -13,7 +13,6 @@
 class CHalvetranoDlg;
 class DeviceSearch;
 class PlanApply;
-class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -79,8 +78,8 @@ private:
     QLabel *m_status = nullptr;
     QTreeWidget *m_planView = nullptr;
     QProgressBar *m_progress = nullptr;
-    QDialogButtonBox *m_buttons = nullptr;
     QPushButton *m_btnApply = nullptr;
+    QPushButton *m_btnCancel = nullptr;
     std::unique_ptr<PlanApply> m_apply;
     int m_nDone = 0;
     bool m_bOwnSearched = false;
