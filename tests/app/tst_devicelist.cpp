@@ -8,7 +8,6 @@
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QJsonObject>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QStyle>

@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QDir>
 #include <QFile>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -39,18 +38,6 @@ QStringList ownDevices(const QList<std::pair<const char *, const char *>> &macAn
                          .arg(QLatin1String(mac), QLatin1String(ip), QLatin1String(password));
     }
     return arguments;
-}
-
-QList<QByteArray> setNetworkRequests(const DevSim &sim)
-{
-    QList<QByteArray> requests;
-    const auto log = sim.Log();
-    for (const QJsonObject &line : log) {
-        const QByteArray bytes = QByteArray::fromHex(line.value(QLatin1String("hex")).toString().toLatin1());
-        if (line.value(QLatin1String("protocol")).toString() == QLatin1String("own") && bytes.startsWith("\x05\0\0\0"))
-            requests << bytes;
-    }
-    return requests;
 }
 
 DeviceListMenu &menuOf(const DialogHarness &h)
@@ -230,7 +217,7 @@ private Q_SLOTS:
                  QStringList({"00:1A:2B:3C:4D:03", "00:1A:2B:3C:4D:02", "00:1A:2B:3C:4D:01"}));
         QCOMPARE(planColumn(*assign, A::ColumnNewIp), QStringList({"10.77.1.40", "10.77.1.42", "10.77.1.43"}));
         QTest::qWait(200);
-        QVERIFY(setNetworkRequests(sim).isEmpty()); // the plan is only shown
+        QVERIFY(SetNetworkRequests(sim).isEmpty()); // the plan is only shown
 
         assign->findChild<QPushButton *>(QStringLiteral("apply"))->click();
         QTRY_VERIFY_WITH_TIMEOUT(finished(*assign), 15000);
@@ -238,7 +225,7 @@ private Q_SLOTS:
         QCOMPARE(planColumn(*assign, A::ColumnCheck),
                  QStringList({"found at 10.77.1.40", "found at 10.77.1.42", "found at 10.77.1.43"}));
         QCOMPARE(assign->findChild<QProgressBar *>()->value(), 3);
-        QCOMPARE(setNetworkRequests(sim).size(), 3);
+        QCOMPARE(SetNetworkRequests(sim).size(), 3);
         // The main list shows what the check found.
         QCOMPARE(h.list().GetItemCount(), 4);
         QCOMPARE(h.list().GetItemText(h.rowOf("00:1A:2B:3C:4D:03"), D::kIpColumn), QStringLiteral("10.77.1.40"));
@@ -287,7 +274,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(finished(*assign), 15000);
         QCOMPARE(planColumn(*assign, A::ColumnResult), QStringList({"Apply", "cancelled", "cancelled"}));
         QTest::qWait(300);
-        QCOMPARE(setNetworkRequests(sim).size(), 1);
+        QCOMPARE(SetNetworkRequests(sim).size(), 1);
         QVERIFY(assign->isVisible()); // Escape stopped the run, not the window
         QCOMPARE(h.list().GetItemCount(), 3); // nothing was checked: the list is as it was
     }

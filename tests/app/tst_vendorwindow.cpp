@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -38,13 +37,8 @@ QStringList devices()
 // The vendor-protocol datagrams the simulator has received, in order.
 QList<QByteArray> vendorRequests(const DevSim &sim)
 {
-    QList<QByteArray> requests;
-    const auto log = sim.Log();
-    for (const QJsonObject &line : log) {
-        const QByteArray bytes = QByteArray::fromHex(line.value(QLatin1String("hex")).toString().toLatin1());
-        if (line.value(QLatin1String("protocol")).toString() == QLatin1String("vendor") && bytes.size() >= 16)
-            requests << bytes;
-    }
+    QList<QByteArray> requests = ReceivedDatagrams(sim, QLatin1String("vendor"));
+    requests.removeIf([](const QByteArray &datagram) { return datagram.size() < 16; });
     return requests;
 }
 
