@@ -7,14 +7,6 @@
 #include <QHostAddress>
 #include <QStringList>
 
-namespace {
-// An address a device can be reached at: a dotted quad, not 0.0.0.0.
-bool isUsable(const QString &ip)
-{
-    const QHostAddress address(ip);
-    return address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress(QHostAddress::AnyIPv4);
-}
-} // namespace
 
 DeviceListFlags::DeviceListFlags(CReportCtrl &list, std::function<int(int row)> deviceOfRow)
     : m_list(list)
@@ -33,7 +25,12 @@ void DeviceListFlags::Added(int device, int row, const QString &mac, const QStri
 {
     if (device != static_cast<int>(m_devices.size()))
         return; // devices are only ever appended
-    Device added{mac, isUsable(ip) ? ip : QString(), mask, false};
+    Device added{mac, QString(), QHostAddress(ip), PrefixOfMask(mask), false};
+    // An address a device can be reached at: a dotted quad, not 0.0.0.0.
+    if (added.address.protocol() == QAbstractSocket::IPv4Protocol && added.address != QHostAddress(QHostAddress::AnyIPv4))
+        added.ip = ip;
+    else
+        added.address.clear();
     added.outside = IsOutside(added);
     m_devices.push_back(added);
     if (m_rowOfDevice.size() + 1 == m_devices.size())
@@ -55,12 +52,21 @@ void DeviceListFlags::Added(int device, int row, const QString &mac, const QStri
 // that leaves the adapter outside the device's network (it would answer through a gateway).
 bool DeviceListFlags::IsOutside(const Device &device) const
 {
-    if (!m_adapter || m_strNetwork.isEmpty())
+    if (m_strNetwork.isEmpty())
         return false;
-    if (device.ip.isEmpty() || !IsInAdapterNetwork(*m_adapter, device.ip))
+    if (device.address.isNull() || !device.address.isInSubnet(m_network))
         return true;
-    const auto [network, prefix] = QHostAddress::parseSubnet(device.ip + QLatin1Char('/') + device.mask);
-    return prefix >= 0 && !QHostAddress(m_adapter->m_strAddress).isInSubnet(network, prefix);
+    return device.ownPrefix >= 0 && !m_adapterAddress.isInSubnet(device.address, device.ownPrefix);
+}
+
+int DeviceListFlags::PrefixOfMask(const QString &mask)
+{
+    const auto known = m_prefixOfMask.constFind(mask);
+    if (known != m_prefixOfMask.cend())
+        return *known;
+    const int prefix = QHostAddress::parseSubnet(QStringLiteral("0.0.0.0/") + mask).second; // -1: no mask
+    m_prefixOfMask.insert(mask, prefix);
+    return prefix;
 }
 
 bool DeviceListFlags::InUseTwice(const Device &device) const
@@ -70,8 +76,10 @@ bool DeviceListFlags::InUseTwice(const Device &device) const
 
 void DeviceListFlags::SetAdapter(const CNetworkAdapterObj *adapter)
 {
-    m_adapter = adapter ? std::optional<CNetworkAdapterObj>(*adapter) : std::nullopt;
+    m_strAdapterName = adapter ? adapter->m_strName : QString();
+    m_adapterAddress = adapter ? QHostAddress(adapter->m_strAddress) : QHostAddress();
     m_strNetwork = adapter ? AdapterNetworkText(*adapter) : QString();
+    m_network = QHostAddress::parseSubnet(m_strNetwork);
     for (int n = 0; n < static_cast<int>(m_devices.size()); ++n) {
         Device &device = m_devices[static_cast<std::size_t>(n)];
         const bool outside = IsOutside(device);
@@ -120,7 +128,7 @@ QString DeviceListFlags::Note(int device, int column) const
     const Device &self = m_devices[static_cast<std::size_t>(device)];
     QStringList notes;
     if (self.outside)
-        notes << QStringLiteral("Not in %1 of %2: give it an address in that network").arg(m_strNetwork, m_adapter->m_strName);
+        notes << QStringLiteral("Not in %1 of %2: give it an address in that network").arg(m_strNetwork, m_strAdapterName);
     const QList<int> sharing = self.ip.isEmpty() ? QList<int>() : m_devicesAt.value(self.ip);
     if (sharing.size() > 1) {
         QStringList others;

@@ -3,6 +3,7 @@
 #include "CNetworkAdapterObj.h"
 
 #include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QRgb>
 #include <QString>
@@ -51,11 +52,13 @@ private:
     struct Device
     {
         QString mac;
-        QString ip;   // empty when it is no usable address: never in use twice
-        QString mask; // the device's own
+        QString ip;           // empty when it is no usable address: never in use twice
+        QHostAddress address; // ip, read once
+        int ownPrefix = -1;   // of the device's own mask; -1 when that is no mask
         bool outside = false;
     };
 
+    int PrefixOfMask(const QString &mask);
     bool IsOutside(const Device &device) const;
     bool InUseTwice(const Device &device) const;
     void Recolour(int device);
@@ -63,8 +66,12 @@ private:
 
     CReportCtrl &m_list;
     std::function<int(int row)> m_deviceOfRow;
-    std::optional<CNetworkAdapterObj> m_adapter; // a copy: the window may list its adapters again
-    QString m_strNetwork;                        // its network's text; empty when not known
+    // The adapter's name, address and network, copied: the window may list its adapters again.
+    QString m_strAdapterName;
+    QHostAddress m_adapterAddress;
+    QString m_strNetwork; // "10.77.1.0/24"; empty when not known
+    std::pair<QHostAddress, int> m_network;
+    QHash<QString, int> m_prefixOfMask; // devices mostly share a few masks
     std::vector<Device> m_devices;
     QHash<QString, QList<int>> m_devicesAt; // address -> devices, in order of listing
     std::vector<int> m_rowOfDevice;         // empty after a sort until needed
