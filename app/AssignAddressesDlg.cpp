@@ -180,11 +180,12 @@ void AssignAddressesDlg::UpdatePlan()
         unplaced += row < m_plan.size() && !address ? 1 : 0;
         SetRowText(row, ColumnNewIp, address.value_or(QString()));
     }
+    // A device without an address is left as it is; the others can still have theirs.
+    m_btnApply->setEnabled(problem.isEmpty() && unplaced < m_plan.size());
     if (problem.isEmpty() && unplaced > 0)
-        problem = tr("The network has no free address left for %n device(s): they are not changed.", nullptr, unplaced);
+        problem = tr("No free address is left in the network for %1 of the devices: they are not changed.")
+                      .arg(unplaced);
     m_status->setText(problem.isEmpty() ? tr("Nothing is sent before you press Apply.") : problem);
-    m_btnApply->setEnabled(!m_plan.isEmpty() && unplaced < m_plan.size()
-                           && (problem.isEmpty() || unplaced > 0));
 }
 
 void AssignAddressesDlg::SetRowText(int row, int column, const QString &text, std::optional<bool> ok)

@@ -199,6 +199,30 @@ private Q_SLOTS:
             QVERIFY(A::PlanAddresses(QLatin1String(first), QStringLiteral("255.255.255.0"), ticked, listed).isEmpty());
     }
 
+    void applyIsOfferedOnlyForAUsablePlan()
+    {
+        DialogHarness h;
+        h.dialog->AddSearchedDevice(at("00:00:00:00:00:0A", "10.77.1.20"));
+        h.dialog->AddSearchedDevice(at("00:00:00:00:00:0B", "10.77.1.21"));
+        AssignAddressesDlg *assign = openAssign(h, {"00:00:00:00:00:0A", "00:00:00:00:00:0B"}, "10.77.1.254");
+        QVERIFY(assign);
+        auto *apply = assign->findChild<QPushButton *>(QStringLiteral("apply"));
+        const auto field = [assign](const char *name) { return assign->findChild<QLineEdit *>(QLatin1String(name)); };
+        QVERIFY(apply->isEnabled()); // .254 for the first; the second is left as it is
+        QCOMPARE(planColumn(*assign, A::ColumnNewIp), QStringList({"10.77.1.254", ""}));
+        field("gateway")->setText(QStringLiteral("10.77.1"));
+        QVERIFY(!apply->isEnabled());
+        field("gateway")->setText(QString());
+        field("mask")->setText(QStringLiteral("255.0.255.0"));
+        QVERIFY(!apply->isEnabled());
+        field("mask")->setText(QStringLiteral("255.255.255.0"));
+        field("firstIp")->setText(QStringLiteral("10.77.1.255"));
+        QVERIFY(!apply->isEnabled()); // no address left for either
+        field("firstIp")->setText(QStringLiteral("10.77.1.30"));
+        QVERIFY(apply->isEnabled());
+        QVERIFY(h.messages.isEmpty());
+    }
+
     void threeTickedDevicesGetConsecutiveFreeAddresses()
     {
         DevSim sim;
