@@ -128,6 +128,8 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
     connect(&m_search, &DeviceSearch::setNetworkAnswer, this, &CCorvaneDlg::OnSetNetworkAnswer);
     connect(&m_search, &DeviceSearch::receiveError, this,
             [this] { ShowMessage(QStringLiteral("recevie error!!! [Close Socket]")); });
+    connect(&m_search.Repeater(), &SearchRepeater::repeated, this, [this] { ShowSearchCompleteness(false); });
+    connect(&m_search.Repeater(), &SearchRepeater::finished, this, [this] { ShowSearchCompleteness(true); });
 
     m_hideWaitTimer.setSingleShot(true);
     connect(&m_hideWaitTimer, &QTimer::timeout, this, &CCorvaneDlg::OnTimer);
@@ -335,6 +337,7 @@ void CCorvaneDlg::OnBnClickedSearch()
     }
 
     m_search.CloseReplySocket();
+    m_listDevice->setToolTip(QString());
     SendSearchRequest();
 
     if (!m_pVendorDlg)
@@ -350,6 +353,24 @@ void CCorvaneDlg::SendSearchRequest()
     // No adapter chosen, or one without IPv4 address: nothing is sent, and the search goes on
     // with the vendor family.
     m_search.SendRequest(SelectedAdapter());
+}
+
+void CCorvaneDlg::ShowSearchCompleteness(bool finished)
+{
+    const SearchRepeatPolicy &policy = m_search.Repeater().Policy();
+    if (!finished) {
+        m_listDevice->setToolTip(QStringLiteral("Device search: %1 answers dropped by this computer; asking again "
+                                                "(%2 requests sent).")
+                                     .arg(policy.Dropped())
+                                     .arg(policy.Requests()));
+        return;
+    }
+    const QString summary = policy.Summary(static_cast<int>(m_arrDevices.size()));
+    m_listDevice->setToolTip(summary);
+    if (!summary.isEmpty()) {
+        std::printf("%s\n", qPrintable(summary));
+        std::fflush(stdout);
+    }
 }
 
 const CNetworkAdapterObj *CCorvaneDlg::SelectedAdapter() const

@@ -155,6 +155,8 @@ private:
     bool WriteEditsInto(CameraInfo &record);
     void OnSetNetworkAnswer(const CameraInfo &answer);
     void RunOnCheckedRows(bool reboot);
+    // Tells, under the list (its tooltip) and on standard output, when answers were dropped.
+    void ShowSearchCompleteness(bool finished);
 
     // The list's flags and context menu, beside what the window always had.
     void SetUpListExtras();

@@ -1,14 +1,18 @@
-// Times a search on a large site: corvane-devsim in device namespace 1 answers one search with N
+// Times a search on a large site: corvane-devsim in device namespace 1 answers each search with N
 // distinct devices at once, and the real main window lists them through its real receive path.
 // Runs only inside the namespaces of tests/netns-run.sh:
 //   tests/netns-run.sh build-release/bench/corvane-bench-ingest [devices] [runs] [receive buffer bytes]
-// Prints one table row per run: first reply to last row listed, last reply to last row, replies lost,
-// the kernel's drops on the reply socket, the longest gap between two ticks of a 2 ms timer on
-// the user-interface thread, and the process's peak memory.
+//       [burst|site] [more corvane-devsim options...]
+// "burst": every answer from the simulator's one address, in the devices' order; "site": each
+// device from its own address, in a new random order for every request.
+// Prints one table row per run: requests sent, first reply to last row listed, last reply to last
+// row, devices lost after all repeats, the kernel's drops on each reply socket, the longest gap
+// between two ticks of a 2 ms timer on the user-interface thread, and the process's peak memory.
 
 #include "BenchSupport.h"
 #include "CCorvaneDlg.h"
 #include "CReportCtrl.h"
+#include "RecordText.h"
 #include "TestNetwork.h"
 
 #include <QAbstractItemModel>
@@ -17,6 +21,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonObject>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
@@ -52,17 +57,33 @@ long statusKb(const char *key)
     return -1;
 }
 
-// The drops column of the UDP socket bound to this port, in this network namespace.
-long socketDrops(quint16 port)
+// What the kernel dropped on each reply socket for want of room: its drop count less the copies
+// of other shares its filter turned away (every copy of a broadcast it did not keep).
+QString dropsPerSocket(const SocketGroup &group, int devices, int requests)
 {
-    const QByteArray local = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    const QList<QByteArray> lines = procLines("/proc/net/udp");
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() >= 13 && fields[1].endsWith(local))
-            return fields[12].toLong();
+    const std::vector<qint64> drops = group.KernelDrops();
+    const std::size_t sockets = group.Sockets().size();
+    if (drops.empty())
+        return QStringLiteral("?");
+    if (sockets == 1)
+        return QString::number(drops.front());
+    // The answers of each share per request, from the generated MACs.
+    std::vector<qint64> share(sockets, 0);
+    for (int n = 0; n < devices; ++n) {
+        CameraInfo record{};
+        WriteText(record.mac_addr, QStringLiteral("02:00:00:%1:%2:%3")
+                                       .arg((n >> 16) & 0xff, 2, 16, QLatin1Char('0'))
+                                       .arg((n >> 8) & 0xff, 2, 16, QLatin1Char('0'))
+                                       .arg(n & 0xff, 2, 16, QLatin1Char('0'))
+                                       .toUpper()
+                                       .toLatin1());
+        ++share[static_cast<std::size_t>(group.ShareOf(ToDatagram(record)))];
     }
-    return -1;
+    const qint64 broadcasts = drops.back();
+    QStringList parts;
+    for (std::size_t k = 0; k < sockets; ++k)
+        parts << QString::number(drops[k] - (broadcasts - share[k] * requests));
+    return parts.join(QLatin1Char('/'));
 }
 
 // Udp RcvbufErrors of /proc/net/snmp, for this network namespace.
@@ -108,10 +129,12 @@ QMap<QByteArray, double> threadCpuMs()
 struct RunResult
 {
     int listed = 0;
+    int requests = 0;
+    QString drops; // per socket
+    qint64 overflows = 0;
     double firstReplyToLastRowMs = 0;
     double lastReplyToLastRowMs = 0;
     double sendMs = 0;
-    long socketDrops = 0;
     long rcvbufErrors = 0;
     double longestStallMs = 0;
     double longestStallAtMs = 0; // after the click on "Device Search"
@@ -122,11 +145,14 @@ struct RunResult
     int receiveBuffer = 0;
 };
 
-RunResult runOnce(int devices, int receiveBufferBytes)
+RunResult runOnce(int devices, int receiveBufferBytes, const QStringList &simulatorOptions)
 {
     RunResult result;
     DevSim simulator(1);
-    if (!simulator.Start({QStringLiteral("--generate"), QString::number(devices)})) {
+    // Outside the test network's subnets: a device may not have the host's address.
+    if (!simulator.Start(QStringList{QStringLiteral("--generate"), QString::number(devices), QStringLiteral("--first-ip"),
+                                     QStringLiteral("10.78.0.1")}
+                         + simulatorOptions)) {
         std::fprintf(stderr, "corvane-devsim did not start\n");
         return result;
     }
@@ -188,10 +214,11 @@ RunResult runOnce(int devices, int receiveBufferBytes)
             quiet.restart();
         }
     }
-    // A little longer, so that stalls after the last row count too.
+    // A little longer, so that stalls after the last row count too, and so that a repeat the
+    // search still had to make (when the kernel dropped only duplicates) is counted.
     QElapsedTimer after;
     after.start();
-    while (after.elapsed() < 200)
+    while (after.elapsed() < 200 + 2 * SearchRepeater::kQuietMs)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     ticker.stop();
 
@@ -204,20 +231,38 @@ RunResult runOnce(int devices, int receiveBufferBytes)
         QCoreApplication::applicationFilePath().section(QLatin1Char('/'), -1).left(15).toLatin1();
     result.uiCpuMs = cpuAfter.value(uiThread) - cpuBefore.value(uiThread);
     result.receiveCpuMs = cpuAfter.value("corvane-receive") - cpuBefore.value("corvane-receive");
-    result.socketDrops = socketDrops(REPLY_PORT);
     result.rcvbufErrors = receiveBufferErrors() - errorsBefore;
     result.peakKb = statusKb("VmHWM:");
+    const QList<QJsonObject> log = simulator.Log();
+    result.requests = static_cast<int>(std::count_if(log.begin(), log.end(), [](const QJsonObject &datagram) {
+        return datagram.value(QLatin1String("protocol")).toString() == QLatin1String("own")
+               && datagram.value(QLatin1String("size")).toInt() == CAMERA_INFO_WIRE_SIZE;
+    }));
+    if (dialog.m_pReceiveSocket) {
+        result.drops = dropsPerSocket(dialog.m_pReceiveSocket->Group(), devices, result.requests);
+        result.overflows = dialog.m_pReceiveSocket->Overflows();
+    }
 
-    const QByteArray sent = simulator.WaitForOutput("sent ");
+    // Each burst the simulator sent; times run from the first answer of the first burst, and
+    // to the last row from the last answer of the burst that brought it.
     const QRegularExpression times(QStringLiteral("first at (\\d+) ns, last at (\\d+) ns"));
-    const QRegularExpressionMatch match = times.match(QString::fromLatin1(sent));
-    if (match.hasMatch() && lastRowAt > 0) {
+    qint64 firstOfAll = 0;
+    for (;;) {
+        const QRegularExpressionMatch match =
+            times.match(QString::fromLatin1(simulator.WaitForOutput("sent ", firstOfAll == 0 ? 10000 : 300)));
+        if (!match.hasMatch())
+            break;
         const qint64 first = match.captured(1).toLongLong();
         const qint64 last = match.captured(2).toLongLong();
-        result.sendMs = ms(last - first);
-        result.firstReplyToLastRowMs = ms(lastRowAt - first);
-        result.lastReplyToLastRowMs = ms(lastRowAt - last);
+        if (firstOfAll == 0) {
+            firstOfAll = first;
+            result.sendMs = ms(last - first);
+        }
+        if (lastRowAt > 0 && first <= lastRowAt)
+            result.lastReplyToLastRowMs = ms(lastRowAt - last);
     }
+    if (firstOfAll > 0 && lastRowAt > 0)
+        result.firstReplyToLastRowMs = ms(lastRowAt - firstOfAll);
     return result;
 }
 } // namespace
@@ -233,24 +278,33 @@ int main(int argc, char *argv[])
     const int devices = argc > 1 ? std::max(1, atoi(argv[1])) : 10000;
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 3;
     const int buffer = argc > 3 ? std::max(1, atoi(argv[3])) : CTalbrixReceveSocket::kReceiveBufferBytes;
+    const QString style = argc > 4 ? QString::fromLocal8Bit(argv[4]) : QStringLiteral("burst");
+    QStringList simulatorOptions;
+    if (style == QLatin1String("site"))
+        simulatorOptions << QStringLiteral("--own-addresses") << QStringLiteral("--shuffle");
+    else if (style != QLatin1String("burst"))
+        return 2;
+    for (int i = 5; i < argc; ++i)
+        simulatorOptions << QString::fromLocal8Bit(argv[i]);
 
     // The main window traces its sends on standard output: the table gets its own stream.
     std::FILE *out = fdopen(dup(fileno(stdout)), "w");
     if (!out || !std::freopen("/dev/null", "w", stdout))
         return 2;
-    std::fprintf(out, "%d devices, receive buffer asked %d bytes, %d runs\n\n", devices, buffer, runs);
-    std::fprintf(out, "| run | buffer granted | sent in ms | first reply to last row ms | last reply to last row ms | "
-                "lost | socket drops | RcvbufErrors | longest stall ms (at ms, rows) | UI thread CPU ms | "
-                "receive thread CPU ms | "
-                 "peak MB |\n");
-    std::fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    std::fprintf(out, "%d devices, %s, receive buffer asked %d bytes, %d runs, simulator: %s\n\n", devices,
+                 qPrintable(style), buffer, runs, qPrintable(simulatorOptions.join(QLatin1Char(' '))));
+    std::fprintf(out, "| run | buffer granted | requests | first burst sent in ms | first reply to last row ms | "
+                      "last reply to last row ms | lost | kernel drops per socket | dropped in all | RcvbufErrors | "
+                      "longest stall ms (at ms, rows) | UI thread CPU ms | receive thread CPU ms | peak MB |\n");
+    std::fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|---:|\n");
     for (int run = 1; run <= runs; ++run) {
-        const RunResult r = runOnce(devices, buffer);
-        std::fprintf(out, "| %d | %d | %.1f | %.1f | %.1f | %d | %ld | %ld | %.1f (%.0f, %d) | %.0f | %.0f | %.1f |\n",
-                     run, r.receiveBuffer, r.sendMs, r.firstReplyToLastRowMs, r.lastReplyToLastRowMs,
-                     devices - r.listed, r.socketDrops, r.rcvbufErrors, r.longestStallMs, r.longestStallAtMs,
-                     r.rowsAtLongestStall, r.uiCpuMs, r.receiveCpuMs,
-                    static_cast<double>(r.peakKb) / 1024.0);
+        const RunResult r = runOnce(devices, buffer, simulatorOptions);
+        std::fprintf(out,
+                     "| %d | %d | %d | %.1f | %.1f | %.1f | %d | %s | %lld | %ld | %.1f (%.0f, %d) | %.0f | %.0f | %.1f |\n",
+                     run, r.receiveBuffer, r.requests, r.sendMs, r.firstReplyToLastRowMs, r.lastReplyToLastRowMs,
+                     devices - r.listed, qPrintable(r.drops), static_cast<long long>(r.overflows), r.rcvbufErrors,
+                     r.longestStallMs, r.longestStallAtMs, r.rowsAtLongestStall, r.uiCpuMs, r.receiveCpuMs,
+                     static_cast<double>(r.peakKb) / 1024.0);
         std::fflush(out);
     }
     return 0;

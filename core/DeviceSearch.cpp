@@ -52,6 +52,7 @@ void DeviceSearch::Clear()
 
 void DeviceSearch::CloseReplySocket()
 {
+    m_repeater.Stop();
     if (m_replySocket) {
         m_replySocket->Close();
         m_replySocket.reset();
@@ -73,7 +74,18 @@ bool DeviceSearch::OpenReplySocket()
 
 bool DeviceSearch::SendRequest(const CNetworkAdapterObj *adapter)
 {
-    return BroadcastThrough(adapter, MakeSearchRequest(), m_services.devicePort);
+    if (!BroadcastThrough(adapter, MakeSearchRequest(), m_services.devicePort))
+        return false;
+    if (m_replySocket) {
+        m_requestAdapter = *adapter;
+        m_repeater.Start(m_replySocket.get());
+    }
+    return true;
+}
+
+void DeviceSearch::ResendRequest()
+{
+    BroadcastThrough(&m_requestAdapter, MakeSearchRequest(), m_services.devicePort);
 }
 
 void DeviceSearch::StartVendorSearch()

@@ -4,6 +4,7 @@
 #include "CTalbrixReceveSocket.h"
 #include "CameraInfo.h"
 #include "CoreServices.h"
+#include "SearchRepeater.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -51,7 +52,8 @@ public:
     void Clear();
     void CloseReplySocket();
     bool OpenReplySocket(); // true at once when it is open
-    // False when nothing was sent (no adapter, or one without an IPv4 address).
+    // False when nothing was sent (no adapter, or one without an IPv4 address). While the reply
+    // socket is open, the request goes out again when the kernel dropped answers (Repeater()).
     bool SendRequest(const CNetworkAdapterObj *adapter);
     void StartVendorSearch();
 
@@ -68,6 +70,8 @@ public:
     void DispatchReply(const char *buffer, qint64 size);
 
     const std::unique_ptr<CTalbrixReceveSocket> &ReplySocket() const { return m_replySocket; }
+    // Its signals tell when a request went out again and when the last one's answers went quiet.
+    SearchRepeater &Repeater() { return m_repeater; }
     const CoreServices &Services() const { return m_services; }
 
 Q_SIGNALS:
@@ -80,8 +84,12 @@ Q_SIGNALS:
     void vendorDone();
 
 private:
+    void ResendRequest();
+
     CoreServices m_services;
     std::unique_ptr<CTalbrixReceveSocket> m_replySocket;
     QPointer<CHalvetranoDlg> m_vendor;
     QSet<QByteArray> m_reportedMacs;
+    CNetworkAdapterObj m_requestAdapter; // the last request's, for its repeats
+    SearchRepeater m_repeater{[this] { ResendRequest(); }};
 };

@@ -7,18 +7,17 @@
 #include <cstring>
 
 namespace {
-void setIntOption(NativeSocket s, int option, int value)
-{
-    ::setsockopt(s, SOL_SOCKET, option, reinterpret_cast<const char *>(&value), sizeof value);
-}
+// The bytes of an answer's MAC text ("00:1A:2B:3C:4D:5E") that choose its socket.
+const std::vector<int> kMacShareBytes{72 + 9, 72 + 10, 72 + 12, 72 + 13, 72 + 15, 72 + 16};
 } // namespace
 
 CTalbrixReceveSocket::CTalbrixReceveSocket(QHostAddress address, quint16 port, int receiveBufferBytes,
-                                           QObject *parent)
+                                           int sockets, QObject *parent)
     : QObject(parent)
     , m_address(std::move(address))
     , m_port(port)
     , m_receiveBufferBytes(receiveBufferBytes)
+    , m_sockets(sockets)
 {
     m_handOverTimer.setSingleShot(true);
     m_handOverTimer.setTimerType(Qt::PreciseTimer);
@@ -34,36 +33,15 @@ bool CTalbrixReceveSocket::Create()
 {
     if (IsOpen() || m_address.protocol() != QAbstractSocket::IPv4Protocol)
         return false;
-    StartSockets();
-    const NativeSocket s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (s == kInvalidSocket) {
-        StopSockets();
+    SocketGroup::Options options;
+    options.sockets = m_sockets;
+    options.receiveBufferBytes = m_receiveBufferBytes;
+    options.shareBytes = kMacShareBytes;
+    options.forceReceiveBuffer = true;
+    // Exclusive: a second program on the port makes this fail.
+    if (!m_group.Open(m_address.toIPv4Address(), m_port, options))
         return false;
-    }
-#ifdef _WIN32
-    // Without it Windows lets another program bind the port too and take our datagrams.
-    setIntOption(s, SO_EXCLUSIVEADDRUSE, 1);
-#endif
-    // No SO_REUSEADDR: a second program on the port makes bind() fail.
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(m_address.toIPv4Address());
-    local.sin_port = htons(m_port);
-    if (::bind(s, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 || !SetNonBlocking(s)) {
-        CloseNativeSocket(s);
-        StopSockets();
-        return false;
-    }
-    m_socket = s;
-
-    setIntOption(s, SO_RCVBUF, m_receiveBufferBytes);
-#ifdef SO_RCVBUFFORCE
-    // The kernel caps SO_RCVBUF at twice net.core.rmem_max; a privileged process may go past it.
-    if (ReceiveBufferSize() < m_receiveBufferBytes)
-        setIntOption(s, SO_RCVBUFFORCE, m_receiveBufferBytes);
-#endif
-
-    m_receiver = std::make_unique<DatagramReceiver>(s, [this] {
+    m_receiver = std::make_unique<DatagramReceiver>(m_group.Sockets(), [this] {
         QMetaObject::invokeMethod(this, &CTalbrixReceveSocket::ScheduleHandOver, Qt::QueuedConnection);
     });
     return true;
@@ -71,20 +49,16 @@ bool CTalbrixReceveSocket::Create()
 
 void CTalbrixReceveSocket::Close()
 {
-    // The thread stops before the socket goes: it never reads a closed (or reused) descriptor.
+    // The thread stops before the sockets go: it never reads a closed (or reused) descriptor.
     m_receiver.reset();
     m_handOverTimer.stop();
     m_ready.clear();
-    if (m_socket != kInvalidSocket) {
-        CloseNativeSocket(m_socket);
-        m_socket = kInvalidSocket;
-        StopSockets();
-    }
+    m_group.Close();
 }
 
 bool CTalbrixReceveSocket::IsOpen() const
 {
-    return m_socket != kInvalidSocket;
+    return m_group.IsOpen();
 }
 
 qint64 CTalbrixReceveSocket::ReceiveFrom(char *buffer, qint64 bufferSize, QString *senderAddress, quint16 *senderPort)
@@ -107,27 +81,26 @@ qint64 CTalbrixReceveSocket::ReceiveFrom(char *buffer, qint64 bufferSize, QStrin
         *senderAddress = QHostAddress(datagram.address).toString();
     if (senderPort)
         *senderPort = datagram.port;
-    return datagram.data.size();
+    return datagram.size;
 }
 
 int CTalbrixReceveSocket::ReceiveBufferSize() const
 {
-    if (!IsOpen())
-        return -1;
-    int bytes = 0;
-    socklen_t size = sizeof bytes;
-    if (::getsockopt(m_socket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char *>(&bytes), &size) != 0)
-        return -1;
-    return bytes;
+    return m_group.ReceiveBufferSize();
 }
 
 quint16 CTalbrixReceveSocket::LocalPort() const
 {
     sockaddr_in local{};
     socklen_t size = sizeof local;
-    if (!IsOpen() || ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&local), &size) != 0)
+    if (!IsOpen() || ::getsockname(m_group.Sockets().front(), reinterpret_cast<sockaddr *>(&local), &size) != 0)
         return 0;
     return ntohs(local.sin_port);
+}
+
+qint64 CTalbrixReceveSocket::LastArrivalNs() const
+{
+    return m_receiver ? m_receiver->LastArrivalNs() : 0;
 }
 
 void CTalbrixReceveSocket::ScheduleHandOver()

@@ -10,5 +10,5 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build build/release --target corvane corvane-devsim
 exec tests/netns-run.sh bash -c '
     nsenter --net="/run/netns/$CORVANE_NETNS_DEV1" build/release/tools/devsim/corvane-devsim \
-        --devices docs/demo-devices.json 2>/dev/null &
+        --devices docs/demo-devices.json --own-addresses 2>/dev/null &
     build/release/app/corvane'

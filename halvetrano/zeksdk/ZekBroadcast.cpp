@@ -1,6 +1,7 @@
 #include "ZekBroadcast.h"
 
 #include "AdapterEnumeration.h"
+#include "SearchRepeater.h"
 #include "ZekMessages.h"
 
 QList<quint32> ZekSendAddresses(QByteArrayView preferred)
@@ -38,13 +39,23 @@ bool BroadcastZek(const QList<quint32> &fromAddresses, QByteArrayView data, quin
 
 ZekWaitEnd BroadcastAndCollect(const QList<quint32> &fromAddresses, QByteArrayView request,
                                const QDeadlineTimer &deadline, const ZekStop &stop,
-                               const std::function<bool(const ZekDatagram &)> &accept)
+                               const std::function<bool(const ZekDatagram &)> &accept, bool askAgainOnDrops)
 {
     // Listen before sending: the first answers come within a millisecond.
     ZekSocket answers;
     if (!answers.Open(kAnyAddress, ZEK_CLIENT_PORT, true) || !BroadcastZek(fromAddresses, request, ZEK_DEVICE_PORT))
         return ZekWaitEnd::Failed;
-    return answers.ReceiveUntil(deadline, stop, accept);
+    if (!askAgainOnDrops)
+        return answers.ReceiveUntil(deadline, stop, accept);
+    SearchRepeatPolicy repeats;
+    repeats.Sent(answers.Overflows());
+    const auto whenQuiet = [&] {
+        if (!repeats.ShouldRepeat(answers.Overflows()))
+            return;
+        BroadcastZek(fromAddresses, request, ZEK_DEVICE_PORT);
+        repeats.Sent(answers.Overflows());
+    };
+    return answers.ReceiveUntil(deadline, stop, accept, whenQuiet, SearchRepeater::kQuietMs);
 }
 
 int32_t ZekWaitResult(ZekWaitEnd end)

@@ -18,9 +18,11 @@ bool BroadcastZek(const QList<quint32> &fromAddresses, QByteArrayView data, quin
 
 // Listens on the client port, broadcasts request to the device port from each address, and
 // hands every answer to accept until it takes one, the deadline passes or stop is requested.
+// askAgainOnDrops: when the kernel dropped answers, the request goes out again once they have
+// gone quiet, as a search of the own family does (SearchRepeatPolicy).
 ZekWaitEnd BroadcastAndCollect(const QList<quint32> &fromAddresses, QByteArrayView request,
                                const QDeadlineTimer &deadline, const ZekStop &stop,
-                               const std::function<bool(const ZekDatagram &)> &accept);
+                               const std::function<bool(const ZekDatagram &)> &accept, bool askAgainOnDrops = false);
 
 // The library's result for how a wait ended: ZEK_OK when an answer was taken.
 int32_t ZekWaitResult(ZekWaitEnd end);

@@ -52,6 +52,6 @@ int32_t RunZekSearch(const ZekCallback &callback, int32_t callbackHandle, int se
                           reinterpret_cast<intptr_t>(&info), callback.user);
         return false;
     };
-    const ZekWaitEnd end = BroadcastAndCollect(ZekSendAddresses(), probe, deadline, stop, report);
+    const ZekWaitEnd end = BroadcastAndCollect(ZekSendAddresses(), probe, deadline, stop, report, true);
     return end == ZekWaitEnd::TimedOut ? ZEK_OK : ZekWaitResult(end);
 }

@@ -14,6 +14,9 @@ using PollEntry = pollfd;
 namespace {
 constexpr int kSliceMs = 25;
 constexpr int kReceiveBufferBytes = 1024 * 1024; // a burst of answers from a large site
+constexpr int kSearchSockets = 8;
+// The bytes of a probe answer's MAC text ("00:1A:2B:3C:4D:5E") that choose its socket.
+const std::vector<int> kMacShareBytes{96 + 9, 96 + 10, 96 + 12, 96 + 13, 96 + 15, 96 + 16};
 // Larger than any message: a longer datagram arrives cut to this and fails the size check.
 constexpr int kDatagramBufferBytes = 2048;
 
@@ -42,39 +45,50 @@ bool ParseIPv4(QByteArrayView text, quint32 &address)
     return true;
 }
 
-ZekSocket::~ZekSocket()
-{
-    if (m_socket != kInvalidSocket)
-        CloseNativeSocket(m_socket);
-}
+ZekSocket::~ZekSocket() = default;
 
 bool ZekSocket::Open(quint32 address, quint16 port, bool shareAddress)
 {
-    m_socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (m_socket == kInvalidSocket)
-        return false;
-    setOption(m_socket, SO_BROADCAST, 1);
-    if (shareAddress)
-        setOption(m_socket, SO_REUSEADDR, 1);
-    const sockaddr_in local = socketAddress(address, port);
-    if (::bind(m_socket, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0)
-        return false;
+    SocketGroup::Options options;
     // Set after bind(); the kernel may grant less, which only shortens the burst it holds.
-    setOption(m_socket, SO_RCVBUF, kReceiveBufferBytes);
+    options.receiveBufferBytes = kReceiveBufferBytes;
+    if (shareAddress) {
+        options.sockets = kSearchSockets;
+        options.shareBytes = kMacShareBytes;
+        options.exclusive = false;
+        options.shareWithOthers = true;
+    }
+    if (!m_group.Open(address, port, options))
+        return false;
+    for (const NativeSocket s : m_group.Sockets())
+        setOption(s, SO_BROADCAST, 1);
     return true;
 }
 
 bool ZekSocket::SendTo(QByteArrayView data, quint32 address, quint16 port)
 {
+    if (!m_group.IsOpen())
+        return false;
     const sockaddr_in destination = socketAddress(address, port);
-    return ::sendto(m_socket, data.data(), static_cast<int>(data.size()), 0,
+    return ::sendto(m_group.Sockets().front(), data.data(), static_cast<int>(data.size()), 0,
                     reinterpret_cast<const sockaddr *>(&destination), sizeof destination)
            == data.size();
 }
 
 ZekWaitEnd ZekSocket::ReceiveUntil(const QDeadlineTimer &deadline, const ZekStop &stop,
-                                   const std::function<bool(const ZekDatagram &)> &accept)
+                                   const std::function<bool(const ZekDatagram &)> &accept,
+                                   const std::function<void()> &whenQuiet, int quietMs)
 {
+    if (!m_group.IsOpen())
+        return ZekWaitEnd::Failed;
+    std::vector<PollEntry> entries;
+    for (const NativeSocket s : m_group.Sockets()) {
+        PollEntry entry{};
+        entry.fd = s;
+        entry.events = POLLIN;
+        entries.push_back(entry);
+    }
+    QDeadlineTimer quiet(quietMs, Qt::PreciseTimer);
     char buffer[kDatagramBufferBytes];
     for (;;) {
         if (stop.Requested())
@@ -82,25 +96,36 @@ ZekWaitEnd ZekSocket::ReceiveUntil(const QDeadlineTimer &deadline, const ZekStop
         const qint64 remaining = deadline.remainingTime();
         if (remaining == 0)
             return ZekWaitEnd::TimedOut;
-        PollEntry entry{};
-        entry.fd = m_socket;
-        entry.events = POLLIN;
+        if (whenQuiet && quiet.hasExpired()) {
+            whenQuiet();
+            quiet.setRemainingTime(quietMs, Qt::PreciseTimer);
+        }
         const int slice = remaining < 0 ? kSliceMs : static_cast<int>(std::min<qint64>(remaining, kSliceMs));
-        const int ready = PollSockets(&entry, 1, slice);
+        const int ready = PollSockets(entries.data(), static_cast<unsigned>(entries.size()), slice);
         if (ready < 0 && LastSocketError() != EINTR)
             return ZekWaitEnd::Failed;
         if (ready <= 0)
             continue;
-        sockaddr_in from{};
-        socklen_t fromSize = sizeof from;
-        const auto size =
-            ::recvfrom(m_socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &fromSize);
-        // A failed read (on Windows also an oversized datagram) loses that datagram only.
-        if (size < 0)
-            continue;
-        const ZekDatagram datagram{QByteArray(buffer, static_cast<qsizetype>(size)), ntohl(from.sin_addr.s_addr),
-                                   ntohs(from.sin_port)};
-        if (accept(datagram))
-            return ZekWaitEnd::Accepted;
+        for (const PollEntry &entry : entries) {
+            if ((entry.revents & POLLIN) == 0)
+                continue;
+            // Every waiting datagram of this socket, so that a burst is read as fast as it comes.
+            for (;;) {
+                sockaddr_in from{};
+                socklen_t fromSize = sizeof from;
+                const auto size = ::recvfrom(entry.fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from),
+                                             &fromSize);
+                // A failed read (on Windows also an oversized datagram) loses that datagram only.
+                if (size < 0)
+                    break;
+                quiet.setRemainingTime(quietMs, Qt::PreciseTimer);
+                const ZekDatagram datagram{QByteArray(buffer, static_cast<qsizetype>(size)),
+                                           ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
+                if (accept(datagram))
+                    return ZekWaitEnd::Accepted;
+                if (stop.Requested())
+                    return ZekWaitEnd::Stopped;
+            }
+        }
     }
 }

@@ -75,7 +75,7 @@ private Q_SLOTS:
     {
         SocketPair pair;
         std::atomic<int> told{0};
-        DatagramReceiver receiver(pair.reader, [&] { ++told; });
+        DatagramReceiver receiver({pair.reader}, [&] { ++told; });
         for (int i = 0; i < 1000; ++i)
             QVERIFY(pair.send(QByteArray::number(i)));
         QVERIFY(pair.send(QByteArray()));
@@ -97,13 +97,14 @@ private Q_SLOTS:
     void stopsReadingWhileTheOwnerTakesNothing()
     {
         SocketPair pair;
-        DatagramReceiver receiver(pair.reader, [] {});
-        // Datagrams of 60 KiB until the socket stays full: reading must have paused at the bound,
-        // leaving the rest to the kernel's buffer.
-        const QByteArray big(60 * 1024, 'b');
+        DatagramReceiver receiver({pair.reader}, [] {});
+        // Datagrams of the largest size kept whole until the socket stays full: reading must have
+        // paused at the bound, leaving the rest to the kernel's buffer.
+        const QByteArray big(DatagramReceiver::kKeptBytes, 'b');
+        constexpr int kMany = 40000;
         int sent = 0;
         QDeadlineTimer stalled(500);
-        while (sent < 2000 && !stalled.hasExpired()) {
+        while (sent < kMany && !stalled.hasExpired()) {
             if (pair.trySend(big)) {
                 ++sent;
                 stalled.setRemainingTime(500);
@@ -111,7 +112,7 @@ private Q_SLOTS:
                 QThread::msleep(1);
             }
         }
-        QVERIFY2(sent < 2000, "reading never paused");
+        QVERIFY2(sent < kMany, "reading never paused");
         std::deque<ReceivedDatagram> taken;
         receiver.Take(taken);
         const auto bound = DatagramReceiver::kMaxWaitingBytes / big.size() + 256;
@@ -130,7 +131,7 @@ private Q_SLOTS:
         QCOMPARE(::pipe(fds), 0);
         std::atomic<int> told{0};
         {
-            DatagramReceiver receiver(fds[0], [&] { ++told; });
+            DatagramReceiver receiver({fds[0]}, [&] { ++told; });
             QCOMPARE(::write(fds[1], "x", 1), ssize_t(1));
             QTRY_COMPARE(told.load(), 1);
             QTest::qWait(100);
@@ -158,7 +159,7 @@ private Q_SLOTS:
                     ++sent;
             }
         });
-        auto receiver = std::make_unique<DatagramReceiver>(pair.reader, [] {});
+        auto receiver = std::make_unique<DatagramReceiver>(std::vector<NativeSocket>{pair.reader}, [] {});
         std::deque<ReceivedDatagram> taken;
         const QDeadlineTimer running(300);
         while (!running.hasExpired()) {

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QJsonObject>
+#include <QMap>
 #include <QSet>
 #include <QTest>
 #include <QThread>
@@ -184,20 +185,22 @@ private Q_SLOTS:
     {
         CTalbrixReceveSocket socket;
         QVERIFY(socket.Create());
-        QList<qint64> sizes;
-        QByteArray firstBytes;
+        // By size: datagrams of different content may reach different sockets of the group,
+        // whose order among each other is not kept.
+        QMap<qint64, QByteArray> firstBytes;
         connect(&socket, &CTalbrixReceveSocket::receivePacket, this, [&] {
             char buffer[372];
             std::memset(buffer, 0, sizeof buffer);
-            sizes << socket.ReceiveFrom(buffer, sizeof buffer);
-            firstBytes = QByteArray(buffer, sizeof buffer);
+            const qint64 size = socket.ReceiveFrom(buffer, sizeof buffer);
+            firstBytes.insert(size, QByteArray(buffer, sizeof buffer));
         });
         QUdpSocket sender;
         sender.writeDatagram(QByteArray(), QHostAddress::LocalHost, REPLY_PORT);
         sender.writeDatagram(QByteArray(400, 'L'), QHostAddress::LocalHost, REPLY_PORT);
         sender.writeDatagram(QByteArray(65507, 'M'), QHostAddress::LocalHost, REPLY_PORT); // the largest there is
-        QTRY_COMPARE(sizes, QList<qint64>({0, 400, 65507}));
-        QCOMPARE(firstBytes, QByteArray(372, 'M'));
+        QTRY_COMPARE(firstBytes.keys(), QList<qint64>({0, 400, 65507}));
+        QCOMPARE(firstBytes.value(400), QByteArray(372, 'L'));
+        QCOMPARE(firstBytes.value(65507), QByteArray(372, 'M'));
         QVERIFY(socket.IsOpen());
     }
 

@@ -52,13 +52,14 @@ QByteArray recordBytes(const CameraInfo &info)
 } // namespace
 
 OwnProtocolSim::OwnProtocolSim(QList<SimDevice> &devices, DatagramLog &log, quint16 devicePort, quint16 replyPort,
-                               Faults faults, QObject *parent)
+                               Faults faults, SimAddresses *addresses, QObject *parent)
     : QObject(parent)
     , m_devices(devices)
     , m_log(log)
     , m_devicePort(devicePort)
     , m_replyPort(replyPort)
     , m_faults(std::move(faults))
+    , m_addresses(addresses)
 {
     connect(&m_socket, &QUdpSocket::readyRead, this, &OwnProtocolSim::OnReadyRead);
 }
@@ -88,18 +89,32 @@ void OwnProtocolSim::OnReadyRead()
     }
 }
 
+QHostAddress OwnProtocolSim::SourceOf(const SimDevice &device)
+{
+    QString error;
+    if (!m_addresses)
+        return {};
+    if (!m_addresses->Add({device.ip}, error)) {
+        std::fprintf(stderr, "corvane-devsim: %s\n", qPrintable(error));
+        return {};
+    }
+    return QHostAddress(QString::fromLatin1(device.ip));
+}
+
 void OwnProtocolSim::AnswerSearch()
 {
-    QList<QByteArray> answers;
+    QList<SimAnswer> answers;
     for (const SimDevice &device : std::as_const(m_devices)) {
         if (device.family == SimDevice::Family::Own)
-            answers.append(recordBytes(SearchReply(device)));
+            answers.append({recordBytes(SearchReply(device)), SourceOf(device)});
     }
-    answers += MalformedAnswers();
+    QList<QByteArray> others = MalformedAnswers();
     if (m_faults.flood > 0 && !m_flooded) {
         m_flooded = true;
-        answers += FloodDatagrams(m_faults.flood);
+        others += FloodDatagrams(m_faults.flood);
     }
+    for (const QByteArray &datagram : std::as_const(others))
+        answers.append({datagram, {}});
     Send(answers);
 }
 
@@ -121,7 +136,7 @@ void OwnProtocolSim::AnswerSetNetwork(const CameraInfo &request)
         CameraInfo answer = SearchReply(device);
         answer.header.cmd = CMD_SET_NETWORK;
         answer.header.result = result;
-        Send({recordBytes(answer)});
+        Send({{recordBytes(answer), SourceOf(device)}});
         return;
     }
 }
@@ -158,27 +173,25 @@ QList<QByteArray> OwnProtocolSim::MalformedAnswers() const
     return answers;
 }
 
-void OwnProtocolSim::Send(const QList<QByteArray> &datagrams)
+void OwnProtocolSim::Send(const QList<SimAnswer> &answers)
 {
-    QList<QByteArray> all = datagrams;
+    QList<SimAnswer> all = answers;
     if (m_faults.answerTwice)
-        all += datagrams;
+        all += answers;
     if (m_faults.answerDelayMs > 0)
         QTimer::singleShot(m_faults.answerDelayMs, this, [this, all] { SendNow(all); });
     else
         SendNow(all);
 }
 
-void OwnProtocolSim::SendNow(const QList<QByteArray> &datagrams)
+void OwnProtocolSim::SendNow(const QList<SimAnswer> &answers)
 {
-    if (datagrams.isEmpty())
+    if (answers.isEmpty())
         return;
     const qint64 first = monotonicNs();
-    for (const QByteArray &datagram : datagrams) {
-        SendPatiently(m_socket, datagram, QHostAddress::Broadcast, m_replyPort);
-    }
+    SendAnswers(m_socket, answers, m_faults.style, QHostAddress::Broadcast, m_replyPort);
     // For benchmarks: when the burst began and ended.
-    std::printf("sent %lld datagrams, first at %lld ns, last at %lld ns\n", static_cast<long long>(datagrams.size()),
+    std::printf("sent %lld datagrams, first at %lld ns, last at %lld ns\n", static_cast<long long>(answers.size()),
                 static_cast<long long>(first), static_cast<long long>(monotonicNs()));
     std::fflush(stdout);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SimAddresses.h"
 #include "SimDevice.h"
 
 #include <QList>
@@ -22,10 +23,12 @@ public:
         int answerDelayMs = 0;      // answers leave this late
         QStringList malformed;      // short, long, empty, nonul, unknown: sent with every search answer
         int flood = 0;              // datagrams of every kind (FloodDatagrams) sent on the first search
+        AnswerStyle style;          // order and timing of search answers
     };
 
+    // addresses: where devices answer from their own addresses, else null.
     OwnProtocolSim(QList<SimDevice> &devices, DatagramLog &log, quint16 devicePort, quint16 replyPort, Faults faults,
-                   QObject *parent = nullptr);
+                   SimAddresses *addresses, QObject *parent = nullptr);
 
     bool Start(QString &error);
 
@@ -33,8 +36,9 @@ private:
     void OnReadyRead();
     void AnswerSearch();
     void AnswerSetNetwork(const CameraInfo &request);
-    void Send(const QList<QByteArray> &datagrams);
-    void SendNow(const QList<QByteArray> &datagrams);
+    void Send(const QList<SimAnswer> &answers);
+    void SendNow(const QList<SimAnswer> &answers);
+    QHostAddress SourceOf(const SimDevice &device);
     QList<QByteArray> MalformedAnswers() const;
 
     QList<SimDevice> &m_devices;
@@ -42,6 +46,7 @@ private:
     quint16 m_devicePort;
     quint16 m_replyPort;
     Faults m_faults;
+    SimAddresses *m_addresses;
     QUdpSocket m_socket;
     bool m_flooded = false;
 };

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -118,19 +119,38 @@ void VendorProtocolSim::OnDiscovery()
     }
 }
 
+QHostAddress VendorProtocolSim::SourceOf(const SimDevice &device) const
+{
+    QString error;
+    if (!m_options.addresses)
+        return {};
+    if (!m_options.addresses->Add({device.ip}, error)) {
+        std::fprintf(stderr, "corvane-devsim: %s\n", qPrintable(error));
+        return {};
+    }
+    return QHostAddress(QString::fromLatin1(device.ip));
+}
+
+void VendorProtocolSim::Reply(QUdpSocket &socket, const QNetworkDatagram &request, const QByteArray &answer)
+{
+    SendFrom(socket, answer, request.destinationAddress(), request.senderAddress(),
+             static_cast<quint16>(request.senderPort()));
+}
+
 void VendorProtocolSim::AnswerProbe(quint32 requestId)
 {
-    QList<QByteArray> answers;
+    QList<SimAnswer> answers;
     for (int i = 0; i < m_devices.size(); ++i) {
         if (IsAwake(i))
-            answers.append(EncodeZek(probeAnswer(m_devices[i], requestId)));
+            answers.append({EncodeZek(probeAnswer(m_devices[i], requestId)), SourceOf(m_devices[i])});
     }
     if (m_options.answerTwice)
         answers += answers;
-    answers += MalformedAnswers(requestId);
+    const QList<QByteArray> malformed = MalformedAnswers(requestId);
+    for (const QByteArray &datagram : malformed)
+        answers.append({datagram, {}});
     // Broadcast, as every answer on the discovery port: the host may be in another subnet.
-    for (const QByteArray &answer : std::as_const(answers))
-        SendPatiently(m_discovery, answer, QHostAddress::Broadcast, ZEK_CLIENT_PORT);
+    SendAnswers(m_discovery, answers, m_options.style, QHostAddress::Broadcast, ZEK_CLIENT_PORT);
 }
 
 void VendorProtocolSim::ModifyNetwork(const ZekModifyNetwork &request)
@@ -150,7 +170,7 @@ void VendorProtocolSim::ModifyNetwork(const ZekModifyNetwork &request)
         ZekModifyAnswer answer{};
         answer.header = MakeZekHeader(ZEK_MODIFY_NETWORK | ZEK_ANSWER, requestId, status);
         WriteText(answer.mac_addr, device.mac);
-        SendPatiently(m_discovery, EncodeZek(answer), QHostAddress::Broadcast, ZEK_CLIENT_PORT);
+        SendFrom(m_discovery, EncodeZek(answer), SourceOf(device), QHostAddress::Broadcast, ZEK_CLIENT_PORT);
         if (status == ZEK_OK) {
             device.ip = ip;
             device.mask = ReadText(request.subnet_mask);
@@ -158,6 +178,7 @@ void VendorProtocolSim::ModifyNetwork(const ZekModifyNetwork &request)
             device.dns = ReadText(request.dns1);
             device.dns2 = ReadText(request.dns2);
             m_states[i].sessions.clear(); // they belonged to the old address
+            SourceOf(device); // reachable at the new address at once
         }
         return;
     }
@@ -217,7 +238,7 @@ void VendorProtocolSim::Login(QUdpSocket &socket, const QNetworkDatagram &datagr
     } else {
         answer.header = MakeZekHeader(ZEK_LOGIN | ZEK_ANSWER, requestId, ZEK_ERR_PASSWORD);
     }
-    socket.writeDatagram(EncodeZek(answer), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()));
+    Reply(socket, datagram, EncodeZek(answer));
 }
 
 void VendorProtocolSim::SessionCommand(QUdpSocket &socket, const QNetworkDatagram &datagram,
@@ -235,7 +256,7 @@ void VendorProtocolSim::SessionCommand(QUdpSocket &socket, const QNetworkDatagra
     const quint8 type = request.header.type;
     const qint32 status = loggedIn ? ZEK_OK : ZEK_ERR_NOT_LOGGED_IN;
     const ZekStatusAnswer answer{MakeZekHeader(type | ZEK_ANSWER, request.header.request_id, status)};
-    socket.writeDatagram(EncodeZek(answer), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()));
+    Reply(socket, datagram, EncodeZek(answer));
     if (!loggedIn)
         return;
     if (type == ZEK_LOGOUT) {

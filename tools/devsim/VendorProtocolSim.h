@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SimAddresses.h"
 #include "SimDevice.h"
 #include "ZekMessages.h"
 
@@ -31,6 +32,8 @@ public:
         int rebootTimeMs = 3000; // how long a rebooting device stays silent
         bool answerTwice = false; // every probe answer goes out twice
         QStringList malformed;   // kinds of broken answers sent with every probe answer
+        AnswerStyle style;       // order and timing of probe answers
+        SimAddresses *addresses = nullptr; // set: devices answer from their own addresses
     };
 
     VendorProtocolSim(QList<SimDevice> &devices, DatagramLog &log, Options options, QObject *parent = nullptr);
@@ -63,6 +66,9 @@ private:
     int FindTarget(const char (&targetIp)[16], quint16 targetPort, quint16 arrivedOn) const;
     bool IsAwake(int index) const;
     QList<QByteArray> MalformedAnswers(quint32 requestId) const;
+    QHostAddress SourceOf(const SimDevice &device) const;
+    // Answers a request from the address it was sent to: a device's own.
+    void Reply(QUdpSocket &socket, const QNetworkDatagram &request, const QByteArray &answer);
 
     QList<SimDevice> &m_devices;
     DatagramLog &m_log;

@@ -4,6 +4,7 @@
 #include "DatagramLog.h"
 #include "OwnProtocolSim.h"
 #include "Ports.h"
+#include "SimAddresses.h"
 #include "SimDevice.h"
 #include "VendorProtocolSim.h"
 
@@ -67,8 +68,16 @@ int main(int argc, char *argv[])
     const QCommandLineOption rebootTime(QStringLiteral("reboot-time"),
                                         QStringLiteral("How long a rebooting vendor device stays silent."),
                                         QStringLiteral("ms"), QStringLiteral("3000"));
+    const QCommandLineOption ownAddresses(
+        QStringLiteral("own-addresses"),
+        QStringLiteral("Every device answers from its own address, added to this namespace's interface (as /32)."));
+    const QCommandLineOption shuffle(QStringLiteral("shuffle"),
+                                     QStringLiteral("Answer every search in a new random order."));
+    const QCommandLineOption answerSpread(QStringLiteral("answer-spread"),
+                                          QStringLiteral("Send each search answer at a random moment within MS."),
+                                          QStringLiteral("ms"), QStringLiteral("0"));
     parser.addOptions({devicesFile, device, generate, generateVendor, firstIp, log, devicePort, replyPort,
-                       answerTwice, answerDelay, malformed, flood, rebootTime});
+                       answerTwice, answerDelay, malformed, flood, rebootTime, ownAddresses, shuffle, answerSpread});
     parser.process(app);
 
     QString error;
@@ -87,6 +96,20 @@ int main(int argc, char *argv[])
     devices += GenerateDevices(SimDevice::Family::Own, ownCount, ip);
     devices += GenerateDevices(SimDevice::Family::Vendor, parser.value(generateVendor).toInt(), ip, ownCount);
 
+    SimAddresses addresses;
+    SimAddresses *deviceAddresses = nullptr;
+    if (parser.isSet(ownAddresses)) {
+        QList<QByteArray> ips;
+        for (const SimDevice &simDevice : std::as_const(devices))
+            ips.append(simDevice.ip);
+        if (!addresses.Add(ips, error))
+            return fail(error);
+        deviceAddresses = &addresses;
+    }
+    AnswerStyle style;
+    style.shuffle = parser.isSet(shuffle);
+    style.spreadMs = std::max(0, parser.value(answerSpread).toInt());
+
     DatagramLog datagramLog;
     if (!datagramLog.Open(parser.value(log), error))
         return fail(error);
@@ -96,9 +119,10 @@ int main(int argc, char *argv[])
     faults.answerDelayMs = parser.value(answerDelay).toInt();
     faults.malformed = parser.value(malformed).split(QLatin1Char(','), Qt::SkipEmptyParts);
     faults.flood = std::clamp(parser.value(flood).toInt(), 0, kMaxFlood);
+    faults.style = style;
 
     OwnProtocolSim own(devices, datagramLog, parser.value(devicePort).toUShort(), parser.value(replyPort).toUShort(),
-                       faults);
+                       faults, deviceAddresses);
     if (!own.Start(error))
         return fail(error);
 
@@ -106,6 +130,8 @@ int main(int argc, char *argv[])
     vendorOptions.rebootTimeMs = parser.value(rebootTime).toInt();
     vendorOptions.answerTwice = faults.answerTwice;
     vendorOptions.malformed = faults.malformed;
+    vendorOptions.style = style;
+    vendorOptions.addresses = deviceAddresses;
     VendorProtocolSim vendor(devices, datagramLog, vendorOptions);
     if (!vendor.Start(error))
         return fail(error);
