@@ -6,6 +6,7 @@
 #include "PlanApply.h"
 
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHash>
 #include <QHeaderView>
 #include <QHostAddress>
@@ -14,7 +15,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace {
@@ -107,8 +107,8 @@ AssignAddressesDlg::AssignAddressesDlg(QList<std::pair<int, CameraInfo>> ticked,
     m_planView = new QTreeWidget;
     m_planView->setObjectName(QStringLiteral("plan"));
     m_planView->setRootIsDecorated(false);
-    m_planView->setHeaderLabels({tr("No."), tr("MAC ADDRESS"), tr("IP ADDRESS"), tr("NEW IP ADDRESS"), tr("RESULT"),
-                                 tr("CHECK")});
+    m_planView->setHeaderLabels(
+        {tr("No."), tr("MAC ADDRESS"), tr("IP ADDRESS"), tr("NEW IP ADDRESS"), tr("RESULT"), tr("CHECK")});
     for (const auto &[number, record] : std::as_const(m_ticked)) {
         auto *item = new QTreeWidgetItem(m_planView);
         item->setText(ColumnNumber, QString::number(number));
@@ -183,8 +183,8 @@ void AssignAddressesDlg::UpdatePlan()
     // A device without an address is left as it is; the others can still have theirs.
     m_btnApply->setEnabled(problem.isEmpty() && unplaced < m_plan.size());
     if (problem.isEmpty() && unplaced > 0)
-        problem = tr("No free address is left in the network for %1 of the devices: they are not changed.")
-                      .arg(unplaced);
+        problem =
+            tr("No free address is left in the network for %1 of the devices: they are not changed.").arg(unplaced);
     m_status->setText(problem.isEmpty() ? tr("Nothing is sent before you press Apply.") : problem);
 }
 

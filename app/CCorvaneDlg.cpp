@@ -150,7 +150,8 @@ void CCorvaneDlg::SetUpListExtras()
 {
     m_pListFlags = std::make_unique<DeviceListFlags>(*m_listDevice, [this](int row) { return DeviceIndexOfRow(row); });
     connect(m_listDevice, &CReportCtrl::reportSorted, this, [this] { m_pListFlags->RowsMoved(); });
-    m_listDevice->SetCellNotes([this](int row, int column) { return m_pListFlags->Note(DeviceIndexOfRow(row), column); });
+    m_listDevice->SetCellNotes(
+        [this](int row, int column) { return m_pListFlags->Note(DeviceIndexOfRow(row), column); });
     // Devices are judged by the adapter chosen now; choosing another judges them again.
     m_pListFlags->SetAdapter(SelectedAdapter());
     connect(m_comboAdapter, &QComboBox::currentIndexChanged, this,
@@ -202,8 +203,8 @@ void CCorvaneDlg::InitControls()
     } columns[] = {{"   No.", 50},      {"MAC ADDRESS", 130},  {"IP ADDRESS", 130},
                    {"MODEL NAME", 130}, {"MANUFACTURER", 130}, {"VERSION", 130}};
     for (int i = 0; i < 6; ++i)
-        m_listDevice->InsertColumn(i, QString::fromLatin1(columns[i].heading), LVCFMT_CENTER, w * columns[i].share / 700,
-                                   -1);
+        m_listDevice->InsertColumn(i, QString::fromLatin1(columns[i].heading), LVCFMT_CENTER,
+                                   w * columns[i].share / 700, -1);
     m_listDevice->EnableCheckboxes();
 
     const struct
@@ -397,16 +398,20 @@ void CCorvaneDlg::InsertDeviceRow(const CameraInfo &record)
     const int n = m_listDevice->GetItemCount();
     m_listDevice->InsertItem(n, QString());
     const QString manufacturer = IsVendorFamily(record) ? QString() : FieldString(record.manufacturer);
-    const QString cells[] = {QString::number(n + 1),          FieldString(record.mac_addr),
-                             FieldString(record.ip_addr),     FieldString(record.model_name),
-                             manufacturer,                    FieldString(record.version)};
+    const QString cells[] = {QString::number(n + 1),
+                             FieldString(record.mac_addr),
+                             FieldString(record.ip_addr),
+                             FieldString(record.model_name),
+                             manufacturer,
+                             FieldString(record.version)};
     for (int j = 0; j < kShownColumns; ++j) {
         m_listDevice->SetItemText(n, j, cells[j]);
         m_listDevice->SetColumnFormat(j, LVCFMT_LEFT);
     }
     // The shares of the list's width are where the columns start: a MAC address must show whole.
     m_listDevice->FitColumnsToRow(n);
-    m_pListFlags->Added(n, n, cells[kMacColumn], cells[kIpColumn], FieldString(record.subnet_mask)); // row n shows device n
+    m_pListFlags->Added(n, n, cells[kMacColumn], cells[kIpColumn],
+                        FieldString(record.subnet_mask)); // row n shows device n
 }
 
 int CCorvaneDlg::DeviceIndexOfRow(int item) const
@@ -576,6 +581,7 @@ void CCorvaneDlg::RunOnCheckedRows(bool reboot)
         if (reboot)
             ShowMessage(QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr)));
         if (IsVendorFamily(info) && m_pVendorDlg)
-            RunVendorCommand(*m_pVendorDlg, info, password, reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset);
+            RunVendorCommand(*m_pVendorDlg, info, password,
+                             reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset);
     }
 }

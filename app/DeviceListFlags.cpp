@@ -7,7 +7,6 @@
 #include <QHostAddress>
 #include <QStringList>
 
-
 DeviceListFlags::DeviceListFlags(CReportCtrl &list, std::function<int(int row)> deviceOfRow)
     : m_list(list)
     , m_deviceOfRow(std::move(deviceOfRow))
@@ -27,7 +26,8 @@ void DeviceListFlags::Added(int device, int row, const QString &mac, const QStri
         return; // devices are only ever appended
     Device added{mac, QString(), QHostAddress(ip), PrefixOfMask(mask), false};
     // An address a device can be reached at: a dotted quad, not 0.0.0.0.
-    if (added.address.protocol() == QAbstractSocket::IPv4Protocol && added.address != QHostAddress(QHostAddress::AnyIPv4))
+    if (added.address.protocol() == QAbstractSocket::IPv4Protocol
+        && added.address != QHostAddress(QHostAddress::AnyIPv4))
         added.ip = ip;
     else
         added.address.clear();
@@ -117,8 +117,9 @@ int DeviceListFlags::RowOf(int device)
                 m_rowOfDevice[static_cast<std::size_t>(shown)] = row;
         }
     }
-    return device >= 0 && device < static_cast<int>(m_rowOfDevice.size()) ? m_rowOfDevice[static_cast<std::size_t>(device)]
-                                                                          : -1;
+    return device >= 0 && device < static_cast<int>(m_rowOfDevice.size())
+               ? m_rowOfDevice[static_cast<std::size_t>(device)]
+               : -1;
 }
 
 QString DeviceListFlags::Note(int device, int column) const
@@ -128,7 +129,8 @@ QString DeviceListFlags::Note(int device, int column) const
     const Device &self = m_devices[static_cast<std::size_t>(device)];
     QStringList notes;
     if (self.outside)
-        notes << QStringLiteral("Not in %1 of %2: give it an address in that network").arg(m_strNetwork, m_strAdapterName);
+        notes << QStringLiteral("Not in %1 of %2: give it an address in that network")
+                     .arg(m_strNetwork, m_strAdapterName);
     const QList<int> sharing = self.ip.isEmpty() ? QList<int>() : m_devicesAt.value(self.ip);
     if (sharing.size() > 1) {
         QStringList others;
@@ -142,7 +144,8 @@ QString DeviceListFlags::Note(int device, int column) const
             others << m_devices[static_cast<std::size_t>(other)].mac;
         }
         const QString last = others.takeLast();
-        const QString named = others.isEmpty() ? last : others.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+        const QString named = others.isEmpty() ? last
+                                               : others.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
         notes << QStringLiteral("Address in use twice: %1 is also used by %2").arg(self.ip, named);
     }
     return notes.join(QLatin1Char('\n'));

@@ -3,8 +3,8 @@
 #include "AdapterNetwork.h"
 #include "AssignAddressesDlg.h"
 #include "CCorvaneDlg.h"
-#include "DeviceListFormat.h"
 #include "CReportCtrl.h"
+#include "DeviceListFormat.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -54,7 +54,8 @@ QRect DialogUnitsToPixels(const QRect &rect, const QFont &font)
     // Base units as the dialog manager takes them: the average width of the Latin letters
     // (rounded) and the font's height.
     const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     const int baseX = (letters / 26 + 1) / 2;
     const int baseY = metrics.height();
     return QRect(rect.x() * baseX / 4, rect.y() * baseY / 8, rect.width() * baseX / 4, rect.height() * baseY / 8);
@@ -66,8 +67,7 @@ QWidget *createControl(QWidget *dialog, const ControlTemplate &control,
 {
     const QString caption = QString::fromLatin1(control.caption);
     switch (control.kind) {
-    case ControlKind::Static:
-        return new QLabel(caption, dialog);
+    case ControlKind::Static: return new QLabel(caption, dialog);
     case ControlKind::CenteredStatic: {
         auto *label = new QLabel(caption, dialog);
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -79,8 +79,7 @@ QWidget *createControl(QWidget *dialog, const ControlTemplate &control,
         group->setFocusPolicy(Qt::NoFocus);
         return group;
     }
-    case ControlKind::Edit:
-        return new QLineEdit(dialog);
+    case ControlKind::Edit: return new QLineEdit(dialog);
     case ControlKind::ReadOnlyEdit: {
         auto *edit = new QLineEdit(dialog);
         edit->setReadOnly(true);
@@ -92,12 +91,9 @@ QWidget *createControl(QWidget *dialog, const ControlTemplate &control,
         button->setAutoDefault(false); // no default button: the dialog decides what Enter does
         return button;
     }
-    case ControlKind::RadioButton:
-        return new QRadioButton(caption, dialog);
-    case ControlKind::ComboBox:
-        return new QComboBox(dialog);
-    case ControlKind::ListView:
-        return makeListView ? makeListView(dialog) : new QWidget(dialog);
+    case ControlKind::RadioButton: return new QRadioButton(caption, dialog);
+    case ControlKind::ComboBox: return new QComboBox(dialog);
+    case ControlKind::ListView: return makeListView ? makeListView(dialog) : new QWidget(dialog);
     }
     return nullptr;
 }

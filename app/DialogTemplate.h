@@ -13,7 +13,17 @@ class QWidget;
 // Dialogs are laid out from templates kept as data: controls with ids, captions and
 // rectangles in dialog units, converted to pixels with the dialog font's base units.
 
-enum class ControlKind { Static, CenteredStatic, GroupBox, Edit, ReadOnlyEdit, PushButton, RadioButton, ComboBox, ListView };
+enum class ControlKind {
+    Static,
+    CenteredStatic,
+    GroupBox,
+    Edit,
+    ReadOnlyEdit,
+    PushButton,
+    RadioButton,
+    ComboBox,
+    ListView
+};
 
 struct ControlTemplate
 {

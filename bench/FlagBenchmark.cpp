@@ -61,7 +61,9 @@ Result listRows(int rows, Extras extras, Addresses addresses)
     for (int i = 0; i < 6; ++i)
         list.InsertColumn(i, QStringLiteral("heading"), LVCFMT_CENTER, 702 * shares[i] / 700, -1);
     list.EnableCheckboxes();
-    const auto deviceOfRow = [&list](int row) { return std::atoi(list.GetItemText(row, 0).toLatin1().constData()) - 1; };
+    const auto deviceOfRow = [&list](int row) {
+        return std::atoi(list.GetItemText(row, 0).toLatin1().constData()) - 1;
+    };
     DeviceListFlags flags(list, deviceOfRow);
     CNetworkAdapterObj adapter; // devices are judged by a /24 as well
     adapter.m_strName = QStringLiteral("veth1");
@@ -137,8 +139,9 @@ int main(int argc, char *argv[])
     const int rows = argc > 1 ? std::max(2, std::atoi(argv[1])) : 10000;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
-    const std::pair<Extras, const char *> variants[] = {
-        {Extras::None, "plain"}, {Extras::Widening, "+ widening"}, {Extras::WideningAndFlags, "+ widening + flags"}};
+    const std::pair<Extras, const char *> variants[] = {{Extras::None, "plain"},
+                                                        {Extras::Widening, "+ widening"},
+                                                        {Extras::WideningAndFlags, "+ widening + flags"}};
     for (Addresses addresses : {Addresses::Distinct, Addresses::OneForAll, Addresses::Pairs}) {
         // The variants take turns, so that the machine's other work falls on all of them alike.
         std::vector<Result> results[3];

@@ -150,8 +150,8 @@ RunResult runOnce(int devices, int receiveBufferBytes, const QStringList &simula
     RunResult result;
     DevSim simulator(1);
     // Outside the test network's subnets: a device may not have the host's address.
-    if (!simulator.Start(QStringList{QStringLiteral("--generate"), QString::number(devices), QStringLiteral("--first-ip"),
-                                     QStringLiteral("10.78.0.1")}
+    if (!simulator.Start(QStringList{QStringLiteral("--generate"), QString::number(devices),
+                                     QStringLiteral("--first-ip"), QStringLiteral("10.78.0.1")}
                          + simulatorOptions)) {
         std::fprintf(stderr, "corvane-devsim did not start\n");
         return result;
@@ -248,8 +248,8 @@ RunResult runOnce(int devices, int receiveBufferBytes, const QStringList &simula
     const QRegularExpression times(QStringLiteral("first at (\\d+) ns, last at (\\d+) ns"));
     qint64 firstOfAll = 0;
     for (;;) {
-        const QRegularExpressionMatch match =
-            times.match(QString::fromLatin1(simulator.WaitForOutput("sent ", firstOfAll == 0 ? 10000 : 300)));
+        const QRegularExpressionMatch match = times.match(
+            QString::fromLatin1(simulator.WaitForOutput("sent ", firstOfAll == 0 ? 10000 : 300)));
         if (!match.hasMatch())
             break;
         const qint64 first = match.captured(1).toLongLong();
@@ -299,12 +299,13 @@ int main(int argc, char *argv[])
     std::fprintf(out, "|---:|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|---:|---:|---:|\n");
     for (int run = 1; run <= runs; ++run) {
         const RunResult r = runOnce(devices, buffer, simulatorOptions);
-        std::fprintf(out,
-                     "| %d | %d | %d | %.1f | %.1f | %.1f | %d | %s | %lld | %ld | %.1f (%.0f, %d) | %.0f | %.0f | %.1f |\n",
-                     run, r.receiveBuffer, r.requests, r.sendMs, r.firstReplyToLastRowMs, r.lastReplyToLastRowMs,
-                     devices - r.listed, qPrintable(r.drops), static_cast<long long>(r.overflows), r.rcvbufErrors,
-                     r.longestStallMs, r.longestStallAtMs, r.rowsAtLongestStall, r.uiCpuMs, r.receiveCpuMs,
-                     static_cast<double>(r.peakKb) / 1024.0);
+        std::fprintf(
+            out,
+            "| %d | %d | %d | %.1f | %.1f | %.1f | %d | %s | %lld | %ld | %.1f (%.0f, %d) | %.0f | %.0f | %.1f |\n",
+            run, r.receiveBuffer, r.requests, r.sendMs, r.firstReplyToLastRowMs, r.lastReplyToLastRowMs,
+            devices - r.listed, qPrintable(r.drops), static_cast<long long>(r.overflows), r.rcvbufErrors,
+            r.longestStallMs, r.longestStallAtMs, r.rowsAtLongestStall, r.uiCpuMs, r.receiveCpuMs,
+            static_cast<double>(r.peakKb) / 1024.0);
         std::fflush(out);
     }
     return 0;

@@ -22,8 +22,8 @@ std::vector<CameraInfo> makeReplies(int count)
     for (int n = 0; n < count; ++n) {
         CameraInfo &info = replies[static_cast<std::size_t>(n)];
         info.header.cmd = CMD_SEARCH_REPLY;
-        WriteText(info.mac_addr, QString::asprintf("02:00:00:%02X:%02X:%02X", (n >> 16) & 0xff, (n >> 8) & 0xff,
-                                                   n & 0xff).toLatin1());
+        WriteText(info.mac_addr,
+                  QString::asprintf("02:00:00:%02X:%02X:%02X", (n >> 16) & 0xff, (n >> 8) & 0xff, n & 0xff).toLatin1());
         WriteText(info.ip_addr, QString::asprintf("10.77.%d.%d", 1 + n / 250, 1 + n % 250).toLatin1());
         WriteText(info.subnet_mask, "255.255.0.0");
         WriteText(info.model_name, "TC-100");

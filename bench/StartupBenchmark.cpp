@@ -74,8 +74,8 @@ int main(int argc, char *argv[])
             return 1;
         }
         const QList<QByteArray> lines = process.readAllStandardError().split('\n');
-        const auto times =
-            std::find_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.startsWith("times "); });
+        const auto times = std::find_if(lines.begin(), lines.end(),
+                                        [](const QByteArray &l) { return l.startsWith("times "); });
         if (times == lines.end()) {
             std::fprintf(stderr, "the child reported nothing\n");
             return 1;

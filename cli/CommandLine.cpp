@@ -28,7 +28,9 @@ QString generalHelp()
                                   "Finds and configures Corvane's network cameras of both families from a shell.\n\n"
                                   "Verbs:\n");
     for (const VerbInfo &verb : kVerbs)
-        text += QStringLiteral("  %1%2\n").arg(QString::fromLatin1(verb.name).leftJustified(15)).arg(QLatin1String(verb.description));
+        text += QStringLiteral("  %1%2\n")
+                    .arg(QString::fromLatin1(verb.name).leftJustified(15))
+                    .arg(QLatin1String(verb.description));
     text += QStringLiteral("\n'corvanectl VERB --help' shows a verb's options. Exit codes: 0 all done, 1 a device "
                            "failed or was not found, 2 usage error, 3 the reply port or the adapter cannot be had.\n"
                            "Passwords come from --password-file, the variable CORVANE_PASSWORD, or a prompt.\n");
@@ -68,7 +70,8 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         return result;
     }
     if (first == QLatin1String("--version") || first == QLatin1String("-v")) {
-        result.standardOutput = QStringLiteral("corvanectl %1\n").arg(QCoreApplication::applicationVersion()).toLocal8Bit();
+        result.standardOutput =
+            QStringLiteral("corvanectl %1\n").arg(QCoreApplication::applicationVersion()).toLocal8Bit();
         return result;
     }
     const VerbInfo *info = nullptr;
@@ -90,7 +93,8 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
     if (*info->arguments)
-        parser.addPositionalArgument(QLatin1String(info->arguments), QStringLiteral("Device MAC address(es) or plan file."));
+        parser.addPositionalArgument(QLatin1String(info->arguments),
+                                     QStringLiteral("Device MAC address(es) or plan file."));
 
     const QCommandLineOption adapter({QStringLiteral("a"), QStringLiteral("adapter")},
                                      searches ? QStringLiteral("Adapter name or IPv4 address, or all.")
@@ -107,15 +111,19 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
                                     QStringLiteral("Output format: %1.").arg(formats), QStringLiteral("FORMAT"),
                                     QStringLiteral("table"));
     const QCommandLineOption user(QStringLiteral("user"),
-                                  QStringLiteral("User ID (default: the one the device reports)."), QStringLiteral("U"));
+                                  QStringLiteral("User ID (default: the one the device reports)."),
+                                  QStringLiteral("U"));
     const QCommandLineOption passwordFile(QStringLiteral("password-file"),
-                                          QStringLiteral("Read the password from FILE's first line; - is standard input."),
+                                          QStringLiteral(
+                                              "Read the password from FILE's first line; - is standard input."),
                                           QStringLiteral("FILE"));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"), QStringLiteral("Do not search again to check."));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("Print what would be sent; send nothing."));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("Print what would be sent; send nothing."));
     const QCommandLineOption every(QStringLiteral("every"), QStringLiteral("Seconds between searches (default 15)."),
                                    QStringLiteral("S"), QStringLiteral("15"));
-    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Show the engine's diagnostics on stderr."));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Show the engine's diagnostics on stderr."));
     struct Setting
     {
         QCommandLineOption option;
@@ -126,7 +134,8 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         {QCommandLineOption(QStringLiteral("mask"), QStringLiteral("New subnet mask."), QStringLiteral("M")), "mask"},
         {QCommandLineOption(QStringLiteral("gateway"), QStringLiteral("New gateway."), QStringLiteral("G")), "gateway"},
         {QCommandLineOption(QStringLiteral("dns"), QStringLiteral("New DNS server."), QStringLiteral("D")), "dns"},
-        {QCommandLineOption(QStringLiteral("web-port"), QStringLiteral("New web port."), QStringLiteral("P")), "web_port"},
+        {QCommandLineOption(QStringLiteral("web-port"), QStringLiteral("New web port."), QStringLiteral("P")),
+         "web_port"},
     };
     const QCommandLineOption dhcp(QStringLiteral("dhcp"), QStringLiteral("Get addresses by DHCP."));
     const QCommandLineOption staticAddressing(QStringLiteral("static"), QStringLiteral("Use the static addresses."));
@@ -192,7 +201,8 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
     if (verb != Verb::Adapters && parser.isSet(adapter)) {
         options.adapter = parser.value(adapter);
         if (*options.adapter == QLatin1String("all") && !searches)
-            return usageError(verbName, QStringLiteral("-a all is for search and watch: changes go through one adapter"));
+            return usageError(verbName,
+                              QStringLiteral("-a all is for search and watch: changes go through one adapter"));
     }
     if (searches && parser.isSet(family)) {
         const QString value = parser.value(family);

@@ -17,7 +17,7 @@ enum class OutputFormat { Table, Json, Jsonl, Csv };
 
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailed = 1,      // a device failed, or a MAC was not found
+    kExitFailed = 1, // a device failed, or a MAC was not found
     kExitUsage = 2,
     kExitUnavailable = 3, // the reply port or the adapter cannot be had
 };
@@ -29,9 +29,9 @@ struct CtlOptions
     SearchRound::Families families;
     int waitMs = 3000;
     OutputFormat format = OutputFormat::Table;
-    QStringList macs;   // set: one; reboot, factory-reset: one or more
-    QString planPath;   // apply
-    PlanRow settings;   // set: the settings given (its error is never set)
+    QStringList macs; // set: one; reboot, factory-reset: one or more
+    QString planPath; // apply
+    PlanRow settings; // set: the settings given (its error is never set)
     std::optional<QString> user;
     PasswordRequest password;
     bool dryRun = false;

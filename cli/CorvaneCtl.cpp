@@ -19,9 +19,8 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-const QList<QLatin1StringView> kDeviceColumns{"family"_L1, "mac"_L1,     "ip"_L1,    "mask"_L1,
-                                              "gateway"_L1, "web_port"_L1, "dhcp"_L1, "model"_L1,
-                                              "manufacturer"_L1, "version"_L1};
+const QList<QLatin1StringView> kDeviceColumns{"family"_L1,   "mac"_L1,  "ip"_L1,    "mask"_L1,         "gateway"_L1,
+                                              "web_port"_L1, "dhcp"_L1, "model"_L1, "manufacturer"_L1, "version"_L1};
 
 bool isLoopback(const CNetworkAdapterObj &adapter)
 {
@@ -78,9 +77,7 @@ bool CorvaneCtl::Start()
 {
     m_adapters = EnumerateAdapters(m_services.interfaces());
     switch (m_options.verb) {
-    case Verb::Adapters:
-        RunAdapters();
-        return false;
+    case Verb::Adapters: RunAdapters(); return false;
     case Verb::Search:
         if (!ChooseAdapters(true, m_options.families.own) || !OpenSearch(m_options.families.own))
             return false;
@@ -130,8 +127,8 @@ bool CorvaneCtl::ChooseAdapters(bool allowAll, bool required)
             Message(u"no network adapter has an IPv4 address"_s);
             m_exitCode = kExitUnavailable;
         } else {
-            Message(u"choose an adapter with -a: %1%2"_s.arg(adapterList(usable),
-                                                              allowAll ? u", or all"_s : QString()));
+            Message(
+                u"choose an adapter with -a: %1%2"_s.arg(adapterList(usable), allowAll ? u", or all"_s : QString()));
             m_exitCode = kExitUsage;
         }
         return false;
@@ -197,8 +194,8 @@ DeviceFieldList CorvaneCtl::FieldsOf(const FoundDevice &device) const
     DeviceFieldList fields = DeviceFields(device.record);
     if (m_all) {
         fields.append({"adapter"_L1, device.adapter ? device.adapter->m_strName : QString()});
-        fields.append({"reachable"_L1,
-                       device.adapter != nullptr && IsInAdapterNetwork(*device.adapter, DeviceText(device.record.ip_addr))});
+        fields.append({"reachable"_L1, device.adapter != nullptr
+                                           && IsInAdapterNetwork(*device.adapter, DeviceText(device.record.ip_addr))});
     }
     return fields;
 }
@@ -219,7 +216,8 @@ void CorvaneCtl::RunSearch()
 {
     QList<QLatin1StringView> columns = kDeviceColumns;
     if (m_all)
-        columns << "adapter"_L1 << "reachable"_L1;
+        columns << "adapter"_L1
+                << "reachable"_L1;
     m_output = std::make_unique<DeviceOutput>(m_options.format, m_out, FieldsOf(FoundDevice{}), columns);
     connect(m_round.get(), &SearchRound::deviceFound, this,
             [this](const FoundDevice &device) { m_output->Add(FieldsOf(device)); });
@@ -367,8 +365,8 @@ void CorvaneCtl::RunWatch()
                 line = JsonObjectLine(event) + '\n';
             } else {
                 QString text = u"%1  %2  %3  %4"_s.arg(time, kind.leftJustified(7),
-                                                      FieldText(FieldValue(change.device, "mac"_L1)),
-                                                      FieldText(FieldValue(change.device, "ip"_L1)));
+                                                       FieldText(FieldValue(change.device, "mac"_L1)),
+                                                       FieldText(FieldValue(change.device, "ip"_L1)));
                 for (const DeviceField &field : change.device) {
                     if (field.name != "ip"_L1 && change.changed.contains(QString(field.name)))
                         text += u"  %1=%2"_s.arg(QString(field.name), FieldText(field.value));

@@ -20,9 +20,7 @@ void DeviceOutput::Write(const QByteArray &bytes)
 void DeviceOutput::Add(const DeviceFieldList &fields)
 {
     switch (m_format) {
-    case OutputFormat::Jsonl:
-        Write(JsonObjectLine(fields) + '\n');
-        break;
+    case OutputFormat::Jsonl: Write(JsonObjectLine(fields) + '\n'); break;
     case OutputFormat::Csv:
         if (!m_headerWritten)
             Write(CsvHeader(fields));
@@ -30,9 +28,7 @@ void DeviceOutput::Add(const DeviceFieldList &fields)
         Write(CsvLine(fields));
         break;
     case OutputFormat::Json:
-    case OutputFormat::Table:
-        m_kept.append(fields);
-        break;
+    case OutputFormat::Table: m_kept.append(fields); break;
     }
 }
 

@@ -65,7 +65,10 @@ public:
     }
     EchoOff(const EchoOff &) = delete;
     EchoOff &operator=(const EchoOff &) = delete;
-    bool Ok() const { return m_ok; }
+    bool Ok() const
+    {
+        return m_ok;
+    }
 
 private:
     int m_fd;
@@ -86,7 +89,8 @@ PasswordResult ReadPassword(const PasswordRequest &request, std::FILE *standardI
             return {firstLine(readLine(standardInput)), {}};
         QFile file(*request.file);
         if (!file.open(QIODevice::ReadOnly))
-            return {std::nullopt, QStringLiteral("cannot read the password file %1: %2").arg(*request.file, file.errorString())};
+            return {std::nullopt,
+                    QStringLiteral("cannot read the password file %1: %2").arg(*request.file, file.errorString())};
         return {firstLine(file.readLine()), {}};
     }
     if (qEnvironmentVariableIsSet(kPasswordVariable))

@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvanectl"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("3.0.0.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
 
     const ParsedCommandLine parsed = ParseCommandLine(QCoreApplication::arguments());
     if (!parsed.options) {

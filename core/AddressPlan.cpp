@@ -14,15 +14,16 @@ struct ColumnName
 };
 
 constexpr ColumnName kColumns[] = {
-    {"mac", Column::Mac},         {"ip", Column::Ip},   {"mask", Column::Mask},
-    {"gateway", Column::Gateway}, {"dns", Column::Dns}, {"web_port", Column::WebPort},
+    {"mac", Column::Mac},         {"ip", Column::Ip},     {"mask", Column::Mask},
+    {"gateway", Column::Gateway}, {"dns", Column::Dns},   {"web_port", Column::WebPort},
     {"dhcp", Column::Dhcp},       {"user", Column::User},
 };
 
 std::optional<bool> parseDhcp(const QString &text)
 {
     const QString t = text.toLower();
-    if (t == QLatin1String("true") || t == QLatin1String("1") || t == QLatin1String("yes") || t == QLatin1String("dhcp"))
+    if (t == QLatin1String("true") || t == QLatin1String("1") || t == QLatin1String("yes")
+        || t == QLatin1String("dhcp"))
         return true;
     if (t == QLatin1String("false") || t == QLatin1String("0") || t == QLatin1String("no")
         || t == QLatin1String("static"))
@@ -42,17 +43,11 @@ bool readCell(PlanRow &row, Column column, const QString &cell)
         return true;
     };
     switch (column) {
-    case Column::Mac:
-        row.mac = cell;
-        return true;
-    case Column::Ip:
-        return address(row.ip, "ip");
-    case Column::Mask:
-        return address(row.mask, "mask");
-    case Column::Gateway:
-        return address(row.gateway, "gateway");
-    case Column::Dns:
-        return address(row.dns, "dns");
+    case Column::Mac: row.mac = cell; return true;
+    case Column::Ip: return address(row.ip, "ip");
+    case Column::Mask: return address(row.mask, "mask");
+    case Column::Gateway: return address(row.gateway, "gateway");
+    case Column::Dns: return address(row.dns, "dns");
     case Column::WebPort: {
         bool ok = false;
         const int port = cell.toInt(&ok);
@@ -68,9 +63,7 @@ bool readCell(PlanRow &row, Column column, const QString &cell)
         if (!row.dhcp)
             row.error = QStringLiteral("dhcp \"%1\" is none of true, false, 1, 0, yes, no, dhcp, static").arg(cell);
         return row.dhcp.has_value();
-    case Column::User:
-        row.user = cell;
-        return true;
+    case Column::User: row.user = cell; return true;
     }
     return true;
 }

@@ -7,7 +7,8 @@
 QString DeviceText(QByteArrayView bytes)
 {
     // A BOM is a character like any other here: nothing may vanish from a device's text.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
         return QString::fromLatin1(bytes);

@@ -15,8 +15,7 @@
 
 class CHalvetranoDlg;
 
-enum class DeviceFamily
-{
+enum class DeviceFamily {
     Own,
     Vendor,
 };

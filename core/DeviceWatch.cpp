@@ -24,12 +24,9 @@ QStringList changedFields(const DeviceFieldList &before, const DeviceFieldList &
 QLatin1StringView ChangeKindName(DeviceChange::Kind kind)
 {
     switch (kind) {
-    case DeviceChange::Kind::Found:
-        return QLatin1StringView("found");
-    case DeviceChange::Kind::Changed:
-        return QLatin1StringView("changed");
-    case DeviceChange::Kind::Gone:
-        return QLatin1StringView("gone");
+    case DeviceChange::Kind::Found: return QLatin1StringView("found");
+    case DeviceChange::Kind::Changed: return QLatin1StringView("changed");
+    case DeviceChange::Kind::Gone: return QLatin1StringView("gone");
     }
     return {};
 }

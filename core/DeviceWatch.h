@@ -14,8 +14,8 @@ struct DeviceChange
 {
     enum class Kind { Found, Changed, Gone };
     Kind kind = Kind::Found;
-    DeviceFieldList device;  // as the search found it; as last seen for Gone
-    QStringList changed;     // Changed: the names of the fields that differ, in field order
+    DeviceFieldList device; // as the search found it; as last seen for Gone
+    QStringList changed;    // Changed: the names of the fields that differ, in field order
 };
 
 QLatin1StringView ChangeKindName(DeviceChange::Kind kind); // "found", "changed", "gone"

@@ -103,8 +103,7 @@ QString DescribeEdits(const CameraInfo &edited)
     return parts.join(QStringLiteral(", "));
 }
 
-PlanApply::PlanApply(DeviceSearch &search, CHalvetranoDlg *vendor, const CNetworkAdapterObj &adapter,
-                     QObject *parent)
+PlanApply::PlanApply(DeviceSearch &search, CHalvetranoDlg *vendor, const CNetworkAdapterObj &adapter, QObject *parent)
     : QObject(parent)
     , m_search(search)
     , m_vendor(vendor)

@@ -9,8 +9,8 @@ int RunVendorCommand(CHalvetranoDlg &vendor, CameraInfo &record, QByteArrayView 
     return command == VendorCommand::Reboot ? vendor.RebootDevice() : vendor.FactoryResetDevice();
 }
 
-int ChangeVendorNetwork(CHalvetranoDlg &vendor, const QString &hostAddress, const CameraInfo &found,
-                        CameraInfo &edited, QByteArrayView password)
+int ChangeVendorNetwork(CHalvetranoDlg &vendor, const QString &hostAddress, const CameraInfo &found, CameraInfo &edited,
+                        QByteArrayView password)
 {
     vendor.m_strHostIp = hostAddress;
     SetVendorPassword(edited, password);

@@ -10,8 +10,7 @@ class CHalvetranoDlg;
 // The vendor family's commands, through the window that owns the vendor library. Each call
 // waits for the library.
 
-enum class VendorCommand
-{
+enum class VendorCommand {
     Reboot,
     FactoryReset,
 };
@@ -24,5 +23,5 @@ int RunVendorCommand(CHalvetranoDlg &vendor, CameraInfo &record, QByteArrayView 
 // Changes the network of the device found as found to the settings written into edited,
 // which gets the plain password at pass_wd; hostAddress is the adapter's IPv4 address.
 // The library's result (0: done).
-int ChangeVendorNetwork(CHalvetranoDlg &vendor, const QString &hostAddress, const CameraInfo &found,
-                        CameraInfo &edited, QByteArrayView password);
+int ChangeVendorNetwork(CHalvetranoDlg &vendor, const QString &hostAddress, const CameraInfo &found, CameraInfo &edited,
+                        QByteArrayView password);

@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 // A fuzz target's assertion: an unmet one ends the run, and libFuzzer keeps the input.
-#define FUZZ_CHECK(condition)                                                                                         \
+#define FUZZ_CHECK(condition)                                                                                          \
     do {                                                                                                               \
         if (!(condition)) {                                                                                            \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);                       \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);                         \
             std::abort();                                                                                              \
         }                                                                                                              \
     } while (false)

@@ -66,8 +66,8 @@ const char *resultText(qint32 result)
 
 void checkRow(const CReportCtrl &list, int row, const CameraInfo &record)
 {
-    const QString manufacturer =
-        fieldText(record.manufacturer) == "Halvetrano" ? QString() : cellText(record.manufacturer);
+    const QString manufacturer = fieldText(record.manufacturer) == "Halvetrano" ? QString()
+                                                                                : cellText(record.manufacturer);
     FUZZ_CHECK(list.GetItemText(row, 0) == QString::number(row + 1));
     FUZZ_CHECK(list.GetItemText(row, 1) == cellText(record.mac_addr));
     FUZZ_CHECK(list.GetItemText(row, 2) == cellText(record.ip_addr));

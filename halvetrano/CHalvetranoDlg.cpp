@@ -147,8 +147,8 @@ int CHalvetranoDlg::RunOnDevice(int32_t (*operation)(int32_t))
     g_hVendorDevice = m_sdk.ZEKDevice_Create();
     const uint16_t mediaPort = m_TargetInfo.media_port;
     const int login = m_sdk.ZEKDevice_Open(g_hVendorDevice, ReadText(m_TargetInfo.ip_addr).constData(), &mediaPort,
-                                     ReadText(m_TargetInfo.header.user_id).constData(),
-                                     VendorPassword(m_TargetInfo).constData());
+                                           ReadText(m_TargetInfo.header.user_id).constData(),
+                                           VendorPassword(m_TargetInfo).constData());
     if (login == 0)
         std::printf("login success!\n");
     else if (login == ZEK_ERR_PASSWORD)

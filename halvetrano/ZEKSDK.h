@@ -34,25 +34,25 @@ extern "C" {
 
 enum ZEKResult {
     ZEK_OK = 0,
-    ZEK_ERR_FAILED = -1,           /* anything else, including an answer the library cannot read */
-    ZEK_ERR_NOT_INITIALIZED = -2,  /* before ZEKSDKInitialize, or after ZEKSDKInvalidate */
+    ZEK_ERR_FAILED = -1,          /* anything else, including an answer the library cannot read */
+    ZEK_ERR_NOT_INITIALIZED = -2, /* before ZEKSDKInitialize, or after ZEKSDKInvalidate */
     ZEK_ERR_INVALID_ARGUMENT = -3,
     ZEK_ERR_INVALID_HANDLE = -4,
-    ZEK_ERR_NETWORK = -5,          /* no socket could be had, or nothing could be sent */
-    ZEK_ERR_TIMEOUT = -6,          /* the device did not answer in time */
-    ZEK_ERR_CANCELLED = -7,        /* ended by ZEKSDKInvalidate */
-    ZEK_ERR_NOT_LOGGED_IN = -8,    /* reboot or reset without a login the device accepted */
-    ZEK_ERR_INVALID_CONFIG = -9,   /* the device refused the network settings */
-    ZEK_ERR_PASSWORD = -29         /* wrong user ID or password */
+    ZEK_ERR_NETWORK = -5,        /* no socket could be had, or nothing could be sent */
+    ZEK_ERR_TIMEOUT = -6,        /* the device did not answer in time */
+    ZEK_ERR_CANCELLED = -7,      /* ended by ZEKSDKInvalidate */
+    ZEK_ERR_NOT_LOGGED_IN = -8,  /* reboot or reset without a login the device accepted */
+    ZEK_ERR_INVALID_CONFIG = -9, /* the device refused the network settings */
+    ZEK_ERR_PASSWORD = -29       /* wrong user ID or password */
 };
 
 enum ZEKEvent {
-    ZEK_EVENT_DEVICE_FOUND = 3201  /* data: const VendorDeviceInfo *, valid until the callback returns */
+    ZEK_EVENT_DEVICE_FOUND = 3201 /* data: const VendorDeviceInfo *, valid until the callback returns */
 };
 
 enum {
-    ZEK_ANSWER_TIMEOUT_MS = 2500,  /* how long login, reboot and reset wait for the device */
-    ZEK_NETWORK_MODE_STATIC = 2    /* the one addressing mode of VendorNetworkConfig.mode */
+    ZEK_ANSWER_TIMEOUT_MS = 2500, /* how long login, reboot and reset wait for the device */
+    ZEK_NETWORK_MODE_STATIC = 2   /* the one addressing mode of VendorNetworkConfig.mode */
 };
 
 /*
@@ -64,13 +64,15 @@ enum {
 typedef int32_t (*ZEKEventCallback)(int32_t callbackHandle, int32_t event, int32_t dataSize, intptr_t data,
                                     int32_t user);
 
-typedef struct VendorSearchParams {
+typedef struct VendorSearchParams
+{
     int32_t callbackHandle; /* from ZEKCBCreate */
     int32_t searchTimeMs;   /* how long to collect answers, in milliseconds: 3000 is three seconds */
 } VendorSearchParams;
 
 /* One found device. Every text is NUL-terminated inside its slot. */
-typedef struct VendorDeviceInfo {
+typedef struct VendorDeviceInfo
+{
     char ip_addr[64];      /* 0 */
     uint16_t media_port;   /* 64 */
     uint16_t reserved1;    /* 66 */
@@ -85,7 +87,8 @@ typedef struct VendorDeviceInfo {
 } VendorDeviceInfo;
 
 /* A network change: 140 bytes, zero-filled, then these. Address slots hold at most 15 characters. */
-typedef struct VendorNetworkConfig {
+typedef struct VendorNetworkConfig
+{
     char ip_addr[16];     /* 0: the new IPv4 address */
     char host_ip[16];     /* 16: IPv4 address of the host adapter to send through */
     char mac_addr[40];    /* 32: the device's MAC address, as the device reports it */

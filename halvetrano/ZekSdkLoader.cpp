@@ -70,9 +70,10 @@ bool open(const QString &file, ZekSdk &sdk, QString &why)
     // Left loaded when the QLibrary goes: the program keeps the functions for its whole run.
 #define ZEK_RESOLVE(function) resolve<decltype(&::function)>(library, #function, sdk.function, why)
     const bool complete = ZEK_RESOLVE(ZEKSDKInitialize) && ZEK_RESOLVE(ZEKSDKInvalidate) && ZEK_RESOLVE(ZEKCBCreate)
-        && ZEK_RESOLVE(ZEKDevice_Search) && ZEK_RESOLVE(ZEKCBDelete) && ZEK_RESOLVE(ZEKDevice_Create)
-        && ZEK_RESOLVE(ZEKDevice_Open) && ZEK_RESOLVE(ZEKDevice_RebootDevice) && ZEK_RESOLVE(ZEKDevice_FactoryReset)
-        && ZEK_RESOLVE(ZEKDevice_Close) && ZEK_RESOLVE(ZEKDevice_Delete) && ZEK_RESOLVE(ZEKDevice_ModifyNetwork);
+                          && ZEK_RESOLVE(ZEKDevice_Search) && ZEK_RESOLVE(ZEKCBDelete) && ZEK_RESOLVE(ZEKDevice_Create)
+                          && ZEK_RESOLVE(ZEKDevice_Open) && ZEK_RESOLVE(ZEKDevice_RebootDevice)
+                          && ZEK_RESOLVE(ZEKDevice_FactoryReset) && ZEK_RESOLVE(ZEKDevice_Close)
+                          && ZEK_RESOLVE(ZEKDevice_Delete) && ZEK_RESOLVE(ZEKDevice_ModifyNetwork);
 #undef ZEK_RESOLVE
     if (!complete)
         return false;

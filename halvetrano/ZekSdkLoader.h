@@ -12,7 +12,8 @@ extern "C" {
 #endif
 
 /* The twelve functions of a loaded library, named as in ZEKSDK.h, and the file they came from. */
-typedef struct ZekSdk {
+typedef struct ZekSdk
+{
     int32_t (*ZEKSDKInitialize)(void);
     int32_t (*ZEKSDKInvalidate)(void);
     int32_t (*ZEKCBCreate)(int32_t user, ZEKEventCallback callback);

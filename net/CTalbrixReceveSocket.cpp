@@ -11,8 +11,8 @@ namespace {
 const std::vector<int> kMacShareBytes{72 + 9, 72 + 10, 72 + 12, 72 + 13, 72 + 15, 72 + 16};
 } // namespace
 
-CTalbrixReceveSocket::CTalbrixReceveSocket(QHostAddress address, quint16 port, int receiveBufferBytes,
-                                           int sockets, QObject *parent)
+CTalbrixReceveSocket::CTalbrixReceveSocket(QHostAddress address, quint16 port, int receiveBufferBytes, int sockets,
+                                           QObject *parent)
     : QObject(parent)
     , m_address(std::move(address))
     , m_port(port)

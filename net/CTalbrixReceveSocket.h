@@ -39,9 +39,9 @@ public:
 
     // receiveBufferBytes: what Create() asks the kernel for, per socket; a stock host grants at
     // most twice net.core.rmem_max (212,992), unless the process may force more.
-    explicit CTalbrixReceveSocket(QHostAddress address = QHostAddress(QHostAddress::AnyIPv4),
-                                  quint16 port = REPLY_PORT, int receiveBufferBytes = kReceiveBufferBytes,
-                                  int sockets = kSockets, QObject *parent = nullptr);
+    explicit CTalbrixReceveSocket(QHostAddress address = QHostAddress(QHostAddress::AnyIPv4), quint16 port = REPLY_PORT,
+                                  int receiveBufferBytes = kReceiveBufferBytes, int sockets = kSockets,
+                                  QObject *parent = nullptr);
     ~CTalbrixReceveSocket() override;
 
     // Binds exclusively (a second program on the port makes this fail), enlarges the receive
@@ -84,5 +84,4 @@ private:
     bool m_handingOver = false;
     QTimer m_handOverTimer;
     QElapsedTimer m_lastHandOver; // started at each hand-over
-
 };

@@ -50,7 +50,8 @@ int CTalbrixSendSocket::SendPacket(const QString &adapterAddress, int interfaceI
         std::printf("trying: sendto...\n");
         const QByteArray datagram = ToDatagram(packet);
         if (::sendto(s, datagram.constData(), static_cast<size_t>(datagram.size()), 0,
-                     reinterpret_cast<const sockaddr *>(&destination), sizeof destination) < 0) {
+                     reinterpret_cast<const sockaddr *>(&destination), sizeof destination)
+            < 0) {
             traceSocketError();
             closeTraced(s);
         } else {

@@ -105,7 +105,8 @@ void DatagramReceiver::ReadWaiting(NativeSocket socket)
         iovec slots[kReadsPerCall];
         sockaddr_in from[kReadsPerCall] = {};
         for (std::size_t i = 0; i < kReadsPerCall; ++i) {
-            slots[i] = {m_buffers.data() + i * static_cast<std::size_t>(kKeptBytes), static_cast<std::size_t>(kKeptBytes)};
+            slots[i] = {m_buffers.data() + i * static_cast<std::size_t>(kKeptBytes),
+                        static_cast<std::size_t>(kKeptBytes)};
             messages[i].msg_hdr.msg_iov = &slots[i];
             messages[i].msg_hdr.msg_iovlen = 1;
             messages[i].msg_hdr.msg_name = &from[i];
@@ -130,9 +131,9 @@ void DatagramReceiver::ReadWaiting(NativeSocket socket)
                                      reinterpret_cast<sockaddr *>(&from), &fromSize);
         const int error = size < 0 ? LastSocketError() : 0;
         if (size >= 0) {
-            batch.push_back(ReceivedDatagram{QByteArray(buffer.data(), static_cast<qsizetype>(std::min<qint64>(size, kKeptBytes))),
-                                             static_cast<qint64>(size), ntohl(from.sin_addr.s_addr),
-                                             ntohs(from.sin_port), false});
+            batch.push_back(
+                ReceivedDatagram{QByteArray(buffer.data(), static_cast<qsizetype>(std::min<qint64>(size, kKeptBytes))),
+                                 static_cast<qint64>(size), ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), false});
             continue;
         }
 #endif
@@ -178,6 +179,7 @@ void DatagramReceiver::Take(std::deque<ReceivedDatagram> &into)
     if (m_paused && !m_notifiers.empty()) {
         m_paused = false;
         for (QSocketNotifier *notifier : m_notifiers)
-            QMetaObject::invokeMethod(notifier, [notifier] { notifier->setEnabled(true); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                notifier, [notifier] { notifier->setEnabled(true); }, Qt::QueuedConnection);
     }
 }

@@ -29,7 +29,7 @@ public:
     bool ShouldRepeat(qint64 overflows);
 
     int Requests() const { return m_requests; }
-    qint64 Dropped() const { return m_dropped; }             // over all requests
+    qint64 Dropped() const { return m_dropped; }              // over all requests
     qint64 DroppedAfterLast() const { return m_droppedLast; } // since the last request
     // One line with the counts when anything was dropped, else empty.
     QString Summary(int listed) const;

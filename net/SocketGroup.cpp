@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #ifdef __linux__
@@ -48,6 +49,12 @@ void setReceiveBuffer(NativeSocket s, int bytes, bool force)
     ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char *>(&granted), &size);
     if (granted < bytes)
         setIntOption(s, SO_RCVBUFFORCE, bytes);
+    ::getsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char *>(&granted), &size);
+    static std::atomic_flag told = ATOMIC_FLAG_INIT; // once per process, not once per socket
+    if (granted < bytes && !told.test_and_set())
+        qWarning("Receive buffer holds %d bytes, not %d: more answers of a large site wait for a repeat. To allow "
+                 "more, as root: sysctl -w net.core.rmem_max=%d",
+                 granted, bytes, bytes);
 #endif
 }
 

@@ -24,11 +24,11 @@ class SocketGroup final
 public:
     struct Options
     {
-        int sockets = 1;                // that keep answers; 1: a plain socket, no filters
-        int receiveBufferBytes = 0;     // asked for each socket; 0 keeps the host's default
-        std::vector<int> shareBytes;    // offsets in the payload of the bytes that choose a share
-        bool exclusive = true;          // no other program, nor another group of ours, may take the port
-        bool shareWithOthers = false;   // not exclusive: other programs listen too and get copies
+        int sockets = 1;                 // that keep answers; 1: a plain socket, no filters
+        int receiveBufferBytes = 0;      // asked for each socket; 0 keeps the host's default
+        std::vector<int> shareBytes;     // offsets in the payload of the bytes that choose a share
+        bool exclusive = true;           // no other program, nor another group of ours, may take the port
+        bool shareWithOthers = false;    // not exclusive: other programs listen too and get copies
         bool forceReceiveBuffer = false; // a privileged process goes past the host's cap
     };
 

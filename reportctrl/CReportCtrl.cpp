@@ -20,12 +20,9 @@ namespace {
 Qt::Alignment alignmentOf(int nFormat)
 {
     switch (nFormat & LVCFMT_JUSTIFYMASK) {
-    case LVCFMT_RIGHT:
-        return Qt::AlignRight | Qt::AlignVCenter;
-    case LVCFMT_CENTER:
-        return Qt::AlignHCenter | Qt::AlignVCenter;
-    default:
-        return Qt::AlignLeft | Qt::AlignVCenter;
+    case LVCFMT_RIGHT: return Qt::AlignRight | Qt::AlignVCenter;
+    case LVCFMT_CENTER: return Qt::AlignHCenter | Qt::AlignVCenter;
+    default: return Qt::AlignLeft | Qt::AlignVCenter;
     }
 }
 } // namespace
@@ -382,7 +379,7 @@ unsigned CReportCtrl::GetRowState(int nItem) const
     const bool bSelected = index.isValid() && selectionModel()->isSelected(index);
     const bool bFocused = index.isValid() && currentIndex().row() == nItem;
     return (bSelected ? RS_SELECTED : RS_UNSELECTED) | (GetCheck(nItem) > 0 ? RS_CHECKED : RS_UNCHECKED)
-        | (bFocused ? RS_FOCUSED : RS_UNFOCUSED);
+           | (bFocused ? RS_FOCUSED : RS_UNFOCUSED);
 }
 
 bool CReportCtrl::ApplyRowState(int nItem, unsigned dwFlags)
@@ -411,7 +408,7 @@ bool CReportCtrl::SetRowSelected(int nItem, bool bSelected)
     if (!index.isValid())
         return false;
     selectionModel()->select(index, (bSelected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect)
-                                 | QItemSelectionModel::Rows);
+                                        | QItemSelectionModel::Rows);
     return true;
 }
 

@@ -192,7 +192,7 @@ private:
     int m_nSortKeysFirst = 0;
     std::optional<PendingClick> m_pendingClick;
     QList<bool> m_columnSizedByUser; // one per column
-    bool m_bResizingColumn = false;   // the control itself is sizing a column
-    QList<int> m_cellExtraWidth;      // per column: what a cell needs beside its text; -1 unknown
-    QList<qreal> m_latin1Advance;     // the font's advance of each Latin-1 character, once needed
+    bool m_bResizingColumn = false;  // the control itself is sizing a column
+    QList<int> m_cellExtraWidth;     // per column: what a cell needs beside its text; -1 unknown
+    QList<qreal> m_latin1Advance;    // the font's advance of each Latin-1 character, once needed
 };

@@ -195,15 +195,9 @@ void DateTextParser::AddFormat(const QString &pattern, bool exactWidths)
             hasYear = true;
             break;
         case 'h':
-        case 'H':
-            numeric(Field::Hour, 1, 2);
-            break;
-        case 'm':
-            numeric(Field::Minute, 1, 2);
-            break;
-        case 's':
-            numeric(Field::Second, 1, 2);
-            break;
+        case 'H': numeric(Field::Hour, 1, 2); break;
+        case 'm': numeric(Field::Minute, 1, 2); break;
+        case 's': numeric(Field::Second, 1, 2); break;
         case 'z':
             // Any fraction of the second to a millisecond, also in ISO texts.
             tokens.push_back({Field::Millisecond, 1, 3, {}});
@@ -299,7 +293,10 @@ std::optional<double> DateTextParser::Match(const Format &format, QStringView te
             switch (token.field) {
             case Field::Day: day = value; break;
             case Field::Month: month = value; break;
-            case Field::Year: year = value; yearDigits = digits; break;
+            case Field::Year:
+                year = value;
+                yearDigits = digits;
+                break;
             case Field::Hour: hour = value; break;
             case Field::Minute: minute = value; break;
             case Field::Second: second = value; break;
@@ -331,7 +328,7 @@ std::optional<double> DateTextParser::Match(const Format &format, QStringView te
         return std::nullopt;
 
     const double days = static_cast<double>(QDate(year, month, day).toJulianDay() - kOleEpochJulianDay)
-        + (((hour * 60 + minute) * 60 + second) * 1000 + millisecond) / 86400000.0;
+                        + (((hour * 60 + minute) * 60 + second) * 1000 + millisecond) / 86400000.0;
     if (days >= 0)
         return days;
     // Before the epoch the OLE date keeps the day negative and counts the time forwards.

@@ -24,7 +24,21 @@ public:
     static double OleDateToTimeLine(double oleDate);
 
 private:
-    enum class Field { Literal, Space, Day, Month, MonthName, Year, Weekday, Hour, Minute, Second, Millisecond, AmPm, Zone };
+    enum class Field {
+        Literal,
+        Space,
+        Day,
+        Month,
+        MonthName,
+        Year,
+        Weekday,
+        Hour,
+        Minute,
+        Second,
+        Millisecond,
+        AmPm,
+        Zone
+    };
 
     struct Token
     {

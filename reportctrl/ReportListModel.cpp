@@ -32,8 +32,7 @@ QVariant ReportListModel::data(const QModelIndex &index, int role) const
     const int column = index.column();
     // Every row's arrays have one entry per column; the bounds checks only guard that rule.
     switch (role) {
-    case Qt::DisplayRole:
-        return column < row.aText.size() ? row.aText[column] : QVariant();
+    case Qt::DisplayRole: return column < row.aText.size() ? row.aText[column] : QVariant();
     case Qt::CheckStateRole:
         if (column == 0 && m_bCheckBoxes)
             return row.bChecked ? Qt::Checked : Qt::Unchecked;
@@ -42,8 +41,7 @@ QVariant ReportListModel::data(const QModelIndex &index, int role) const
         return column < row.pData->aTextColor.size() ? QColor::fromRgba(row.pData->aTextColor[column]) : QVariant();
     case Qt::BackgroundRole:
         return column < row.pData->aBkColor.size() ? QColor::fromRgba(row.pData->aBkColor[column]) : QVariant();
-    case Qt::TextAlignmentRole:
-        return static_cast<int>(m_columns[column].alignment.toInt());
+    case Qt::TextAlignmentRole: return static_cast<int>(m_columns[column].alignment.toInt());
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole:
         if (m_cellNotes) {
@@ -51,8 +49,7 @@ QVariant ReportListModel::data(const QModelIndex &index, int role) const
                 return note;
         }
         return {};
-    default:
-        return {};
+    default: return {};
     }
 }
 

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Corvane needs to build, run and test, when any is missing.
+# Installs the Debian packages Corvane needs to build, run and test, when any is missing, and
+# any more named as arguments (scripts/test.sh and scripts/package.sh name their own tools).
+# Installs as root, or through sudo for an ordinary user.
 set -euo pipefail
 
 # clang, libclang-rt-14-dev (libFuzzer) and llvm (llvm-symbolizer) build and read the fuzz targets.
@@ -10,9 +12,16 @@ missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    [ "$(id -u)" -eq 0 ] || { echo "run as root to install packages" >&2; exit 1; }
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+[ ${#missing[@]} -gt 0 ] || exit 0
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || {
+        echo "Missing packages; as root, run: apt-get install ${missing[*]}" >&2
+        exit 1
+    }
+    as_root=(sudo)
 fi
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,12 +1,37 @@
 #!/usr/bin/env bash
-# Builds Corvane twice, Release and Debug with AddressSanitizer and UndefinedBehaviorSanitizer,
-# warnings as errors, and runs every test in both; then builds the fuzz targets with Clang and
-# runs each a short while. Tests run as root: each one makes its own private network
-# namespaces, so nothing is ever sent on this machine's network.
+# Checks the format, then builds Corvane twice, Release and Debug with AddressSanitizer and
+# UndefinedBehaviorSanitizer, warnings as errors, and runs every test in both; then builds the
+# fuzz targets with Clang and runs each a short while. Tests that open a socket run inside
+# private network namespaces they make themselves (tests/netns-run.sh), so nothing is ever sent
+# on this machine's network: as root directly, as an ordinary user inside a user namespace.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
-[ "$(id -u)" -eq 0 ] || { echo "tests need root for their private network namespaces" >&2; exit 1; }
+
+# Started through sudo, the tests run as the user who ran sudo; only packages are installed as root.
+user=$(id -un)
+as_user=()
+if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
+    user=$SUDO_USER
+    as_user=(runuser -u "$SUDO_USER" --)
+fi
+if [ -z "${CORVANE_TEST_MODE_SAID:-}" ]; then
+    if [ "$user" = root ]; then
+        echo "Testing as root: network tests make their private namespaces directly."
+    elif "${as_user[@]}" unshare --user --map-root-user --net --mount true 2>/dev/null; then
+        echo "Testing as $user: network tests make their private namespaces inside a user namespace."
+    else
+        echo "Testing as $user without user namespaces: network tests are SKIPPED."
+        echo "Run as root, or allow unprivileged user namespaces (Debian: sysctl kernel.unprivileged_userns_clone=1)."
+    fi
+fi
+
+# desktop-file-utils and appstream validate the menu entry and the metadata; clang-format-14
+# checks the format.
+scripts/deps.sh desktop-file-utils appstream clang-format-14
+if [ ${#as_user[@]} -gt 0 ]; then
+    exec "${as_user[@]}" env CORVANE_TEST_MODE_SAID=1 "$0" "$@"
+fi
+scripts/check-format.sh
 
 jobs=$(nproc)
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_WERROR=ON

@@ -6,7 +6,32 @@
 #   host veth2 10.77.2.1/24  <->  dev2 eth0 10.77.2.2/24
 # The namespaces' names reach the test in CORVANE_NETNS_HOST, CORVANE_NETNS_DEV1 and
 # CORVANE_NETNS_DEV2; everything is removed when the test ends.
+#
+# As root the namespaces are made directly. An ordinary user gets them inside a user namespace
+# of its own (root there, nobody outside), with a private /run for "ip netns". Where neither is
+# possible the test is skipped with exit code 77: it never runs on the real network.
 set -euo pipefail
+
+if [ "$(id -u)" -ne 0 ]; then
+    if ! unshare --user --map-root-user --net --mount true 2>/dev/null; then
+        echo "SKIP: private network namespaces need root or unprivileged user namespaces (Debian: sysctl kernel.unprivileged_userns_clone=1)" >&2
+        exit 77
+    fi
+    CORVANE_NETNS_USERNS=1 exec unshare --user --map-root-user --net --mount "$0" "$@"
+fi
+if [ -n "${CORVANE_NETNS_USERNS:-}" ]; then
+    # Left set: it tells tests that they run without real privileges.
+    # "ip netns add" needs a writable /run/netns; the real /run belongs to the real root. The
+    # user's runtime folder (display and session sockets, for the demo) is carried over.
+    runtime=${XDG_RUNTIME_DIR:-}
+    [ -n "$runtime" ] && [ -d "$runtime" ] && keep=$(mktemp -d) && mount --bind "$runtime" "$keep" || keep=
+    mount -t tmpfs tmpfs /run
+    if [ -n "$keep" ]; then
+        mkdir -p "$runtime"
+        mount --move "$keep" "$runtime"
+        rmdir "$keep"
+    fi
+fi
 
 id="corvane-$$-$RANDOM"
 host="$id-host"

@@ -61,14 +61,10 @@ ZekWaitEnd BroadcastAndCollect(const QList<quint32> &fromAddresses, QByteArrayVi
 int32_t ZekWaitResult(ZekWaitEnd end)
 {
     switch (end) {
-    case ZekWaitEnd::Accepted:
-        return ZEK_OK;
-    case ZekWaitEnd::TimedOut:
-        return ZEK_ERR_TIMEOUT;
-    case ZekWaitEnd::Stopped:
-        return ZEK_ERR_CANCELLED;
-    case ZekWaitEnd::Failed:
-        break;
+    case ZekWaitEnd::Accepted: return ZEK_OK;
+    case ZekWaitEnd::TimedOut: return ZEK_ERR_TIMEOUT;
+    case ZekWaitEnd::Stopped: return ZEK_ERR_CANCELLED;
+    case ZekWaitEnd::Failed: break;
     }
     return ZEK_ERR_NETWORK;
 }

@@ -24,10 +24,8 @@ int32_t deviceStatus(qint32 status)
     case ZEK_OK:
     case ZEK_ERR_NOT_LOGGED_IN:
     case ZEK_ERR_INVALID_CONFIG:
-    case ZEK_ERR_PASSWORD:
-        return status;
-    default:
-        return ZEK_ERR_FAILED;
+    case ZEK_ERR_PASSWORD: return status;
+    default: return ZEK_ERR_FAILED;
     }
 }
 
@@ -71,8 +69,8 @@ ZekSessionRequest sessionRequest(const ZekDevice &device, quint8 type, quint32 r
 }
 } // namespace
 
-int32_t LoginZekDevice(ZekDevice &device, const char *ipAddress, quint16 port, const char *userId,
-                       const char *password, const ZekStop &stop)
+int32_t LoginZekDevice(ZekDevice &device, const char *ipAddress, quint16 port, const char *userId, const char *password,
+                       const ZekStop &stop)
 {
     LogoutZekDevice(device);
     const quint32 requestId = NewZekId();
@@ -87,8 +85,8 @@ int32_t LoginZekDevice(ZekDevice &device, const char *ipAddress, quint16 port, c
     WriteText(login.user_id, callerText(userId, sizeof login.user_id));
     WriteZekProof(login.proof, requestId, callerText(password, kMaxPasswordBytes));
 
-    const auto [result, answer] =
-        exchange<ZekLoginAnswer>(device, EncodeZek(login), requestId, ZEK_LOGIN | ZEK_ANSWER, stop);
+    const auto [result, answer] = exchange<ZekLoginAnswer>(device, EncodeZek(login), requestId, ZEK_LOGIN | ZEK_ANSWER,
+                                                           stop);
     if (result != ZEK_OK)
         return result;
     device.reached = true;

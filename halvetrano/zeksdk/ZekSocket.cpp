@@ -3,11 +3,17 @@
 #include <algorithm>
 
 #ifdef _WIN32
-inline int PollSockets(WSAPOLLFD *fds, ULONG count, int timeoutMs) { return WSAPoll(fds, count, timeoutMs); }
+inline int PollSockets(WSAPOLLFD *fds, ULONG count, int timeoutMs)
+{
+    return WSAPoll(fds, count, timeoutMs);
+}
 using PollEntry = WSAPOLLFD;
 #else
 #include <poll.h>
-inline int PollSockets(pollfd *fds, nfds_t count, int timeoutMs) { return ::poll(fds, count, timeoutMs); }
+inline int PollSockets(pollfd *fds, nfds_t count, int timeoutMs)
+{
+    return ::poll(fds, count, timeoutMs);
+}
 using PollEntry = pollfd;
 #endif
 

@@ -76,10 +76,7 @@ class TestConfigCommands : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts"); }
 
     void saveToAnOwnFamilyDevice()
     {
@@ -134,8 +131,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("ip");
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("message");
-        QTest::newRow("wrong password") << "10.77.1.51" << "wrong" << "Failed. login failed";
-        QTest::newRow("invalid address") << "10.77.1.300" << "secret" << "Failed. Invalid address";
+        QTest::newRow("wrong password") << "10.77.1.51"
+                                        << "wrong"
+                                        << "Failed. login failed";
+        QTest::newRow("invalid address") << "10.77.1.300"
+                                         << "secret"
+                                         << "Failed. Invalid address";
     }
 
     void theDeviceJudgesTheSettings()
@@ -200,7 +201,8 @@ private Q_SLOTS:
         QTest::qWait(300);
         QCOMPARE(SetNetworkRequests(sim).size(), 0);
 
-        h.dialog->m_comboAdapter->setCurrentIndex(h.dialog->m_comboAdapter->findText(QStringLiteral("veth1: 10.77.1.1")));
+        h.dialog->m_comboAdapter->setCurrentIndex(
+            h.dialog->m_comboAdapter->findText(QStringLiteral("veth1: 10.77.1.1")));
         h.setText(D::IDC_EDIT_IP, QString(40, QLatin1Char('1')));
         h.dialog->OnBnClickedSave();
         QTRY_COMPARE(SetNetworkRequests(sim).size(), 1);
@@ -246,7 +248,8 @@ private Q_SLOTS:
         QStringList expected;
         for (int row = 0; row < h.list().GetItemCount(); ++row) {
             if (h.list().GetCheck(row))
-                expected << QStringLiteral("IP : %1 / MAC :%2").arg(h.list().GetItemText(row, 2), h.list().GetItemText(row, 1));
+                expected << QStringLiteral("IP : %1 / MAC :%2")
+                                .arg(h.list().GetItemText(row, 2), h.list().GetItemText(row, 1));
         }
         QCOMPARE(expected.size(), 3);
         QCOMPARE(h.messages, expected);
@@ -282,7 +285,9 @@ private Q_SLOTS:
         QCOMPARE(h.messages.size(), 1); // a reset shows nothing
         // The edits stay in the selected device's record, the plain password in the vendor one's.
         QCOMPARE(ReadText(stored(h).ip_addr), QByteArray("10.77.1.99"));
-        const CameraInfo &vendor = h.dialog->m_arrDevices[static_cast<size_t>(h.list().GetItemText(h.rowOf(kVendorMac), 0).toInt() - 1)]->m_CameraInfo;
+        const CameraInfo &vendor =
+            h.dialog->m_arrDevices[static_cast<size_t>(h.list().GetItemText(h.rowOf(kVendorMac), 0).toInt() - 1)]
+                ->m_CameraInfo;
         QCOMPARE(VendorPassword(vendor), QByteArray("secret"));
 
         QTest::qWait(600); // the reset device comes back

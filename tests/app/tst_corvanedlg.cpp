@@ -1,14 +1,14 @@
 #include "CHalvetranoDlg.h"
 #include "CSplashMsgDlg.h"
-#include "CaptureStdout.h"
 #include "CTalbrixReceveSocket.h"
+#include "CaptureStdout.h"
 #include "DialogHarness.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QJsonObject>
 #include <QProcess>
-#include <QHeaderView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -55,10 +55,10 @@ int ownProtocolDatagrams(const DevSim &sim)
 // link-local one the kernel gives it: one end of a veth pair whose other end is here too.
 struct AdapterWithoutIPv4
 {
-    bool made = QProcess::execute(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("add"),
-                                                         QStringLiteral("d0"), QStringLiteral("type"),
-                                                         QStringLiteral("veth"), QStringLiteral("peer"),
-                                                         QStringLiteral("name"), QStringLiteral("d0p")})
+    bool made = QProcess::execute(QStringLiteral("ip"),
+                                  {QStringLiteral("link"), QStringLiteral("add"), QStringLiteral("d0"),
+                                   QStringLiteral("type"), QStringLiteral("veth"), QStringLiteral("peer"),
+                                   QStringLiteral("name"), QStringLiteral("d0p")})
                     == 0
                 && QProcess::execute(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("set"),
                                                             QStringLiteral("d0p"), QStringLiteral("up")})
@@ -92,10 +92,7 @@ class TestCorvaneDlg : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts"); }
 
     void startsEmptyWithItsControls()
     {
@@ -108,9 +105,13 @@ private Q_SLOTS:
 
         const CReportCtrl &list = h.list();
         QCOMPARE(list.GetColumnCount(), 7);
-        const QStringList headings{QStringLiteral("   No."),      QStringLiteral("MAC ADDRESS"),
-                                   QStringLiteral("IP ADDRESS"),  QStringLiteral("MODEL NAME"),
-                                   QStringLiteral("MANUFACTURER"), QStringLiteral("VERSION"), QString()};
+        const QStringList headings{QStringLiteral("   No."),
+                                   QStringLiteral("MAC ADDRESS"),
+                                   QStringLiteral("IP ADDRESS"),
+                                   QStringLiteral("MODEL NAME"),
+                                   QStringLiteral("MANUFACTURER"),
+                                   QStringLiteral("VERSION"),
+                                   QString()};
         const int w = list.width() - 8;
         for (int i = 0; i < 7; ++i) {
             QCOMPARE(list.model()->headerData(i, Qt::Horizontal).toString(), headings[i]);
@@ -164,8 +165,8 @@ private Q_SLOTS:
         DialogHarness h;
         h.dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(h.dialog.get()));
-        for (QPushButton *button : {h.dialog->m_btnSave, h.dialog->m_btnReboot, h.dialog->m_btnFactoryReset,
-                                    h.dialog->m_btnSearch}) {
+        for (QPushButton *button :
+             {h.dialog->m_btnSave, h.dialog->m_btnReboot, h.dialog->m_btnFactoryReset, h.dialog->m_btnSearch}) {
             for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
                 QSignalSpy clicked(button, &QPushButton::clicked);
                 button->setFocus();
@@ -183,8 +184,9 @@ private Q_SLOTS:
     void searchListsBothFamiliesOnce()
     {
         DevSim devices;
-        QVERIFY(devices.Start(ownDevice("00:1A:2B:3C:4D:01", "10.77.1.21") + ownDevice("00:1A:2B:3C:4D:02", "10.77.1.22")
-                              + vendorDevice("00:2B:00:00:00:01", 8001) + vendorDevice("00:2B:00:00:00:02", 8002)
+        QVERIFY(devices.Start(ownDevice("00:1A:2B:3C:4D:01", "10.77.1.21")
+                              + ownDevice("00:1A:2B:3C:4D:02", "10.77.1.22") + vendorDevice("00:2B:00:00:00:01", 8001)
+                              + vendorDevice("00:2B:00:00:00:02", 8002)
                               + QStringList{QStringLiteral("--answer-twice")}));
         DialogHarness h;
         h.dialog->show();
@@ -355,10 +357,10 @@ private Q_SLOTS:
         dlg.OnBnClickedSearch();
         CameraInfo request = MakeReply("00:00:00:00:00:0A");
         request.header.cmd = CMD_SEARCH_REQUEST;
-        sendToReplyPort(QByteArray());                                    // empty
-        sendToReplyPort(bytesOf(MakeReply("00:00:00:00:00:0B")) + "xx"); // oversized
-        sendToReplyPort(bytesOf(request));                                // a request, not an answer
-        sendToReplyPort(QByteArray("\x04\x00\x00\x00", 4));               // too short to name a device
+        sendToReplyPort(QByteArray());                                      // empty
+        sendToReplyPort(bytesOf(MakeReply("00:00:00:00:00:0B")) + "xx");    // oversized
+        sendToReplyPort(bytesOf(request));                                  // a request, not an answer
+        sendToReplyPort(QByteArray("\x04\x00\x00\x00", 4));                 // too short to name a device
         sendToReplyPort(bytesOf(MakeReply("00:00:00:00:00:0C")).left(150)); // cut short: zero-filled
         QByteArray noNul = bytesOf(MakeReply("00:00:00:00:00:0D"));
         noNul.replace(72, 24, QByteArray(24, 'M')); // MAC field full, no NUL
@@ -449,7 +451,8 @@ private Q_SLOTS:
         QVERIFY(h.dialog->m_pWaitDlg->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!h.dialog->m_pWaitDlg->isVisible(), 8000);
         QCOMPARE(h.list().GetItemCount(), 1); // the vendor device
-        QVERIFY(devices.Log().isEmpty() || devices.Log().first().value(QLatin1String("protocol")) != QLatin1String("own"));
+        QVERIFY(devices.Log().isEmpty()
+                || devices.Log().first().value(QLatin1String("protocol")) != QLatin1String("own"));
     }
 
     void replyPortHeldByAnotherProgram()
@@ -477,7 +480,7 @@ private Q_SLOTS:
             DialogHarness h;
             h.dialog->OnBnClickedSearch();
             h.dialog->OnBnClickedSearch(); // a second worker finds the search running
-            QTest::qWait(i % 5 * 20);       // sometimes while devices are being handed over
+            QTest::qWait(i % 5 * 20);      // sometimes while devices are being handed over
         }
         QVERIFY2(clock.elapsed() < 30000, "closing must not wait for the search to run out");
     }

@@ -87,10 +87,7 @@ class TestDeviceList : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: the main window may broadcast");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: the main window may broadcast"); }
 
     void theDialogFontHasTheTemplateFontsWidths()
     {
@@ -130,15 +127,21 @@ private Q_SLOTS:
     void flagsFollowTheirDevicesInEveryOrder()
     {
         DialogHarness h;
-        const char *const devices[][3] = {
-            {"00:00:00:00:00:0A", "10.77.1.20", "255.255.255.0"}, {"00:00:00:00:00:0B", "10.77.1.21", "255.255.255.0"},
-            {"00:00:00:00:00:0C", "10.77.1.20", "255.255.255.0"}, {"00:00:00:00:00:0D", "10.77.1.20", "255.255.255.0"},
-            {"00:00:00:00:00:0E", "0.0.0.0", "255.255.255.0"},    {"00:00:00:00:00:0F", "0.0.0.0", "255.255.255.0"},
-            {"00:00:00:00:00:10", "", ""},                        {"00:00:00:00:00:11", "10.77.1.300", "255.255.255.0"},
-            {"00:00:00:00:00:12", "192.168.0.64", "255.255.255.0"}, {"00:00:00:00:00:13", "192.168.0.64", "255.255.255.0"},
-            {"00:00:00:00:00:14", "10.77.1.23", "255.255.255.252"}, // its own network leaves the adapter out
-            {"00:00:00:00:00:15", "10.77.2.5", "255.255.0.0"},      {"00:00:00:00:00:16", "10.77.1.24", "255.255.0.0"},
-            {"00:00:00:00:00:17", "10.77.1.25", "not a mask"}};
+        const char *const devices[][3] = {{"00:00:00:00:00:0A", "10.77.1.20", "255.255.255.0"},
+                                          {"00:00:00:00:00:0B", "10.77.1.21", "255.255.255.0"},
+                                          {"00:00:00:00:00:0C", "10.77.1.20", "255.255.255.0"},
+                                          {"00:00:00:00:00:0D", "10.77.1.20", "255.255.255.0"},
+                                          {"00:00:00:00:00:0E", "0.0.0.0", "255.255.255.0"},
+                                          {"00:00:00:00:00:0F", "0.0.0.0", "255.255.255.0"},
+                                          {"00:00:00:00:00:10", "", ""},
+                                          {"00:00:00:00:00:11", "10.77.1.300", "255.255.255.0"},
+                                          {"00:00:00:00:00:12", "192.168.0.64", "255.255.255.0"},
+                                          {"00:00:00:00:00:13", "192.168.0.64", "255.255.255.0"},
+                                          {"00:00:00:00:00:14", "10.77.1.23",
+                                           "255.255.255.252"}, // its own network leaves the adapter out
+                                          {"00:00:00:00:00:15", "10.77.2.5", "255.255.0.0"},
+                                          {"00:00:00:00:00:16", "10.77.1.24", "255.255.0.0"},
+                                          {"00:00:00:00:00:17", "10.77.1.25", "not a mask"}};
         for (const auto &device : devices) {
             CameraInfo reply = MakeReply(device[0], device[1]);
             WriteText(reply.subnet_mask, device[2]);
@@ -146,9 +149,12 @@ private Q_SLOTS:
         }
         const QString outside = QStringLiteral("Not in 10.77.1.0/24 of veth1: give it an address in that network");
         const QMap<QString, QString> expected{
-            {"00:00:00:00:00:0A", "Address in use twice: 10.77.1.20 is also used by 00:00:00:00:00:0C and 00:00:00:00:00:0D"},
-            {"00:00:00:00:00:0C", "Address in use twice: 10.77.1.20 is also used by 00:00:00:00:00:0A and 00:00:00:00:00:0D"},
-            {"00:00:00:00:00:0D", "Address in use twice: 10.77.1.20 is also used by 00:00:00:00:00:0A and 00:00:00:00:00:0C"},
+            {"00:00:00:00:00:0A",
+             "Address in use twice: 10.77.1.20 is also used by 00:00:00:00:00:0C and 00:00:00:00:00:0D"},
+            {"00:00:00:00:00:0C",
+             "Address in use twice: 10.77.1.20 is also used by 00:00:00:00:00:0A and 00:00:00:00:00:0D"},
+            {"00:00:00:00:00:0D",
+             "Address in use twice: 10.77.1.20 is also used by 00:00:00:00:00:0A and 00:00:00:00:00:0C"},
             {"00:00:00:00:00:0E", outside}, // 0.0.0.0 twice is no address in use twice
             {"00:00:00:00:00:0F", outside},
             {"00:00:00:00:00:10", outside},
@@ -163,7 +169,11 @@ private Q_SLOTS:
                  QColor::fromRgba(DeviceListFlags::kInUseTwiceBk));
         QCOMPARE(background(h.list(), h.rowOf("00:00:00:00:00:12"), D::kIpColumn),
                  QColor::fromRgba(DeviceListFlags::kOutsideBk));
-        QCOMPARE(h.list().model()->index(h.rowOf("00:00:00:00:00:0E"), D::kIpColumn).data(Qt::ForegroundRole).value<QColor>(),
+        QCOMPARE(h.list()
+                     .model()
+                     ->index(h.rowOf("00:00:00:00:00:0E"), D::kIpColumn)
+                     .data(Qt::ForegroundRole)
+                     .value<QColor>(),
                  black);
 
         for (int column = 0; column < 7; ++column) {
@@ -180,7 +190,8 @@ private Q_SLOTS:
         QCOMPARE(ipNotes(h).size(), expected.size() + 2);
 
         // Another adapter judges every device again.
-        h.dialog->m_comboAdapter->setCurrentIndex(h.dialog->m_comboAdapter->findText(QStringLiteral("veth2: ") + kHostAddress2));
+        h.dialog->m_comboAdapter->setCurrentIndex(
+            h.dialog->m_comboAdapter->findText(QStringLiteral("veth2: ") + kHostAddress2));
         const QMap<QString, QString> judgedByVeth2 = ipNotes(h);
         QVERIFY(!judgedByVeth2.contains(QStringLiteral("00:00:00:00:00:15"))); // 10.77.2.5/16 holds 10.77.2.1
         QCOMPARE(judgedByVeth2.value(QStringLiteral("00:00:00:00:00:16")),
@@ -198,7 +209,8 @@ private Q_SLOTS:
     {
         DialogHarness h;
         for (int n = 0; n < 12; ++n)
-            h.dialog->AddSearchedDevice(MakeReply(QByteArray("00:00:00:00:00:") + QByteArray::number(10 + n), "10.77.1.9"));
+            h.dialog->AddSearchedDevice(
+                MakeReply(QByteArray("00:00:00:00:00:") + QByteArray::number(10 + n), "10.77.1.9"));
         QCOMPARE(note(h.list(), 11, D::kIpColumn),
                  QStringLiteral("Address in use twice: 10.77.1.9 is also used by 00:00:00:00:00:10, 00:00:00:00:00:11, "
                                 "00:00:00:00:00:12, 00:00:00:00:00:13, 00:00:00:00:00:14, 00:00:00:00:00:15, "
@@ -243,7 +255,7 @@ private Q_SLOTS:
         // Give the second its own address and move the third into the network: the next search
         // flags nothing.
         const std::pair<QByteArray, const char *> moves[] = {{"00:1A:2B:3C:4D:02", "10.77.1.32"},
-                                                              {"00:1A:2B:3C:4D:03", "10.77.1.33"}};
+                                                             {"00:1A:2B:3C:4D:03", "10.77.1.33"}};
         int saved = 0;
         for (const auto &[mac, ip] : moves) {
             h.dialog->OnNMClickListDevice(h.rowOf(mac));

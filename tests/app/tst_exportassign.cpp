@@ -8,10 +8,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QMenu>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -96,19 +96,18 @@ class TestExportAssign : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts"); }
 
     void exportWritesWhatCorvanectlPrintsInListOrder()
     {
         DevSim sim;
-        QVERIFY(sim.Start(ownDevices({{"00:1A:2B:3C:4D:01", "10.77.1.21"}, {"00:1A:2B:3C:4D:02", "10.77.1.22"},
-                                      {"00:1A:2B:3C:4D:03", "192.168.0.23"}})
-                          + QStringList{QStringLiteral("--device"),
-                                        QStringLiteral("family=vendor,mac=5C:F2:07:00:30:01,ip=%1,mediaPort=8001,userId=")
-                                            .arg(kDeviceAddress1)}));
+        QVERIFY(
+            sim.Start(ownDevices({{"00:1A:2B:3C:4D:01", "10.77.1.21"},
+                                  {"00:1A:2B:3C:4D:02", "10.77.1.22"},
+                                  {"00:1A:2B:3C:4D:03", "192.168.0.23"}})
+                      + QStringList{QStringLiteral("--device"),
+                                    QStringLiteral("family=vendor,mac=5C:F2:07:00:30:01,ip=%1,mediaPort=8001,userId=")
+                                        .arg(kDeviceAddress1)}));
         QProcess ctl;
         ctl.start(QStringLiteral(CORVANECTL), {QStringLiteral("search"), QStringLiteral("-a"), QStringLiteral("veth1"),
                                                QStringLiteral("-o"), QStringLiteral("csv")});
@@ -226,8 +225,10 @@ private Q_SLOTS:
     void threeTickedDevicesGetConsecutiveFreeAddresses()
     {
         DevSim sim;
-        QVERIFY(sim.Start(ownDevices({{"00:1A:2B:3C:4D:01", "10.77.1.21"}, {"00:1A:2B:3C:4D:02", "10.77.1.22"},
-                                      {"00:1A:2B:3C:4D:03", "10.77.1.23"}, {"00:1A:2B:3C:4D:04", "10.77.1.41"}})));
+        QVERIFY(sim.Start(ownDevices({{"00:1A:2B:3C:4D:01", "10.77.1.21"},
+                                      {"00:1A:2B:3C:4D:02", "10.77.1.22"},
+                                      {"00:1A:2B:3C:4D:03", "10.77.1.23"},
+                                      {"00:1A:2B:3C:4D:04", "10.77.1.41"}})));
         DialogHarness h;
         searchOwn(h, 4);
         h.list().SortByColumn(1, false); // list order: 04, 03, 02, 01
@@ -263,7 +264,8 @@ private Q_SLOTS:
     void aWrongPasswordFailsOneRowAndNotTheOthers()
     {
         DevSim sim;
-        QVERIFY(sim.Start(ownDevices({{"00:1A:2B:3C:4D:01", "10.77.1.21"}, {"00:1A:2B:3C:4D:02", "10.77.1.22"},
+        QVERIFY(sim.Start(ownDevices({{"00:1A:2B:3C:4D:01", "10.77.1.21"},
+                                      {"00:1A:2B:3C:4D:02", "10.77.1.22"},
                                       {"00:1A:2B:3C:4D:03", "10.77.1.23"}},
                                      "00:1A:2B:3C:4D:02")));
         DialogHarness h;
@@ -282,7 +284,8 @@ private Q_SLOTS:
     void escapeAfterTheFirstDeviceSendsNoSecondRequest()
     {
         DevSim sim;
-        QVERIFY(sim.Start(ownDevices({{"00:1A:2B:3C:4D:01", "10.77.1.21"}, {"00:1A:2B:3C:4D:02", "10.77.1.22"},
+        QVERIFY(sim.Start(ownDevices({{"00:1A:2B:3C:4D:01", "10.77.1.21"},
+                                      {"00:1A:2B:3C:4D:02", "10.77.1.22"},
                                       {"00:1A:2B:3C:4D:03", "10.77.1.23"}})));
         DialogHarness h;
         searchOwn(h, 3);
@@ -292,7 +295,8 @@ private Q_SLOTS:
         auto *plan = assign->findChild<QTreeWidget *>(QStringLiteral("plan"));
         // The moment the first result is shown, as a person would press Escape on seeing it.
         connect(plan, &QTreeWidget::itemChanged, assign, [assign, plan](QTreeWidgetItem *item, int column) {
-            if (item == plan->topLevelItem(0) && column == A::ColumnResult && item->text(column) == QLatin1String("Apply"))
+            if (item == plan->topLevelItem(0) && column == A::ColumnResult
+                && item->text(column) == QLatin1String("Apply"))
                 QTest::keyClick(assign, Qt::Key_Escape);
         });
         assign->findChild<QPushButton *>(QStringLiteral("apply"))->click();
@@ -300,7 +304,7 @@ private Q_SLOTS:
         QCOMPARE(planColumn(*assign, A::ColumnResult), QStringList({"Apply", "cancelled", "cancelled"}));
         QTest::qWait(300);
         QCOMPARE(SetNetworkRequests(sim).size(), 1);
-        QVERIFY(assign->isVisible()); // Escape stopped the run, not the window
+        QVERIFY(assign->isVisible());         // Escape stopped the run, not the window
         QCOMPARE(h.list().GetItemCount(), 3); // nothing was checked: the list is as it was
     }
 

@@ -40,16 +40,16 @@ class TestFlood : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts"); }
 
     // 100,000 datagrams of every kind at full speed: valid, duplicate, cut, empty, oversized,
     // unknown command, foreign protocol. Exactly the valid devices are listed, once each, the
     // socket stays open, and a click is answered while the flood goes on.
     void floodOfEveryKind()
     {
+        if (ReceiveBufferLimited(CTalbrixReceveSocket::kReceiveBufferBytes))
+            QSKIP("an ordinary user's receive buffer loses this burst: "
+                  "run as root, or sysctl -w net.core.rmem_max=4194304");
         DevSim devices;
         QVERIFY(devices.Start({QStringLiteral("--flood"), QString::number(kDatagrams)}));
         DialogHarness h;

@@ -52,8 +52,8 @@ private Q_SLOTS:
         QCOMPARE(h.list().GetItemText(row, 3), QStringLiteral("FAKE-1"));
         QCOMPARE(h.list().GetItemText(row, 4), QString()); // MANUFACTURER: empty for the second family
         QTRY_VERIFY(!h.dialog->m_pVendorDlg->m_bSearching);
-        QCOMPARE(callsIn(callsFile()), QStringList({"ZEKSDKInitialize", "ZEKCBCreate", "ZEKDevice_Search 3000",
-                                                    "ZEKCBDelete 1"}));
+        QCOMPARE(callsIn(callsFile()),
+                 QStringList({"ZEKSDKInitialize", "ZEKCBCreate", "ZEKDevice_Search 3000", "ZEKCBDelete 1"}));
 
         // Reboot of the ticked device: one login, the reboot, and the handle given back.
         QFile::remove(callsFile());

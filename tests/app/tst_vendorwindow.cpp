@@ -8,8 +8,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
@@ -25,7 +25,8 @@ enum ZekType : quint8 { Probe = 0x01, Login = 0x02, Reboot = 0x03, Modify = 0x06
 
 QStringList devices()
 {
-    return {QStringLiteral("--device"), QStringLiteral("mac=00:1A:2B:3C:4D:01,ip=10.77.1.21,password=secret"),
+    return {QStringLiteral("--device"),
+            QStringLiteral("mac=00:1A:2B:3C:4D:01,ip=10.77.1.21,password=secret"),
             QStringLiteral("--device"),
             QStringLiteral("family=vendor,mac=%1,ip=%2,mediaPort=8001,userId=,password=secret")
                 .arg(QLatin1String(kVendorMac), kDeviceAddress1),
@@ -86,10 +87,7 @@ class TestVendorWindow : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts"); }
 
     void twoQuickSearchesRunOneLibrarySearch()
     {
@@ -279,8 +277,9 @@ private Q_SLOTS:
             QCOMPARE(made[0], QStringLiteral("ZEKDevice_Create"));
             QVERIFY(made[1].startsWith(QStringLiteral("ZEKDevice_Open ")));
             const QString handle = made[1].section(QLatin1Char(' '), 1, 1);
-            QCOMPARE(made.mid(2), QStringList({(reboot ? "ZEKDevice_RebootDevice " : "ZEKDevice_FactoryReset ") + handle,
-                                                "ZEKDevice_Close " + handle, "ZEKDevice_Delete " + handle}));
+            QCOMPARE(made.mid(2),
+                     QStringList({(reboot ? "ZEKDevice_RebootDevice " : "ZEKDevice_FactoryReset ") + handle,
+                                  "ZEKDevice_Close " + handle, "ZEKDevice_Delete " + handle}));
         }
 
         // Teardown stops the library, and nothing is called after it.

@@ -31,7 +31,8 @@ QString own(const QString &mac, const QString &ip, const QString &extra = {})
 
 QString vendor(const QString &mac, int mediaPort)
 {
-    return u"family=vendor,mac=%1,ip=10.77.1.2,mediaPort=%2,userId=,password=%3"_s.arg(mac).arg(mediaPort).arg(kPassword);
+    return u"family=vendor,mac=%1,ip=10.77.1.2,mediaPort=%2,userId=,password=%3"_s.arg(mac).arg(mediaPort).arg(
+        kPassword);
 }
 
 QStringList devices(const QStringList &keyLists)
@@ -149,10 +150,7 @@ class TestCorvaneCtl : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts"); }
 
     void searchListsEveryDeviceOnceInEachFormat()
     {
@@ -259,9 +257,9 @@ private Q_SLOTS:
     {
         DevSim sim;
         QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s, u",webPort=81"_s), vendor(kVendor1, 8001)})));
-        const CtlResult result = runCtl(
-            withPassword({u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.31"_s, u"--user"_s, u"admin"_s}),
-            kPassword.toUtf8());
+        const CtlResult result = runCtl(withPassword({u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.31"_s,
+                                                      u"--user"_s, u"admin"_s}),
+                                        kPassword.toUtf8());
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.out, QByteArray("Apply\nfound at 10.77.1.31\n"));
         const CameraInfo request = FromDatagram(setNetworkRequests(sim).first());
@@ -270,9 +268,9 @@ private Q_SLOTS:
         QCOMPARE(ReadText(request.subnet_mask), QByteArray("255.255.255.0"));
 
         // The vendor device, through the vendor library, with its empty user ID.
-        const CtlResult changed = runCtl(
-            withPassword({u"set"_s, kVendor1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.2"_s, u"--gateway"_s, u"10.77.1.9"_s}),
-            kPassword.toUtf8());
+        const CtlResult changed = runCtl(withPassword({u"set"_s, kVendor1, u"-a"_s, u"veth1"_s, u"--ip"_s,
+                                                       u"10.77.1.2"_s, u"--gateway"_s, u"10.77.1.9"_s}),
+                                         kPassword.toUtf8());
         QCOMPARE(changed.exitCode, 0);
         QCOMPARE(changed.out, QByteArray("Apply\nfound at 10.77.1.2\n"));
         QCOMPARE(vendorChanges(sim), 1);
@@ -283,14 +281,15 @@ private Q_SLOTS:
     {
         DevSim sim;
         QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s)})));
-        const CtlResult wrong = runCtl(
-            withPassword({u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.31"_s, u"--user"_s, u"admin"_s}),
-            "wrong\n");
+        const CtlResult wrong = runCtl(withPassword({u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.31"_s,
+                                                     u"--user"_s, u"admin"_s}),
+                                       "wrong\n");
         QCOMPARE(wrong.exitCode, 1);
         QCOMPARE(wrong.out, QByteArray("Failed. login failed\n"));
 
-        const CtlResult unknown = runCtl(
-            withPassword({u"set"_s, u"00:1A:2B:3C:4D:99"_s, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.31"_s}), "x\n");
+        const CtlResult unknown = runCtl(withPassword({u"set"_s, u"00:1A:2B:3C:4D:99"_s, u"-a"_s, u"veth1"_s, u"--ip"_s,
+                                                       u"10.77.1.31"_s}),
+                                         "x\n");
         QCOMPARE(unknown.exitCode, 1);
         QVERIFY(unknown.err.contains("00:1A:2B:3C:4D:99: not found"));
         QCOMPARE(setNetworkRequests(sim).size(), 1);
@@ -305,15 +304,17 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(kPassword.toUtf8() + '\n');
         file.close();
-        const QStringList arguments{u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.31"_s,
-                                    u"--user"_s, u"admin"_s, u"--password-file"_s, file.fileName(), u"--verbose"_s};
+        const QStringList arguments{u"set"_s,        kOwn1,       u"-a"_s,    u"veth1"_s,           u"--ip"_s,
+                                    u"10.77.1.31"_s, u"--user"_s, u"admin"_s, u"--password-file"_s, file.fileName(),
+                                    u"--verbose"_s};
         const CtlResult result = runCtl(arguments);
         QCOMPARE(result.exitCode, 0);
         CtlResult vendorResult = runCtl(withPassword({u"reboot"_s, kVendor1, u"--verbose"_s}), kPassword.toUtf8());
         QCOMPARE(vendorResult.exitCode, 0);
 
         const QByteArray digest = QCryptographicHash::hash(kPassword.toUtf8() + '\0', QCryptographicHash::Md5);
-        for (const QByteArray &text : {result.out, result.err, vendorResult.out, vendorResult.err, arguments.join(u' ').toUtf8()}) {
+        for (const QByteArray &text :
+             {result.out, result.err, vendorResult.out, vendorResult.err, arguments.join(u' ').toUtf8()}) {
             QVERIFY(!text.contains(kPassword.toUtf8()));
             QVERIFY(!text.contains(digest));
             QVERIFY(!text.toLower().contains(digest.toHex()));
@@ -336,7 +337,8 @@ private Q_SLOTS:
     void applyGoesOnPastABadRow()
     {
         DevSim sim;
-        QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s), own(kOwn2, u"10.77.1.22"_s), own(kOwn3, u"10.77.1.23"_s)})));
+        QVERIFY(sim.Start(
+            devices({own(kOwn1, u"10.77.1.21"_s), own(kOwn2, u"10.77.1.22"_s), own(kOwn3, u"10.77.1.23"_s)})));
         QTemporaryDir dir;
         const QString plan = dir.filePath(u"plan.csv"_s);
         QFile file(plan);
@@ -386,8 +388,9 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(edited);
         file.close();
-        const CtlResult result = runCtl(
-            withPassword({u"apply"_s, file.fileName(), u"-a"_s, u"veth1"_s, u"--user"_s, u"admin"_s}), kPassword.toUtf8());
+        const CtlResult result = runCtl(withPassword({u"apply"_s, file.fileName(), u"-a"_s, u"veth1"_s, u"--user"_s,
+                                                      u"admin"_s}),
+                                        kPassword.toUtf8());
         QCOMPARE(result.exitCode, 0);
         QVERIFY(result.out.contains("00:1A:2B:3C:4D:02,Apply,found at 10.77.1.62\n"));
         QVERIFY(result.out.contains("00:1A:2B:3C:4D:01,Apply,found at 10.77.1.21\n"));
@@ -397,9 +400,9 @@ private Q_SLOTS:
     {
         DevSim sim;
         QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s, u",fakeApply=1"_s)})));
-        const CtlResult set = runCtl(
-            withPassword({u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.51"_s, u"--user"_s, u"admin"_s}),
-            kPassword.toUtf8());
+        const CtlResult set = runCtl(withPassword({u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.51"_s,
+                                                   u"--user"_s, u"admin"_s}),
+                                     kPassword.toUtf8());
         QCOMPARE(set.exitCode, 1);
         QCOMPARE(set.out, QByteArray("Apply\nnot found at 10.77.1.51: answers at 10.77.1.21\n"));
 
@@ -408,7 +411,8 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("mac,ip,user\n00:1A:2B:3C:4D:01,10.77.1.52,admin\n");
         file.close();
-        const CtlResult apply = runCtl(withPassword({u"apply"_s, file.fileName(), u"-a"_s, u"veth1"_s}), kPassword.toUtf8());
+        const CtlResult apply = runCtl(withPassword({u"apply"_s, file.fileName(), u"-a"_s, u"veth1"_s}),
+                                       kPassword.toUtf8());
         QCOMPARE(apply.exitCode, 1);
         QVERIFY(apply.out.endsWith("00:1A:2B:3C:4D:01,Apply,not found at 10.77.1.52: answers at 10.77.1.21\n"));
     }
@@ -429,7 +433,8 @@ private Q_SLOTS:
         QCOMPARE(deviceIn(lines, kOwn2).value("reachable"_L1), QJsonValue(false));
         QCOMPARE(deviceIn(lines, kOwn3).value("adapter"_L1).toString(), u"veth2"_s);
         QCOMPARE(deviceIn(lines, kOwn3).value("reachable"_L1), QJsonValue(true));
-        QCOMPARE(received(first, "own").first(), QByteArray("\x03\0\0\0", 4) + QByteArray(367, '\0')); // as the window's
+        QCOMPARE(received(first, "own").first(),
+                 QByteArray("\x03\0\0\0", 4) + QByteArray(367, '\0')); // as the window's
         QCOMPARE(first.Log().first().value("from"_L1).toString(), kHostAddress1);
         QCOMPARE(second.Log().first().value("from"_L1).toString(), kHostAddress2);
     }
@@ -440,7 +445,7 @@ private Q_SLOTS:
         QVERIFY(sim->Start(devices({own(kOwn1, u"10.77.1.21"_s)})));
         QProcess watch;
         watch.start(QStringLiteral(CORVANECTL), {u"watch"_s, u"-a"_s, u"veth1"_s, u"--family"_s, u"own"_s, u"--every"_s,
-                                                  u"1"_s, u"--wait"_s, u"300"_s, u"-o"_s, u"jsonl"_s});
+                                                 u"1"_s, u"--wait"_s, u"300"_s, u"-o"_s, u"jsonl"_s});
         QVERIFY(watch.waitForStarted());
         const auto nextEvent = [&watch] {
             const QDeadlineTimer deadline(15000);

@@ -33,9 +33,9 @@ CameraInfo oddRecord()
     CameraInfo info = record("00:1A:2B:3C:4D:5E");
     WriteText(info.model_name, "Dome, \"outdoor\"\nline2");
     WriteText(info.manufacturer, "Caf\xe9 \xff\xfe");    // Latin-1, not UTF-8
-    WriteText(info.version, "=HYPERLINK(\"x\")");           // a formula, to a spreadsheet
-    std::memset(info.gateway, '7', sizeof info.gateway);    // no NUL at all
-    WriteText(info.dns, "\x1b[31mred\x07");                 // terminal controls
+    WriteText(info.version, "=HYPERLINK(\"x\")");        // a formula, to a spreadsheet
+    std::memset(info.gateway, '7', sizeof info.gateway); // no NUL at all
+    WriteText(info.dns, "\x1b[31mred\x07");              // terminal controls
     return info;
 }
 } // namespace
@@ -95,7 +95,9 @@ private Q_SLOTS:
         QCOMPARE(DeviceText("Caf\xc3\xa9"), u"Caf\u00e9"_s);
         QCOMPARE(DeviceText("Caf\xe9"), u"Caf\u00e9"_s); // the same look, from Latin-1
         QCOMPARE(DeviceText("\xff\xfe\x80"), u"\u00ff\u00fe\u0080"_s);
-        QCOMPARE(DeviceText("\xef\xbb\xbf" "a"), u"\ufeffa"_s); // nothing vanishes
+        QCOMPARE(DeviceText("\xef\xbb\xbf"
+                            "a"),
+                 u"\ufeffa"_s); // nothing vanishes
     }
 
     void oddTextsGiveValidJson()

@@ -1,3 +1,4 @@
+#include "AdapterNetwork.h"
 #include "CHalvetranoDlg.h"
 #include "CaptureStdout.h"
 #include "DeviceSearch.h"
@@ -5,7 +6,6 @@
 #include "SetNetwork.h"
 #include "TestNetwork.h"
 #include "Veth1Adapter.h"
-#include "AdapterNetwork.h"
 
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -73,10 +73,7 @@ class TestDeviceSearch : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts"); }
 
     void eachDeviceOnceAcrossBothFamilies()
     {
@@ -138,8 +135,9 @@ private Q_SLOTS:
     void answersReachTheirRequest()
     {
         DevSim sim;
-        QVERIFY(sim.Start({QStringLiteral("--device"), QStringLiteral("mac=00:1A:2B:3C:4D:01,ip=10.77.1.21,password=secret"),
-                           QStringLiteral("--device"), QStringLiteral("mac=00:1A:2B:3C:4D:02,ip=10.77.1.22,password=other")}));
+        QVERIFY(sim.Start(
+            {QStringLiteral("--device"), QStringLiteral("mac=00:1A:2B:3C:4D:01,ip=10.77.1.21,password=secret"),
+             QStringLiteral("--device"), QStringLiteral("mac=00:1A:2B:3C:4D:02,ip=10.77.1.22,password=other")}));
         DeviceSearch search;
         Collector c(search);
         const CNetworkAdapterObj adapter = veth1();
@@ -172,7 +170,8 @@ private Q_SLOTS:
         edits = EditsOf(second);
         edits.userId = QStringLiteral("admin");
         edits.password = QStringLiteral("secret");
-        CaptureStdout([&] { QVERIFY(SendSetNetworkRequest(&adapter, MakeSetNetworkRequest(second, edits), DEVICE_PORT)); });
+        CaptureStdout(
+            [&] { QVERIFY(SendSetNetworkRequest(&adapter, MakeSetNetworkRequest(second, edits), DEVICE_PORT)); });
         QTRY_COMPARE(c.answers.size(), 2);
         QVERIFY(IsAnswerFrom(c.answers.last(), second));
         QCOMPARE(QLatin1String(ResultMessage(c.answers.last().header.result)), QLatin1String("Failed. login failed"));

@@ -44,7 +44,8 @@ private Q_SLOTS:
                  QStringList({u"found C"_s, u"gone B"_s}));
         // Gone is said once; a device that comes back is found again.
         QCOMPARE(events(watch.Update({device("A", "10.77.1.30"), device("C", "10.77.1.22")})), QStringList());
-        QCOMPARE(events(watch.Update({device("B", "10.77.1.21"), device("A", "10.77.1.30"), device("C", "10.77.1.22")})),
+        QCOMPARE(events(
+                     watch.Update({device("B", "10.77.1.21"), device("A", "10.77.1.30"), device("C", "10.77.1.22")})),
                  QStringList({u"found B"_s}));
     }
 

@@ -50,10 +50,7 @@ class TestPlanApply : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts"); }
 
     void rowsReportAsTheyEndAndTheCheckFollows()
     {
@@ -69,11 +66,13 @@ private Q_SLOTS:
         PlanApply apply(search, nullptr, adapter);
         QStringList events;
         connect(&apply, &PlanApply::rowStarted, this, [&](int r) { events << u"start %1"_s.arg(r); });
-        connect(&apply, &PlanApply::rowResult, this,
-                [&](int r, const QString &result, bool ok) { events << u"%1 %2 %3"_s.arg(r).arg(result, ok ? u"ok"_s : u"failed"_s); });
+        connect(&apply, &PlanApply::rowResult, this, [&](int r, const QString &result, bool ok) {
+            events << u"%1 %2 %3"_s.arg(r).arg(result, ok ? u"ok"_s : u"failed"_s);
+        });
         connect(&apply, &PlanApply::verifying, this, [&] { events << u"verifying"_s; });
-        connect(&apply, &PlanApply::rowVerified, this,
-                [&](int r, const QString &text, bool ok) { events << u"%1 %2 %3"_s.arg(r).arg(text, ok ? u"ok"_s : u"failed"_s); });
+        connect(&apply, &PlanApply::rowVerified, this, [&](int r, const QString &text, bool ok) {
+            events << u"%1 %2 %3"_s.arg(r).arg(text, ok ? u"ok"_s : u"failed"_s);
+        });
         QSignalSpy finished(&apply, &PlanApply::finished);
         PlanApply::Settings settings;
         settings.password = u"admin"_s;
@@ -84,9 +83,9 @@ private Q_SLOTS:
                      row("00:1A:2B:3C:4D:09", "10.77.1.39")},
                     found, settings);
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
-        QCOMPARE(events, QStringList({u"start 0"_s, u"0 Apply ok"_s, u"start 1"_s, u"1 a reason failed"_s,
-                                      u"start 2"_s, u"2 Apply ok"_s, u"start 3"_s, u"3 not found failed"_s,
-                                      u"verifying"_s, u"0 found at 10.77.1.31 ok"_s,
+        QCOMPARE(events, QStringList({u"start 0"_s, u"0 Apply ok"_s, u"start 1"_s, u"1 a reason failed"_s, u"start 2"_s,
+                                      u"2 Apply ok"_s, u"start 3"_s, u"3 not found failed"_s, u"verifying"_s,
+                                      u"0 found at 10.77.1.31 ok"_s,
                                       u"2 not found at 10.77.1.32: answers at 10.77.1.22 failed"_s}));
         QVERIFY(!apply.AllSucceeded());
     }

@@ -147,7 +147,8 @@ private Q_SLOTS:
         QVERIFY(!usable);
         const CNetworkAdapterObj veth = adapter("veth1", "10.77.1.1", 24);
         QVERIFY(CanSendThrough(&veth));
-        QCOMPARE(NothingSentReason(&d0), QStringLiteral("The network adapter d0 has no IPv4 address: nothing was sent."));
+        QCOMPARE(NothingSentReason(&d0),
+                 QStringLiteral("The network adapter d0 has no IPv4 address: nothing was sent."));
         QCOMPARE(NothingSentReason(nullptr), QStringLiteral("Select a network adapter first: nothing was sent."));
     }
 };

@@ -108,8 +108,7 @@ int32_t ZEKDevice_Create(void)
 int32_t ZEKDevice_Open(int32_t device, const char *ipAddress, const uint16_t *mediaPort, const char *userId,
                        const char *password)
 {
-    record(onDevice("ZEKDevice_Open", device) + ' ' + ipAddress + ' ' + std::to_string(*mediaPort) + " user="
-           + userId);
+    record(onDevice("ZEKDevice_Open", device) + ' ' + ipAddress + ' ' + std::to_string(*mediaPort) + " user=" + userId);
     return std::strcmp(password, "secret") == 0 ? ZEK_OK : ZEK_ERR_PASSWORD;
 }
 

@@ -26,8 +26,8 @@ class TestDemoDevices : public QObject
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert(QStringLiteral("LD_PRELOAD"), preload);
             // A sanitized build would refuse a library loaded before its runtime.
-            environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                               environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+            environment.insert(QStringLiteral("ASAN_OPTIONS"), environment.value(QStringLiteral("ASAN_OPTIONS"))
+                                                                   + QStringLiteral(":verify_asan_link_order=0"));
             process.setProcessEnvironment(environment);
         }
         process.start(QStringLiteral(CORVANE_ZEKCLI), arguments);
@@ -40,8 +40,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-        QVERIFY(m_sim.Start({QStringLiteral("--devices"), QStringLiteral(CORVANE_DEMO_DEVICES),
-                             QStringLiteral("--own-addresses")}));
+        QVERIFY(m_sim.Start(
+            {QStringLiteral("--devices"), QStringLiteral(CORVANE_DEMO_DEVICES), QStringLiteral("--own-addresses")}));
     }
 
     void vendorDevicesHaveAddressesOfTheirOwn()
@@ -64,8 +64,9 @@ private Q_SLOTS:
         // 5,000 answers at once, each from its own address, to buffers capped as on a stock
         // host: about 330 answers each.
         DevSim site(2);
-        QVERIFY(site.Start({QStringLiteral("--generate-vendor"), QStringLiteral("5000"), QStringLiteral("--first-ip"),
-                            QStringLiteral("10.78.0.1"), QStringLiteral("--own-addresses"), QStringLiteral("--shuffle")}));
+        QVERIFY(
+            site.Start({QStringLiteral("--generate-vendor"), QStringLiteral("5000"), QStringLiteral("--first-ip"),
+                        QStringLiteral("10.78.0.1"), QStringLiteral("--own-addresses"), QStringLiteral("--shuffle")}));
         const QList<QByteArray> lines =
             zekcli({QStringLiteral("search"), QStringLiteral("3000")}, QStringLiteral(CORVANE_STOCK_HOST)).split('\n');
         QSet<QByteArray> macs;

@@ -109,8 +109,8 @@ private Q_SLOTS:
     void passwordProof()
     {
         // Also given in the protocol page, for device makers to check their own.
-        const QByteArray expected =
-            QByteArray::fromHex("8d1a02a30245faa65408bd30b038a4f492f6d257d889c774297f833df7c2dd43");
+        const QByteArray expected = QByteArray::fromHex(
+            "8d1a02a30245faa65408bd30b038a4f492f6d257d889c774297f833df7c2dd43");
         QCOMPARE(ZekPasswordProof(0x01020304, "secret"), expected);
         char proof[ZEK_PROOF_SIZE];
         WriteZekProof(proof, 0x01020304, "secret");

@@ -45,20 +45,20 @@ struct VendorDevice
 
     QString Described() const
     {
-        return QStringList{ip, QString::number(mediaPort), QString::number(webPort), mask, gateway, mac, dns1, dns2,
-                           type, model}
+        return QStringList{
+            ip, QString::number(mediaPort), QString::number(webPort), mask, gateway, mac, dns1, dns2, type, model}
             .join(QLatin1Char('|'));
     }
 };
 
-const VendorDevice kCamera{"00:1A:2B:00:00:01", "10.77.1.2", 8001, 81, "255.255.255.0", "10.77.1.1",
-                           "10.77.1.53", "9.9.9.9", "IPC", "HV-2000"};
-const VendorDevice kRecorder{"00:1A:2B:00:00:02", "10.77.1.2", 8002, 8080, "255.255.0.0", "10.77.0.1",
-                             "10.77.0.53", "1.0.0.1", "NVR", "HV-3100"};
-const VendorDevice kDome{"00:1A:2B:00:00:03", "10.77.1.2", 8003, 80, "255.255.255.128", "10.77.1.126",
-                         "10.77.1.10", "", "PTZ", "HV-5500"};
-const VendorDevice kFarCamera{"00:1A:2B:00:00:04", "10.77.2.2", 8001, 443, "255.255.255.0", "10.77.2.1",
-                              "10.77.2.53", "8.8.4.4", "IPC", "HV-2100"};
+const VendorDevice kCamera{"00:1A:2B:00:00:01", "10.77.1.2",  8001,      81,    "255.255.255.0",
+                           "10.77.1.1",         "10.77.1.53", "9.9.9.9", "IPC", "HV-2000"};
+const VendorDevice kRecorder{"00:1A:2B:00:00:02", "10.77.1.2",  8002,      8080,  "255.255.0.0",
+                             "10.77.0.1",         "10.77.0.53", "1.0.0.1", "NVR", "HV-3100"};
+const VendorDevice kDome{"00:1A:2B:00:00:03", "10.77.1.2",  8003, 80,    "255.255.255.128",
+                         "10.77.1.126",       "10.77.1.10", "",   "PTZ", "HV-5500"};
+const VendorDevice kFarCamera{"00:1A:2B:00:00:04", "10.77.2.2",  8001,      443,   "255.255.255.0",
+                              "10.77.2.1",         "10.77.2.53", "8.8.4.4", "IPC", "HV-2100"};
 
 QStringList simArguments(const QList<VendorDevice> &devices, const QStringList &more = {})
 {
@@ -79,10 +79,10 @@ bool allTextsEndInTheirSlots(const VendorDeviceInfo &info)
 
 QString described(const VendorDeviceInfo &info)
 {
-    return QStringList{QString::fromLatin1(info.ip_addr), QString::number(info.media_port),
-                       QString::number(info.web_port), QString::fromLatin1(info.subnet_mask),
-                       QString::fromLatin1(info.gateway), QString::fromLatin1(info.mac_addr),
-                       QString::fromLatin1(info.dns1), QString::fromLatin1(info.dns2),
+    return QStringList{QString::fromLatin1(info.ip_addr),     QString::number(info.media_port),
+                       QString::number(info.web_port),        QString::fromLatin1(info.subnet_mask),
+                       QString::fromLatin1(info.gateway),     QString::fromLatin1(info.mac_addr),
+                       QString::fromLatin1(info.dns1),        QString::fromLatin1(info.dns2),
                        QString::fromLatin1(info.device_type), QString::fromLatin1(info.device_model)}
         .join(QLatin1Char('|'));
 }
@@ -200,8 +200,7 @@ QStringList searchNow(int searchTimeMs = 500)
 }
 
 // Login, then the operation whatever the login gave, then Close and Delete: as the window does.
-std::pair<int32_t, int32_t> loginAnd(const VendorDevice &device, const char *password,
-                                     int32_t (*operation)(int32_t))
+std::pair<int32_t, int32_t> loginAnd(const VendorDevice &device, const char *password, int32_t (*operation)(int32_t))
 {
     const int32_t handle = ZEKDevice_Create();
     const QByteArray ip = device.ip.toLatin1();
@@ -266,10 +265,7 @@ class TestZekSdk : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts"); }
 
     void init() { QCOMPARE(ZEKSDKInitialize(), int32_t(ZEK_OK)); }
     void cleanup() { ZEKSDKInvalidate(); }
@@ -309,7 +305,7 @@ private Q_SLOTS:
         QCOMPARE(search(reports, 800).result, int32_t(ZEK_OK));
         // The full-width answer is well-formed: taken, its texts cut within their slots.
         const QString fullWidth = QStringList{QString(16, QLatin1Char('1')), QStringLiteral("8000"),
-                                              QStringLiteral("80"), QString(16, QLatin1Char('2')),
+                                              QStringLiteral("80"),          QString(16, QLatin1Char('2')),
                                               QString(16, QLatin1Char('3')), QString(39, QLatin1Char('M')),
                                               QString(16, QLatin1Char('4')), QString(16, QLatin1Char('5')),
                                               QString(32, QLatin1Char('T')), QString(32, QLatin1Char('D'))}
@@ -326,7 +322,7 @@ private Q_SLOTS:
         const auto [login, reboot] = loginAnd(kCamera, "wrong", ZEKDevice_RebootDevice);
         QCOMPARE(login, int32_t(ZEK_ERR_PASSWORD));
         QCOMPARE(reboot, int32_t(ZEK_ERR_NOT_LOGGED_IN));
-        QCOMPARE(vendorRequests(sim, kRebootType).size(), 1); // the device saw it, and refused it
+        QCOMPARE(vendorRequests(sim, kRebootType).size(), 1);    // the device saw it, and refused it
         QCOMPARE(searchNow(), QStringList{kCamera.Described()}); // and is not rebooting
 
         // The login on the wire: target, user ID, and a proof instead of the password.
@@ -473,7 +469,8 @@ private Q_SLOTS:
         QVERIFY(sim.Start(simArguments({kCamera, neighbour},
                                        {QStringLiteral("--device"),
                                         QString::fromUtf8("family=vendor,mac=00:1A:2B:00:00:0A,ip=10.77.1.2,"
-                                                          "mediaPort=8010,userId=admin,password=gr\xc3\xbc\xc3\x9f" "e")})));
+                                                          "mediaPort=8010,userId=admin,password=gr\xc3\xbc\xc3\x9f"
+                                                          "e")})));
 
         // A network change must name the device byte for byte: another letter case is nobody.
         VendorNetworkConfig config = networkConfig(kCamera);
@@ -498,8 +495,18 @@ private Q_SLOTS:
         // Passwords are UTF-8 on both sides.
         VendorDevice utf8 = kCamera;
         utf8.mediaPort = 8010;
-        QCOMPARE(loginAnd(utf8, "gr\xc3\xbc\xc3\x9f" "e", ZEKDevice_Close).first, int32_t(ZEK_OK));
-        QCOMPARE(loginAnd(utf8, "gr\xfc\xdf" "e", ZEKDevice_Close).first, int32_t(ZEK_ERR_PASSWORD)); // Latin-1
+        QCOMPARE(loginAnd(utf8,
+                          "gr\xc3\xbc\xc3\x9f"
+                          "e",
+                          ZEKDevice_Close)
+                     .first,
+                 int32_t(ZEK_OK));
+        QCOMPARE(loginAnd(utf8,
+                          "gr\xfc\xdf"
+                          "e",
+                          ZEKDevice_Close)
+                     .first,
+                 int32_t(ZEK_ERR_PASSWORD)); // Latin-1
     }
 
     void twoSearchesAtOnceKeepToThemselves()
@@ -597,9 +604,9 @@ private Q_SLOTS:
                  QByteArray("ip=10.77.1.2 media_port=8001 web_port=81 mask=255.255.255.0 gateway=10.77.1.1 "
                             "mac=00:1A:2B:00:00:01 dns1=10.77.1.53 dns2=9.9.9.9 type=IPC model=HV-2000\nresult: 0\n"));
 
-        zekcli.start(QStringLiteral(CORVANE_ZEKCLI), {QStringLiteral("reboot"), QStringLiteral("10.77.1.2"),
-                                                      QStringLiteral("8001"), QStringLiteral("admin"),
-                                                      QStringLiteral("wrong")});
+        zekcli.start(QStringLiteral(CORVANE_ZEKCLI),
+                     {QStringLiteral("reboot"), QStringLiteral("10.77.1.2"), QStringLiteral("8001"),
+                      QStringLiteral("admin"), QStringLiteral("wrong")});
         QVERIFY(zekcli.waitForFinished(5000));
         QCOMPARE(zekcli.exitCode(), 1);
         QCOMPARE(zekcli.readAllStandardOutput(), QByteArray("login: -29\nresult: -8\n"));

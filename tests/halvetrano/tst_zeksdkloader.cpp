@@ -12,10 +12,10 @@
 #include <cstring>
 
 namespace {
-const QSet<QByteArray> kTwelve{"ZEKSDKInitialize",       "ZEKSDKInvalidate",       "ZEKCBCreate",
-                               "ZEKCBDelete",            "ZEKDevice_Search",       "ZEKDevice_Create",
-                               "ZEKDevice_Open",         "ZEKDevice_RebootDevice", "ZEKDevice_FactoryReset",
-                               "ZEKDevice_Close",        "ZEKDevice_Delete",       "ZEKDevice_ModifyNetwork"};
+const QSet<QByteArray> kTwelve{"ZEKSDKInitialize", "ZEKSDKInvalidate",       "ZEKCBCreate",
+                               "ZEKCBDelete",      "ZEKDevice_Search",       "ZEKDevice_Create",
+                               "ZEKDevice_Open",   "ZEKDevice_RebootDevice", "ZEKDevice_FactoryReset",
+                               "ZEKDevice_Close",  "ZEKDevice_Delete",       "ZEKDevice_ModifyNetwork"};
 const QByteArray kNotFound = "Vendor library not found: devices of the second family will not be searched\n";
 
 QByteArray run(const QString &program, const QStringList &arguments)
@@ -30,8 +30,8 @@ QByteArray run(const QString &program, const QStringList &arguments)
 bool allTwelve(const ZekSdk &sdk)
 {
     return sdk.ZEKSDKInitialize && sdk.ZEKSDKInvalidate && sdk.ZEKCBCreate && sdk.ZEKDevice_Search && sdk.ZEKCBDelete
-        && sdk.ZEKDevice_Create && sdk.ZEKDevice_Open && sdk.ZEKDevice_RebootDevice && sdk.ZEKDevice_FactoryReset
-        && sdk.ZEKDevice_Close && sdk.ZEKDevice_Delete && sdk.ZEKDevice_ModifyNetwork;
+           && sdk.ZEKDevice_Create && sdk.ZEKDevice_Open && sdk.ZEKDevice_RebootDevice && sdk.ZEKDevice_FactoryReset
+           && sdk.ZEKDevice_Close && sdk.ZEKDevice_Delete && sdk.ZEKDevice_ModifyNetwork;
 }
 
 bool allZero(const ZekSdk &sdk)

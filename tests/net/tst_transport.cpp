@@ -103,16 +103,14 @@ class TestTransport : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts");
-    }
+    void initTestCase() { QVERIFY2(InPrivateNamespace(), "run through netns-run.sh: this test broadcasts"); }
 
     void searchRequestOnTheWire()
     {
         DevSim device;
         QVERIFY(device.Start({}));
-        QByteArray trace = CaptureStdout([] { CTalbrixSendSocket().SendPacket(kHostAddress1, -1, MakeSearchRequest()); });
+        QByteArray trace = CaptureStdout(
+            [] { CTalbrixSendSocket().SendPacket(kHostAddress1, -1, MakeSearchRequest()); });
         QCOMPARE(trace, QByteArray("trying: socket...\ntrying: setsockopt...\ntrying: sendto...\n"
                                    "trying: closesocket...\nEND"));
         QVERIFY(device.WaitForLog(1));
@@ -157,6 +155,9 @@ private Q_SLOTS:
     void burstOfRepliesAllReachTheHandler()
     {
         constexpr int kDevices = 1000;
+        if (ReceiveBufferLimited(CTalbrixReceveSocket::kReceiveBufferBytes))
+            QSKIP("an ordinary user's receive buffer loses this burst: "
+                  "run as root, or sysctl -w net.core.rmem_max=4194304");
         CTalbrixReceveSocket socket;
         QVERIFY(socket.Create());
         QVERIFY(socket.ReceiveBufferSize() >= CTalbrixReceveSocket::kReceiveBufferBytes);
@@ -250,9 +251,7 @@ private Q_SLOTS:
         QElapsedTimer sinceTick;
         QTimer ticker;
         ticker.setTimerType(Qt::PreciseTimer);
-        connect(&ticker, &QTimer::timeout, this, [&] {
-            longestGap = std::max(longestGap, sinceTick.restart());
-        });
+        connect(&ticker, &QTimer::timeout, this, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
         LoopbackSender(300, 0).Wait();
         sinceTick.start();
         ticker.start(1);

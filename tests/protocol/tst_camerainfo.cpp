@@ -1,5 +1,5 @@
-#include "CameraInfo.h"
 #include "CCameraInfoObj.h"
+#include "CameraInfo.h"
 #include "RecordText.h"
 
 #include <QTest>

@@ -37,17 +37,45 @@ int compareTexts(const QString &a, const QString &b, const QLocale &locale = QLo
 // rules look at.
 QStringList awkwardTexts()
 {
-    QStringList texts{QString(), QStringLiteral(" "), QStringLiteral("0"), QStringLiteral("-0"), QStringLiteral("+0"),
-                      QStringLiteral("0x"), QStringLiteral("0x10"), QStringLiteral("-1"), QStringLiteral("FFFFFFFF"),
-                      QStringLiteral("100000000"), QStringLiteral("1e3"), QStringLiteral("1e400"),
-                      QStringLiteral("-1e400"), QStringLiteral("1e-400"), QStringLiteral("nan"), QStringLiteral("-nan"),
-                      QStringLiteral("inf"), QStringLiteral("-infinity"), QStringLiteral("%"), QStringLiteral("50%"),
-                      QStringLiteral("50%%"), QStringLiteral("7.5"), QStringLiteral("7,5"), QStringLiteral("abc"),
-                      QStringLiteral("ABC"), QStringLiteral("\t5"), QStringLiteral("5\t"),
-                      QStringLiteral("00:1A:2B:3C:4D:5E"), QStringLiteral("10.77.1.20"), QStringLiteral("2021-03-04"),
-                      QStringLiteral("1899-12-29T06:00"), QStringLiteral("1 Mar 1950"), QString(QChar(0)),
-                      QString::fromUtf16(u"ab\0c", 4), QString::fromUtf16(u"12\0ab", 5), QString(QChar(0xD800)),
-                      QString::fromLatin1("\xe9\xff 5"), QStringLiteral("0x1p3"), QStringLiteral("1e")};
+    QStringList texts{QString(),
+                      QStringLiteral(" "),
+                      QStringLiteral("0"),
+                      QStringLiteral("-0"),
+                      QStringLiteral("+0"),
+                      QStringLiteral("0x"),
+                      QStringLiteral("0x10"),
+                      QStringLiteral("-1"),
+                      QStringLiteral("FFFFFFFF"),
+                      QStringLiteral("100000000"),
+                      QStringLiteral("1e3"),
+                      QStringLiteral("1e400"),
+                      QStringLiteral("-1e400"),
+                      QStringLiteral("1e-400"),
+                      QStringLiteral("nan"),
+                      QStringLiteral("-nan"),
+                      QStringLiteral("inf"),
+                      QStringLiteral("-infinity"),
+                      QStringLiteral("%"),
+                      QStringLiteral("50%"),
+                      QStringLiteral("50%%"),
+                      QStringLiteral("7.5"),
+                      QStringLiteral("7,5"),
+                      QStringLiteral("abc"),
+                      QStringLiteral("ABC"),
+                      QStringLiteral("\t5"),
+                      QStringLiteral("5\t"),
+                      QStringLiteral("00:1A:2B:3C:4D:5E"),
+                      QStringLiteral("10.77.1.20"),
+                      QStringLiteral("2021-03-04"),
+                      QStringLiteral("1899-12-29T06:00"),
+                      QStringLiteral("1 Mar 1950"),
+                      QString(QChar(0)),
+                      QString::fromUtf16(u"ab\0c", 4),
+                      QString::fromUtf16(u"12\0ab", 5),
+                      QString(QChar(0xD800)),
+                      QString::fromLatin1("\xe9\xff 5"),
+                      QStringLiteral("0x1p3"),
+                      QStringLiteral("1e")};
     const QString alphabet = QString::fromUtf16(u"0123456789abcdefxX+-.%: eE\t\u00e9\u00a0/T");
     QRandomGenerator random(7);
     for (int n = 0; n < 300; ++n) {
@@ -75,27 +103,68 @@ private Q_SLOTS:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<int>("expected");
 
-        QTest::newRow("digits read as hex: 10 after 9") << "10" << "9" << "C" << 1;
-        QTest::newRow("digits read as hex: 2 before 9") << "2" << "9" << "C" << -1;
-        QTest::newRow("abc is 0xABC, after 5") << "abc" << "5" << "C" << 1;
-        QTest::newRow("A after 9") << "A" << "9" << "C" << 1;
-        QTest::newRow("hex prefix and leading space") << " 0x1F" << "30" << "C" << -1;
-        QTest::newRow("1e3 is hex before it is a number") << "1e3" << "999" << "C" << -1;
-        QTest::newRow("minus one is 0xFFFFFFFF") << "-1" << "FFFFFFFF" << "C" << 0;
-        QTest::newRow("hex saturates") << "123456789ABCDEF" << "100000000" << "C" << 0;
-        QTest::newRow("trailing space fails hex and number") << "10 " << "9" << "C" << -1;
-        QTest::newRow("7.5 before 50%") << "7.5" << "50%" << "C" << -1;
-        QTest::newRow("50% before 100%") << "50%" << "100%" << "C" << -1;
-        QTest::newRow("only one per-cent sign") << "50%%" << "6" << "C" << -1;
-        QTest::newRow("negative decimals") << "-7.5" << "-7" << "C" << -1;
-        QTest::newRow("not a number compares equal") << "nan" << "1" << "C" << 0;
-        QTest::newRow("empty text fails the numeric rules") << "" << "0" << "C" << -1;
-        QTest::newRow("text is ordinal and case-sensitive") << "xyz" << "XYZ" << "C" << 1;
-        QTest::newRow("MAC addresses compare as text") << "00:1A:2B:3C:4D:5E" << "00:1A:2B:3C:4D:5F" << "C" << -1;
-        QTest::newRow("date against text") << "2021-03-04" << "abc" << "C" << -1;
-        QTest::newRow("locale dates in time order") << "9/1/2020" << "10/1/2020" << "en_US" << -1;
-        QTest::newRow("short year") << "12/31/99" << "1/1/00" << "en_US" << -1;
-        QTest::newRow("text after NUL is not seen") << QString::fromUtf16(u"12\0ab", 5) << "12" << "C" << 0;
+        QTest::newRow("digits read as hex: 10 after 9") << "10"
+                                                        << "9"
+                                                        << "C" << 1;
+        QTest::newRow("digits read as hex: 2 before 9") << "2"
+                                                        << "9"
+                                                        << "C" << -1;
+        QTest::newRow("abc is 0xABC, after 5") << "abc"
+                                               << "5"
+                                               << "C" << 1;
+        QTest::newRow("A after 9") << "A"
+                                   << "9"
+                                   << "C" << 1;
+        QTest::newRow("hex prefix and leading space") << " 0x1F"
+                                                      << "30"
+                                                      << "C" << -1;
+        QTest::newRow("1e3 is hex before it is a number") << "1e3"
+                                                          << "999"
+                                                          << "C" << -1;
+        QTest::newRow("minus one is 0xFFFFFFFF") << "-1"
+                                                 << "FFFFFFFF"
+                                                 << "C" << 0;
+        QTest::newRow("hex saturates") << "123456789ABCDEF"
+                                       << "100000000"
+                                       << "C" << 0;
+        QTest::newRow("trailing space fails hex and number") << "10 "
+                                                             << "9"
+                                                             << "C" << -1;
+        QTest::newRow("7.5 before 50%") << "7.5"
+                                        << "50%"
+                                        << "C" << -1;
+        QTest::newRow("50% before 100%") << "50%"
+                                         << "100%"
+                                         << "C" << -1;
+        QTest::newRow("only one per-cent sign") << "50%%"
+                                                << "6"
+                                                << "C" << -1;
+        QTest::newRow("negative decimals") << "-7.5"
+                                           << "-7"
+                                           << "C" << -1;
+        QTest::newRow("not a number compares equal") << "nan"
+                                                     << "1"
+                                                     << "C" << 0;
+        QTest::newRow("empty text fails the numeric rules") << ""
+                                                            << "0"
+                                                            << "C" << -1;
+        QTest::newRow("text is ordinal and case-sensitive") << "xyz"
+                                                            << "XYZ"
+                                                            << "C" << 1;
+        QTest::newRow("MAC addresses compare as text") << "00:1A:2B:3C:4D:5E"
+                                                       << "00:1A:2B:3C:4D:5F"
+                                                       << "C" << -1;
+        QTest::newRow("date against text") << "2021-03-04"
+                                           << "abc"
+                                           << "C" << -1;
+        QTest::newRow("locale dates in time order") << "9/1/2020"
+                                                    << "10/1/2020"
+                                                    << "en_US" << -1;
+        QTest::newRow("short year") << "12/31/99"
+                                    << "1/1/00"
+                                    << "en_US" << -1;
+        QTest::newRow("text after NUL is not seen") << QString::fromUtf16(u"12\0ab", 5) << "12"
+                                                    << "C" << 0;
     }
 
     void firstRuleBothTextsPassDecides()
@@ -153,14 +222,19 @@ private Q_SLOTS:
     {
         // Before 1899-12-30 the OLE date counts the time forwards from a negative day: 06:00
         // on 1899-12-29 is -1.25 and 18:00 is -1.75, and must still come first.
-        const QStringList inTimeOrder{
-            QStringLiteral("0100-01-01"),         QStringLiteral("1850-06-01"),
-            QStringLiteral("1899-12-29"),         QStringLiteral("1899-12-29T06:00"),
-            QStringLiteral("1899-12-29 18:00"),   QStringLiteral("1899-12-30"),
-            QStringLiteral("1899-12-30T00:00:01"), QStringLiteral("1 Jan 1900"),
-            QStringLiteral("1 Mar 1950"),         QStringLiteral("2021-03-04 10:11:12"),
-            QStringLiteral("Thursday, 4 March 2021 10:11:13"), QStringLiteral("2021-03-04T10:11:13.5Z"),
-            QStringLiteral("9999-12-31T23:59:59")};
+        const QStringList inTimeOrder{QStringLiteral("0100-01-01"),
+                                      QStringLiteral("1850-06-01"),
+                                      QStringLiteral("1899-12-29"),
+                                      QStringLiteral("1899-12-29T06:00"),
+                                      QStringLiteral("1899-12-29 18:00"),
+                                      QStringLiteral("1899-12-30"),
+                                      QStringLiteral("1899-12-30T00:00:01"),
+                                      QStringLiteral("1 Jan 1900"),
+                                      QStringLiteral("1 Mar 1950"),
+                                      QStringLiteral("2021-03-04 10:11:12"),
+                                      QStringLiteral("Thursday, 4 March 2021 10:11:13"),
+                                      QStringLiteral("2021-03-04T10:11:13.5Z"),
+                                      QStringLiteral("9999-12-31T23:59:59")};
         for (qsizetype i = 0; i < inTimeOrder.size(); ++i) {
             for (qsizetype j = 0; j < inTimeOrder.size(); ++j) {
                 const int expected = i < j ? -1 : (i > j ? 1 : 0);
@@ -191,14 +265,21 @@ private Q_SLOTS:
 
     void deviceTextsAreNotDates()
     {
-        const QStringList texts{QStringLiteral("00:1A:2B:3C:4D:5E"), QStringLiteral("10.77.1.20"),
-                                QStringLiteral("192.168.0.1"), QStringLiteral("10:11"),
-                                QStringLiteral("V2.1.3 build 20230611"), QStringLiteral("1.0.2"),
-                                QStringLiteral("2021-02-29"), QStringLiteral("2021-03-04T24:30"),
-                                QStringLiteral("0099-01-01"), QStringLiteral("Mar 2021"), QStringLiteral("12345")};
-        for (const QLocale &locale : {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates),
-                                      QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Japanese, QLocale::Japan),
-                                      QLocale(QLocale::English, QLocale::UnitedKingdom)}) {
+        const QStringList texts{QStringLiteral("00:1A:2B:3C:4D:5E"),
+                                QStringLiteral("10.77.1.20"),
+                                QStringLiteral("192.168.0.1"),
+                                QStringLiteral("10:11"),
+                                QStringLiteral("V2.1.3 build 20230611"),
+                                QStringLiteral("1.0.2"),
+                                QStringLiteral("2021-02-29"),
+                                QStringLiteral("2021-03-04T24:30"),
+                                QStringLiteral("0099-01-01"),
+                                QStringLiteral("Mar 2021"),
+                                QStringLiteral("12345")};
+        for (const QLocale &locale :
+             {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates),
+              QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Japanese, QLocale::Japan),
+              QLocale(QLocale::English, QLocale::UnitedKingdom)}) {
             const DateTextParser dates(locale);
             for (const QString &text : texts)
                 QVERIFY2(!dates.ParseOleDate(text), qPrintable(locale.name() + QLatin1Char(' ') + text));

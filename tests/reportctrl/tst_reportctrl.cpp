@@ -12,7 +12,7 @@
 #include <numeric>
 
 namespace {
-const QStringList kHeadings{QStringLiteral("   No."), QStringLiteral("MAC ADDRESS"), QStringLiteral("IP ADDRESS"),
+const QStringList kHeadings{QStringLiteral("   No."),     QStringLiteral("MAC ADDRESS"),  QStringLiteral("IP ADDRESS"),
                             QStringLiteral("MODEL NAME"), QStringLiteral("MANUFACTURER"), QStringLiteral("VERSION")};
 
 // The main dialog's set-up: a zero-width placeholder, six headings inserted in front of it,
@@ -290,9 +290,8 @@ private Q_SLOTS:
         QTest::newRow("A after 9") << QStringList{"A", "9"} << QStringList{"9", "A"};
         QTest::newRow("dates") << QStringList{"2021-03-04", "1850-01-01", "1899-12-29 18:00", "1899-12-29 06:00"}
                                << QStringList{"1850-01-01", "1899-12-29 06:00", "1899-12-29 18:00", "2021-03-04"};
-        QTest::newRow("MAC addresses")
-            << QStringList{"00:1A:2B:3C:4D:5E", "00:1A:2B:00:00:01", "00:1a:2B:3C:4D:5E"}
-            << QStringList{"00:1A:2B:00:00:01", "00:1A:2B:3C:4D:5E", "00:1a:2B:3C:4D:5E"};
+        QTest::newRow("MAC addresses") << QStringList{"00:1A:2B:3C:4D:5E", "00:1A:2B:00:00:01", "00:1a:2B:3C:4D:5E"}
+                                       << QStringList{"00:1A:2B:00:00:01", "00:1A:2B:3C:4D:5E", "00:1a:2B:3C:4D:5E"};
     }
 
     void sortsByTypedComparison()
@@ -443,8 +442,9 @@ private Q_SLOTS:
         list->ApplyRowState(0, RS_SELECTED);
         list->ApplyRowState(2, RS_SELECTED | RS_FOCUSED);
         QStringList events;
-        connect(list.get(), &CReportCtrl::reportItemChecked, this,
-                [&events](int row, unsigned code) { events.append(QStringLiteral("checked %1 %2").arg(row).arg(code, 0, 16)); });
+        connect(list.get(), &CReportCtrl::reportItemChecked, this, [&events](int row, unsigned code) {
+            events.append(QStringLiteral("checked %1 %2").arg(row).arg(code, 0, 16));
+        });
         connect(list.get(), &CReportCtrl::itemClicked, this,
                 [&events](int row) { events.append(QStringLiteral("clicked %1").arg(row)); });
         connect(list.get(), &CReportCtrl::itemDoubleClicked, this,
@@ -484,7 +484,8 @@ private Q_SLOTS:
         list->ApplyRowState(0, RS_SELECTED);
         list->ApplyRowState(1, RS_FOCUSED);
         QSignalSpy checked(list.get(), &CReportCtrl::reportItemChecked);
-        for (Qt::KeyboardModifiers modifiers : {Qt::NoModifier, Qt::ControlModifier, Qt::ShiftModifier, Qt::AltModifier}) {
+        for (Qt::KeyboardModifiers modifiers :
+             {Qt::NoModifier, Qt::ControlModifier, Qt::ShiftModifier, Qt::AltModifier}) {
             QTest::keyClick(list.get(), Qt::Key_Space, modifiers);
             QCOMPARE(list->GetRowState(0), RS_SELECTED | RS_UNCHECKED | RS_UNFOCUSED);
             QCOMPARE(list->GetRowState(1), RS_UNSELECTED | RS_UNCHECKED | RS_FOCUSED);

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QNetworkInterface>
 #include <QThread>
+#include <QUdpSocket>
 
 namespace TestNetwork {
 bool InPrivateNamespace()
@@ -18,6 +19,16 @@ bool InPrivateNamespace()
             return false;
     }
     return true;
+}
+
+bool ReceiveBufferLimited(int bytes)
+{
+    if (qEnvironmentVariableIsEmpty("CORVANE_NETNS_USERNS"))
+        return false;
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    probe.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, bytes);
+    return probe.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt() < bytes;
 }
 
 QString DeviceNamespace(int which)

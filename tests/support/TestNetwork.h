@@ -19,6 +19,11 @@ inline const QString kDeviceAddress2 = QStringLiteral("10.77.2.2");
 bool InPrivateNamespace();
 
 QString DeviceNamespace(int which); // 1 or 2
+
+// True when the test runs as an ordinary user (netns-run.sh's user namespace) and the host's
+// net.core.rmem_max keeps a receive buffer below bytes. Root forces the buffer's size, so only
+// then may a test that counts on no datagram being lost skip.
+bool ReceiveBufferLimited(int bytes);
 } // namespace TestNetwork
 
 // corvane-devsim running in one of the device namespaces (1 or 2), or in the test's own

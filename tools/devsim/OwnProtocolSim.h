@@ -19,11 +19,11 @@ class OwnProtocolSim final : public QObject
 public:
     struct Faults
     {
-        bool answerTwice = false;   // every answer goes out twice
-        int answerDelayMs = 0;      // answers leave this late
-        QStringList malformed;      // short, long, empty, nonul, unknown: sent with every search answer
-        int flood = 0;              // datagrams of every kind (FloodDatagrams) sent on the first search
-        AnswerStyle style;          // order and timing of search answers
+        bool answerTwice = false; // every answer goes out twice
+        int answerDelayMs = 0;    // answers leave this late
+        QStringList malformed;    // short, long, empty, nonul, unknown: sent with every search answer
+        int flood = 0;            // datagrams of every kind (FloodDatagrams) sent on the first search
+        AnswerStyle style;        // order and timing of search answers
     };
 
     // addresses: where devices answer from their own addresses, else null.

@@ -161,8 +161,8 @@ void VendorProtocolSim::ModifyNetwork(const ZekModifyNetwork &request)
         if (!IsAwake(i) || device.mac != mac)
             continue;
         const quint32 requestId = request.header.request_id;
-        qint32 status =
-            credentialsMatch(device, request.user_id, request.proof, requestId) ? validate(request) : ZEK_ERR_PASSWORD;
+        qint32 status = credentialsMatch(device, request.user_id, request.proof, requestId) ? validate(request)
+                                                                                            : ZEK_ERR_PASSWORD;
         const QByteArray ip = ReadText(request.ip_addr);
         if (status == ZEK_OK && ip != device.ip && TakenBy(ip, device.mediaPort) >= 0)
             status = ZEK_ERR_FAILED; // valid, but another device already answers there
@@ -178,7 +178,7 @@ void VendorProtocolSim::ModifyNetwork(const ZekModifyNetwork &request)
             device.dns = ReadText(request.dns1);
             device.dns2 = ReadText(request.dns2);
             m_states[i].sessions.clear(); // they belonged to the old address
-            SourceOf(device); // reachable at the new address at once
+            SourceOf(device);             // reachable at the new address at once
         }
         return;
     }

@@ -29,10 +29,10 @@ class VendorProtocolSim final : public QObject
 public:
     struct Options
     {
-        int rebootTimeMs = 3000; // how long a rebooting device stays silent
-        bool answerTwice = false; // every probe answer goes out twice
-        QStringList malformed;   // kinds of broken answers sent with every probe answer
-        AnswerStyle style;       // order and timing of probe answers
+        int rebootTimeMs = 3000;           // how long a rebooting device stays silent
+        bool answerTwice = false;          // every probe answer goes out twice
+        QStringList malformed;             // kinds of broken answers sent with every probe answer
+        AnswerStyle style;                 // order and timing of probe answers
         SimAddresses *addresses = nullptr; // set: devices answer from their own addresses
     };
 
@@ -49,7 +49,7 @@ private:
 
     struct DeviceState
     {
-        SimDevice factory;      // what a factory reset restores
+        SimDevice factory; // what a factory reset restores
         QList<Session> sessions;
         QDeadlineTimer silentUntil; // expired unless rebooting
     };

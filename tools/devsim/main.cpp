@@ -28,10 +28,12 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane-devsim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Simulates Corvane's devices of both families."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption devicesFile(QStringLiteral("devices"), QStringLiteral("Device file (JSON)."),
                                          QStringLiteral("file"));
     const QCommandLineOption device(QStringLiteral("device"),
@@ -41,9 +43,8 @@ int main(int argc, char *argv[])
                                       QStringLiteral("N"));
     const QCommandLineOption generateVendor(QStringLiteral("generate-vendor"),
                                             QStringLiteral("Add N vendor-family devices."), QStringLiteral("N"));
-    const QCommandLineOption firstIp(QStringLiteral("first-ip"),
-                                     QStringLiteral("First address of generated devices."), QStringLiteral("ip"),
-                                     QStringLiteral("10.77.1.100"));
+    const QCommandLineOption firstIp(QStringLiteral("first-ip"), QStringLiteral("First address of generated devices."),
+                                     QStringLiteral("ip"), QStringLiteral("10.77.1.100"));
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Log every received datagram here (default: stderr)."),
                                  QStringLiteral("file"));
@@ -76,8 +77,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption answerSpread(QStringLiteral("answer-spread"),
                                           QStringLiteral("Send each search answer at a random moment within MS."),
                                           QStringLiteral("ms"), QStringLiteral("0"));
-    parser.addOptions({devicesFile, device, generate, generateVendor, firstIp, log, devicePort, replyPort,
-                       answerTwice, answerDelay, malformed, flood, rebootTime, ownAddresses, shuffle, answerSpread});
+    parser.addOptions({devicesFile, device, generate, generateVendor, firstIp, log, devicePort, replyPort, answerTwice,
+                       answerDelay, malformed, flood, rebootTime, ownAddresses, shuffle, answerSpread});
     parser.process(app);
 
     QString error;

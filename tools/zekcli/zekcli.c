@@ -11,12 +11,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-static const char usage[] =
-    "usage: zekcli --help | --version\n"
-    "       zekcli search [MS]\n"
-    "       zekcli login|reboot|reset IP MEDIAPORT USER PASSWORD\n"
-    "       zekcli modify MAC HOSTIP NEWIP MASK GATEWAY DNS1 DNS2 USER PASSWORD [MS]\n"
-    "The vendor library is the file CORVANE_ZEKSDK names, or else the one Corvane finds.\n";
+static const char usage[] = "usage: zekcli --help | --version\n"
+                            "       zekcli search [MS]\n"
+                            "       zekcli login|reboot|reset IP MEDIAPORT USER PASSWORD\n"
+                            "       zekcli modify MAC HOSTIP NEWIP MASK GATEWAY DNS1 DNS2 USER PASSWORD [MS]\n"
+                            "The vendor library is the file CORVANE_ZEKSDK names, or else the one Corvane finds.\n";
 
 static ZekSdk sdk;
 
@@ -94,7 +93,8 @@ static int32_t modify(int argc, char **argv)
     copyText(config.dns1, sizeof config.dns1, argv[7]);
     copyText(config.dns2, sizeof config.dns2, argv[8]);
     config.mode = ZEK_NETWORK_MODE_STATIC;
-    return sdk.ZEKDevice_ModifyNetwork(argv[9], argv[10], &config, argc == 12 ? (int32_t)number(argv[11], 600000) : 3000);
+    return sdk.ZEKDevice_ModifyNetwork(argv[9], argv[10], &config,
+                                       argc == 12 ? (int32_t)number(argv[11], 600000) : 3000);
 }
 
 int main(int argc, char **argv)

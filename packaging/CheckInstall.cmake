@@ -1,0 +1,20 @@
+# Installs the build in BUILD_DIR into the staging folder STAGING with prefix /usr, as the
+# package does, and fails unless it holds exactly the files listed in EXPECTED.
+file(REMOVE_RECURSE ${STAGING})
+execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${STAGING} ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix /usr
+                OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE ${STAGING} ${STAGING}/*)
+list(SORT found)
+file(STRINGS ${EXPECTED} expected REGEX "^[^#]")
+list(SORT expected)
+set(missing ${expected})
+list(REMOVE_ITEM missing ${found})
+set(unexpected ${found})
+list(REMOVE_ITEM unexpected ${expected})
+if(missing OR unexpected)
+    list(JOIN missing "\n  " missing)
+    list(JOIN unexpected "\n  " unexpected)
+    message(FATAL_ERROR "install into ${STAGING}:\nmissing:\n  ${missing}\nnot expected:\n  ${unexpected}")
+endif()
+list(LENGTH found count)
+message(STATUS "install holds the ${count} expected files")
