@@ -5,6 +5,8 @@
 #include "CReportCtrl.h"
 #include "CSplashMsgDlg.h"
 #include "DeviceFields.h"
+#include "DeviceListFlags.h"
+#include "DeviceListMenu.h"
 #include "DialogTemplate.h"
 #include "MessageBox.h"
 #include "RecordText.h"
@@ -12,6 +14,7 @@
 
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -93,6 +96,11 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
         m_services.messageBox = &ShowMessageBox;
     if (!m_services.openUrl)
         m_services.openUrl = [](const QUrl &address) { QDesktopServices::openUrl(address); };
+    if (!m_services.saveFileName) {
+        m_services.saveFileName = [](QWidget *owner, const QString &suggestedName) {
+            return QFileDialog::getSaveFileName(owner, tr("Export list"), suggestedName, tr("CSV files (*.csv)"));
+        };
+    }
 
     m_controls = BuildDialog(this, kTemplate, [this](QWidget *dialog) {
         m_listDevice = new CReportCtrl(dialog);
@@ -127,6 +135,28 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
     connect(&m_hideWaitTimer, &QTimer::timeout, this, &CCorvaneDlg::OnTimer);
 
     OnInitDialog();
+    SetUpListExtras();
+}
+
+void CCorvaneDlg::ForgetListedDevices()
+{
+    m_nSelected = -1;
+    m_listDevice->DeleteAllItems();
+    m_pListFlags->Clear();
+    m_arrDevices.clear();
+}
+
+void CCorvaneDlg::SetUpListExtras()
+{
+    m_pListFlags = std::make_unique<DeviceListFlags>(*m_listDevice, [this](int row) { return DeviceIndexOfRow(row); });
+    connect(m_listDevice, &CReportCtrl::reportSorted, this, [this] { m_pListFlags->RowsMoved(); });
+    m_listDevice->SetCellNotes(
+        [this](int row, int column) { return m_pListFlags->Note(DeviceIndexOfRow(row), column); });
+    // Devices are judged by the adapter chosen now; choosing another judges them again.
+    m_pListFlags->SetAdapter(SelectedAdapter());
+    connect(m_comboAdapter, &QComboBox::currentIndexChanged, this,
+            [this] { m_pListFlags->SetAdapter(SelectedAdapter()); });
+    m_pListMenu = new DeviceListMenu(*this);
 }
 
 CCorvaneDlg::~CCorvaneDlg()
@@ -252,9 +282,13 @@ void CCorvaneDlg::OnTimer()
 
 void CCorvaneDlg::keyPressEvent(QKeyEvent *event)
 {
-    // Enter ends the dialog like Escape; the dialog has no OK button to press.
+    // Enter presses the push button that has the focus, as on the desktop the dialog comes
+    // from; anywhere else it ends the dialog like Escape: there is no OK button to press.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        accept();
+        if (auto *button = qobject_cast<QPushButton *>(focusWidget()); button && button->isEnabled())
+            button->click();
+        else
+            accept();
         return;
     }
     QDialog::keyPressEvent(event);
@@ -285,9 +319,7 @@ void CCorvaneDlg::CheckAddressing(int dhcp)
 
 void CCorvaneDlg::OnBnClickedSearch()
 {
-    m_nSelected = -1;
-    m_listDevice->DeleteAllItems();
-    m_arrDevices.clear();
+    ForgetListedDevices();
     m_search.Clear();
 
     SetEdits({});
@@ -372,10 +404,14 @@ void CCorvaneDlg::InsertDeviceRow(const CameraInfo &record)
                              FieldString(record.model_name),
                              manufacturer,
                              FieldString(record.version)};
-    for (int j = 0; j < 6; ++j) {
+    for (int j = 0; j < kShownColumns; ++j) {
         m_listDevice->SetItemText(n, j, cells[j]);
         m_listDevice->SetColumnFormat(j, LVCFMT_LEFT);
     }
+    // The shares of the list's width are where the columns start: a MAC address must show whole.
+    m_listDevice->FitColumnsToRow(n);
+    m_pListFlags->Added(n, n, cells[kMacColumn], cells[kIpColumn],
+                        FieldString(record.subnet_mask)); // row n shows device n
 }
 
 int CCorvaneDlg::DeviceIndexOfRow(int item) const

@@ -18,6 +18,8 @@
 
 class CHalvetranoDlg;
 class CReportCtrl;
+class DeviceListFlags;
+class DeviceListMenu;
 class CSplashMsgDlg;
 class QComboBox;
 class QLineEdit;
@@ -29,6 +31,8 @@ struct CorvaneServices : CoreServices
 {
     std::function<void(QWidget *parent, const QString &text)> messageBox; // default: an OK-only box
     std::function<void(const QUrl &address)> openUrl;                     // default: the user's browser
+    // The file "Export list..." writes; empty: none chosen. Default: the platform's save dialog.
+    std::function<QString(QWidget *parent, const QString &suggestedName)> saveFileName;
 };
 
 // The main window: adapter choice, device search, the device list, the selected device's
@@ -58,6 +62,10 @@ public:
     static constexpr int IDC_BTN_FACTORY_RESET = 1018;
     static constexpr int IDT_HIDE_WAIT = 1001;
     static constexpr int kHideWaitMs = 1000;
+    // Columns of the device list: "   No." to VERSION are shown, a zero-width one follows.
+    static constexpr int kMacColumn = 1;
+    static constexpr int kIpColumn = 2;
+    static constexpr int kShownColumns = 6;
 
     explicit CCorvaneDlg(CorvaneServices services = {}, QWidget *parent = nullptr);
     ~CCorvaneDlg() override;
@@ -150,7 +158,16 @@ private:
     // Tells, under the list (its tooltip) and on standard output, when answers were dropped.
     void ShowSearchCompleteness(bool finished);
 
+    // The list's flags and context menu, beside what the window always had.
+    void SetUpListExtras();
+    // Empties the list and the device array (the first steps of a search).
+    void ForgetListedDevices();
+
     CorvaneServices m_services;
     QHash<int, QWidget *> m_controls;
     QTimer m_hideWaitTimer;
+    std::unique_ptr<DeviceListFlags> m_pListFlags;
+    DeviceListMenu *m_pListMenu = nullptr; // a child of this window
+
+    friend class DeviceListMenu; // the list's menu acts on the window's devices as its buttons do
 };

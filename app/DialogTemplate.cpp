@@ -8,15 +8,42 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringList>
 #include <QWidget>
 
 #include <algorithm>
 
+namespace {
+// The templates' fonts are Windows fonts. Liberation Sans (Debian's fonts-liberation2) and Arimo
+// are cut to Arial's advance widths, which Microsoft Sans Serif shares closely ("MS Shell Dlg"
+// is Windows' alias for it): texts take about the room the templates planned for them, where
+// DejaVu Sans, the usual sans font, sets a MAC address a tenth wider. Registered with Qt's own
+// substitution table, so every QFont asking for these families finds the same stand-ins.
+void registerStandIns()
+{
+    static const bool registered = [] {
+        const QStringList standIns{QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")};
+        for (const char *family : {"Microsoft Sans Serif", "MS Shell Dlg"}) {
+            if (QFont::substitutes(QString::fromLatin1(family)).isEmpty())
+                QFont::insertSubstitutions(QString::fromLatin1(family), standIns);
+        }
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+} // namespace
+
 QFont DialogFont(const DialogTemplate &dialogTemplate)
 {
+    registerStandIns();
     const QString family = QString::fromLatin1(dialogTemplate.fontFamily);
-    QFont font = QFontDatabase::hasFamily(family) ? QFont(family)
-                                                  : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    for (const QString &candidate : QStringList{family} + QFont::substitutes(family)) {
+        if (QFontDatabase::hasFamily(candidate)) {
+            font = QFont(candidate);
+            break;
+        }
+    }
     font.setPointSize(dialogTemplate.pointSize);
     font.setWeight(QFont::Normal);
     return font;
@@ -61,7 +88,7 @@ QWidget *createControl(QWidget *dialog, const ControlTemplate &control,
     }
     case ControlKind::PushButton: {
         auto *button = new QPushButton(caption, dialog);
-        button->setAutoDefault(false); // Enter ends the dialog instead of pressing a button
+        button->setAutoDefault(false); // no default button: the dialog decides what Enter does
         return button;
     }
     case ControlKind::RadioButton: return new QRadioButton(caption, dialog);

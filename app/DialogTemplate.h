@@ -43,8 +43,8 @@ struct DialogTemplate
     std::span<const ControlTemplate> controls;
 };
 
-// The dialog font: the template's family if the system has it, else the platform's sans
-// font at the same point size.
+// The dialog font: the template's family if the system has it, else its first stand-in the
+// system has (Qt's substitution table), else the platform's sans font; at the template's size.
 QFont DialogFont(const DialogTemplate &dialogTemplate);
 
 // Dialog units to pixels for a font: x * baseX / 4, y * baseY / 8.

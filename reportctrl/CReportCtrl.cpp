@@ -2,14 +2,17 @@
 
 #include "CellSortKey.h"
 #include "DateTextParser.h"
+#include "ReportItemDelegate.h"
 #include "ReportListModel.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QStyleOptionViewItem>
 
+#include <algorithm>
 #include <numeric>
 #include <utility>
 
@@ -29,6 +32,7 @@ CReportCtrl::CReportCtrl(QWidget *parent)
     , m_pModel(new ReportListModel(this))
 {
     setModel(m_pModel);
+    setItemDelegate(new ReportItemDelegate(this));
     // A flat report: no branches, whole rows selected and focused, nothing edited in place.
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -50,6 +54,7 @@ CReportCtrl::CReportCtrl(QWidget *parent)
     headerView->setSectionsMovable(false);
     headerView->setStretchLastSection(false);
     connect(headerView, &QHeaderView::sectionClicked, this, &CReportCtrl::OnColumnClick);
+    connect(headerView, &QHeaderView::sectionResized, this, &CReportCtrl::OnSectionResized);
 }
 
 CReportCtrl::~CReportCtrl() = default;
@@ -62,11 +67,90 @@ int CReportCtrl::InsertColumn(int nCol, const LVCOLUMN *pColumn)
     const QString strHeading = (pColumn->mask & LVCF_TEXT) ? pColumn->pszText : QString();
     // Existing rows take the colours in force now for their new cell.
     const QPalette &colors = palette();
+    const bool bWasResizing = std::exchange(m_bResizingColumn, true);
     const int nIndex = m_pModel->addColumn(nCol, strHeading, alignmentOf(nFormat), colors.color(QPalette::Text).rgba(),
                                            colors.color(QPalette::Base).rgba());
-    if (nIndex >= 0 && (pColumn->mask & LVCF_WIDTH))
-        header()->resizeSection(nIndex, pColumn->cx);
+    m_bResizingColumn = bWasResizing;
+    if (nIndex < 0)
+        return nIndex;
+    m_columnSizedByUser.insert(std::min<qsizetype>(nIndex, m_columnSizedByUser.size()), false);
+    if (pColumn->mask & LVCF_WIDTH)
+        ResizeColumn(nIndex, pColumn->cx);
     return nIndex;
+}
+
+void CReportCtrl::ResizeColumn(int nCol, int nWidth)
+{
+    const bool bWasResizing = std::exchange(m_bResizingColumn, true);
+    header()->resizeSection(nCol, nWidth);
+    m_bResizingColumn = bWasResizing;
+}
+
+void CReportCtrl::OnSectionResized(int nCol)
+{
+    if (!m_bResizingColumn && nCol >= 0 && nCol < m_columnSizedByUser.size())
+        m_columnSizedByUser[nCol] = true;
+}
+
+bool CReportCtrl::IsColumnSizedByUser(int nCol) const
+{
+    return nCol >= 0 && nCol < m_columnSizedByUser.size() && m_columnSizedByUser[nCol];
+}
+
+void CReportCtrl::FitColumnsToRow(int nItem)
+{
+    if (nItem < 0 || nItem >= GetItemCount())
+        return;
+    for (int nCol = 0; nCol < GetColumnCount(); ++nCol) {
+        const QString strText = m_pModel->cellText(nItem, nCol);
+        // An empty cell needs no room: the zero-width placeholder column stays hidden.
+        if (IsColumnSizedByUser(nCol) || strText.isEmpty())
+            continue;
+        // Below the delegate's size hint (the text, its margins, the check box in column 0) a
+        // cell elides its text. The hint lays the text out, which costs ten times the plain
+        // text width: what the cell adds to its text is taken from it once per column.
+        if (nCol >= m_cellExtraWidth.size())
+            m_cellExtraWidth.resize(nCol + 1, -1);
+        if (m_cellExtraWidth[nCol] < 0) {
+            m_cellExtraWidth[nCol] = std::max(0, sizeHintForIndex(m_pModel->index(nItem, nCol)).width()
+                                                     - fontMetrics().horizontalAdvance(strText));
+        }
+        const int nRoom = columnWidth(nCol) - m_cellExtraWidth[nCol];
+        if (TextFitsSurely(strText, nRoom))
+            continue;
+        const int nNeeded = fontMetrics().horizontalAdvance(strText) + m_cellExtraWidth[nCol];
+        if (nNeeded > columnWidth(nCol))
+            ResizeColumn(nCol, nNeeded);
+    }
+}
+
+// Most texts are far narrower than their column. Their characters' own advances, summed, are an
+// upper bound of the laid-out width (kerning only tightens Latin text), from a table instead of
+// a text layout; only a text that may not fit is laid out.
+bool CReportCtrl::TextFitsSurely(const QString &strText, int nRoom)
+{
+    if (m_latin1Advance.isEmpty()) {
+        const QFontMetricsF metrics(font());
+        m_latin1Advance.resize(256);
+        for (int c = 0; c < 256; ++c)
+            m_latin1Advance[c] = metrics.horizontalAdvance(QChar(c));
+    }
+    qreal width = 1; // rounding of the laid-out width
+    for (const QChar c : strText) {
+        if (c.unicode() > 255)
+            return false;
+        width += m_latin1Advance[c.unicode()];
+    }
+    return width <= nRoom;
+}
+
+void CReportCtrl::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        m_cellExtraWidth.clear();
+        m_latin1Advance.clear();
+    }
+    QTreeView::changeEvent(event);
 }
 
 int CReportCtrl::InsertColumn(int nCol, const QString &strHeading, int nFormat, int nWidth, int nSubItem)
@@ -135,6 +219,16 @@ int CReportCtrl::DeleteAllItems()
 const ReportItemData *CReportCtrl::GetItemData(int nItem) const
 {
     return m_pModel->rowRecord(nItem);
+}
+
+bool CReportCtrl::SetItemColors(int nItem, int nSubItem, QRgb textColor, QRgb bkColor)
+{
+    return m_pModel->setCellColors(nItem, nSubItem, textColor, bkColor);
+}
+
+void CReportCtrl::SetCellNotes(std::function<QString(int nItem, int nSubItem)> notes)
+{
+    m_pModel->setCellNotes(std::move(notes));
 }
 
 void CReportCtrl::EnableCheckboxes()
@@ -436,7 +530,34 @@ void CReportCtrl::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    // The desktop's two keys for a context menu; Qt turns neither into one on every platform.
+    if (event->key() == Qt::Key_Menu
+        || (event->key() == Qt::Key_F10 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier)) {
+        event->accept();
+        RequestContextMenuFromKeyboard();
+        return;
+    }
     QTreeView::keyPressEvent(event);
+}
+
+void CReportCtrl::contextMenuEvent(QContextMenuEvent *event)
+{
+    event->accept();
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        RequestContextMenuFromKeyboard();
+        return;
+    }
+    // Over the viewport; the right button's press has already selected the row.
+    Q_EMIT contextMenuRequested(event->globalPos(), indexAt(event->pos()).row());
+}
+
+// From the keyboard the menu opens below the current row, or at the list's corner.
+void CReportCtrl::RequestContextMenuFromKeyboard()
+{
+    const QModelIndex current = currentIndex();
+    const QRect rect = current.isValid() ? visualRect(m_pModel->index(current.row(), 0)) : QRect();
+    const QPoint at = rect.isValid() && viewport()->rect().intersects(rect) ? rect.bottomLeft() : QPoint(0, 0);
+    Q_EMIT contextMenuRequested(viewport()->mapToGlobal(at), current.isValid() ? current.row() : -1);
 }
 
 // The space bar, with any modifier, would toggle the current row's check box and change the

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTreeView>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -88,6 +89,11 @@ public:
                      int nSubItem = -1);
     bool SetColumnFormat(int nCol, int nFormat);
     int GetColumnCount() const;
+    // Widens every column whose cell in row nItem would not show its whole text. A column is
+    // never narrowed, and one whose width was set from outside the control (the user dragging
+    // or double-clicking the edge of its heading) keeps that width.
+    void FitColumnsToRow(int nItem);
+    bool IsColumnSizedByUser(int nCol) const;
 
     // Rows. Both forms of InsertItem return the new row's index, or -1.
     int InsertItem(const LVITEM *pItem);
@@ -98,6 +104,11 @@ public:
     int DeleteAllItems();
     // The row's record (its dwData is the application's item data); null for no such row.
     const ReportItemData *GetItemData(int nItem) const;
+    // Changes one cell's colours in the row's record; they move with the row.
+    bool SetItemColors(int nItem, int nSubItem, QRgb textColor, QRgb bkColor);
+    // Where cells get their notes: asked with row and column when a note is to be shown, as
+    // the cell's tooltip and as its accessible description; an empty text is no note.
+    void SetCellNotes(std::function<QString(int nItem, int nSubItem)> notes);
 
     // Check boxes. GetCheck: 1 checked, 0 not, -1 no such row.
     void EnableCheckboxes();
@@ -133,12 +144,17 @@ Q_SIGNALS:
     // handling of the click.
     void itemClicked(int row);
     void itemDoubleClicked(int row);
+    // The context menu is asked for, by a right-click, the menu key or Shift+F10: row is the row
+    // it is for (-1: none), globalPos where it opens.
+    void contextMenuRequested(const QPoint &globalPos, int row);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     struct PendingClick
@@ -156,10 +172,14 @@ private:
     void OnMButtonDown(QMouseEvent *event);
     void OnMButtonDblClk(QMouseEvent *event);
     bool PreTranslateMessage(const QKeyEvent *event) const;
+    void RequestContextMenuFromKeyboard();
 
     void BeginClick(QMouseEvent *event, unsigned nMsg);
     void FinishClick();
     void ResetSortState();
+    void ResizeColumn(int nCol, int nWidth);
+    void OnSectionResized(int nCol);
+    bool TextFitsSurely(const QString &strText, int nRoom);
     bool SetRowSelected(int nItem, bool bSelected);
     bool SetRowFocused(int nItem, bool bFocused);
 
@@ -171,4 +191,8 @@ private:
     const std::vector<CellSortKey> *m_pSortKeys = nullptr;
     int m_nSortKeysFirst = 0;
     std::optional<PendingClick> m_pendingClick;
+    QList<bool> m_columnSizedByUser; // one per column
+    bool m_bResizingColumn = false;  // the control itself is sizing a column
+    QList<int> m_cellExtraWidth;     // per column: what a cell needs beside its text; -1 unknown
+    QList<qreal> m_latin1Advance;    // the font's advance of each Latin-1 character, once needed
 };

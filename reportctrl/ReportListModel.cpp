@@ -42,6 +42,13 @@ QVariant ReportListModel::data(const QModelIndex &index, int role) const
     case Qt::BackgroundRole:
         return column < row.pData->aBkColor.size() ? QColor::fromRgba(row.pData->aBkColor[column]) : QVariant();
     case Qt::TextAlignmentRole: return static_cast<int>(m_columns[column].alignment.toInt());
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+        if (m_cellNotes) {
+            if (QString note = m_cellNotes(index.row(), column); !note.isEmpty())
+                return note;
+        }
+        return {};
     default: return {};
     }
 }
@@ -174,6 +181,22 @@ bool ReportListModel::setRowChecked(int row, bool checked)
 const ReportItemData *ReportListModel::rowRecord(int row) const
 {
     return row >= 0 && row < rowCount() ? m_rows[static_cast<std::size_t>(row)].pData.get() : nullptr;
+}
+
+bool ReportListModel::setCellColors(int row, int column, QRgb textColor, QRgb bkColor)
+{
+    if (!isCell(row, column))
+        return false;
+    ReportItemData &record = *m_rows[static_cast<std::size_t>(row)].pData;
+    if (column >= record.aTextColor.size() || column >= record.aBkColor.size())
+        return false;
+    if (record.aTextColor[column] != textColor || record.aBkColor[column] != bkColor) {
+        record.aTextColor[column] = textColor;
+        record.aBkColor[column] = bkColor;
+        const QModelIndex changed = index(row, column);
+        Q_EMIT dataChanged(changed, changed, {Qt::ForegroundRole, Qt::BackgroundRole});
+    }
+    return true;
 }
 
 void ReportListModel::setCheckBoxesShown(bool shown)

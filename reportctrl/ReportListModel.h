@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -36,6 +37,8 @@ public:
     bool isRowChecked(int row) const;
     bool setRowChecked(int row, bool checked);
     const ReportItemData *rowRecord(int row) const;
+    bool setCellColors(int row, int column, QRgb textColor, QRgb bkColor);
+    void setCellNotes(std::function<QString(int row, int column)> notes) { m_cellNotes = std::move(notes); }
     void setCheckBoxesShown(bool shown);
     bool checkBoxesShown() const { return m_bCheckBoxes; }
 
@@ -62,4 +65,5 @@ private:
     std::vector<Row> m_rows;
     QList<Column> m_columns;
     bool m_bCheckBoxes = false;
+    std::function<QString(int row, int column)> m_cellNotes;
 };

@@ -14,7 +14,8 @@ if [ "${1:-}" = --windows ]; then
 fi
 
 # clang, libclang-rt-14-dev (libFuzzer) and llvm (llvm-symbolizer) build and read the fuzz targets.
-packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core iproute2 util-linux
+# fonts-liberation2 stands in for the dialogs' Windows font with the same widths.
+packages=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core fonts-liberation2 iproute2 util-linux
           xdg-utils ca-certificates clang libclang-rt-14-dev llvm "${windows[@]}" "$@")
 missing=()
 for p in "${packages[@]}"; do

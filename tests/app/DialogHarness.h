@@ -7,6 +7,7 @@
 #include "TestNetwork.h"
 
 #include <QComboBox>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QStringList>
 #include <QUrl>
@@ -61,4 +62,27 @@ inline CameraInfo MakeReply(const char *mac, const char *ip = "10.77.1.20", cons
     WriteText(info.version, "3.0.0");
     info.web_port = 80;
     return info;
+}
+
+// The datagrams of one protocol ("own" or "vendor") the simulator has received, in order.
+inline QList<QByteArray> ReceivedDatagrams(const DevSim &sim, QLatin1StringView protocol)
+{
+    QList<QByteArray> datagrams;
+    const auto log = sim.Log();
+    for (const QJsonObject &line : log) {
+        if (line.value(QLatin1String("protocol")).toString() == protocol)
+            datagrams << QByteArray::fromHex(line.value(QLatin1String("hex")).toString().toLatin1());
+    }
+    return datagrams;
+}
+
+// The set-network requests the simulator has received, as raw bytes.
+inline QList<QByteArray> SetNetworkRequests(const DevSim &sim)
+{
+    QList<QByteArray> requests;
+    for (const QByteArray &datagram : ReceivedDatagrams(sim, QLatin1String("own"))) {
+        if (datagram.startsWith(QByteArrayView("\x05\0\0\0", 4)))
+            requests << datagram;
+    }
+    return requests;
 }

@@ -4,7 +4,6 @@
 
 #include <QComboBox>
 #include <QCryptographicHash>
-#include <QJsonObject>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -34,19 +33,6 @@ QStringList devices()
 QByteArray bytesOf(const CameraInfo &info)
 {
     return QByteArray(reinterpret_cast<const char *>(&info), sizeof info);
-}
-
-// The set-network requests the simulator has received, as raw bytes.
-QList<QByteArray> setNetworkRequests(const DevSim &sim)
-{
-    QList<QByteArray> requests;
-    const auto log = sim.Log();
-    for (const QJsonObject &line : log) {
-        const QByteArray bytes = QByteArray::fromHex(line.value(QLatin1String("hex")).toString().toLatin1());
-        if (line.value(QLatin1String("protocol")).toString() == QLatin1String("own") && bytes.startsWith("\x05\0\0\0"))
-            requests << bytes;
-    }
-    return requests;
 }
 
 // Searches and waits until every simulated device is listed and the search is over.
@@ -116,8 +102,8 @@ private Q_SLOTS:
         const QByteArray digest = QCryptographicHash::hash(QByteArray("secret", 7), QCryptographicHash::Md5);
         std::memcpy(expected.header.pass_wd, digest.constData(), 16);
 
-        QTRY_COMPARE(setNetworkRequests(sim).size(), 1);
-        const QByteArray request = setNetworkRequests(sim).first();
+        QTRY_COMPARE(SetNetworkRequests(sim).size(), 1);
+        const QByteArray request = SetNetworkRequests(sim).first();
         QCOMPARE(request.toHex(), bytesOf(expected).left(371).toHex());
         // The engine a command line uses builds the same bytes from the found record.
         NetworkEdits edits = EditsOf(before);
@@ -182,8 +168,8 @@ private Q_SLOTS:
         QCOMPARE(h.text(D::IDC_EDIT_IP), QStringLiteral("10.77.1.52"));
         h.dialog->OnBnClickedSave();
 
-        QTRY_COMPARE(setNetworkRequests(sim).size(), 1);
-        const CameraInfo request = FromDatagram(setNetworkRequests(sim).first());
+        QTRY_COMPARE(SetNetworkRequests(sim).size(), 1);
+        const CameraInfo request = FromDatagram(SetNetworkRequests(sim).first());
         QCOMPARE(request.dhcp, 1);
         QCOMPARE(ReadText(request.ip_addr), QByteArray("10.77.1.52"));
         QCOMPARE(QByteArray(request.header.pass_wd, 16).toHex(), QByteArray("93b885adfe0da089cdf634904fd59f71"));
@@ -213,14 +199,14 @@ private Q_SLOTS:
         QCOMPARE(h.messages.size(), 2);
         QCOMPARE(bytesOf(stored(h)), before);
         QTest::qWait(300);
-        QCOMPARE(setNetworkRequests(sim).size(), 0);
+        QCOMPARE(SetNetworkRequests(sim).size(), 0);
 
         h.dialog->m_comboAdapter->setCurrentIndex(
             h.dialog->m_comboAdapter->findText(QStringLiteral("veth1: 10.77.1.1")));
         h.setText(D::IDC_EDIT_IP, QString(40, QLatin1Char('1')));
         h.dialog->OnBnClickedSave();
-        QTRY_COMPARE(setNetworkRequests(sim).size(), 1);
-        const CameraInfo request = FromDatagram(setNetworkRequests(sim).first());
+        QTRY_COMPARE(SetNetworkRequests(sim).size(), 1);
+        const CameraInfo request = FromDatagram(SetNetworkRequests(sim).first());
         QCOMPARE(request.web_port, 80);
         QCOMPARE(ReadText(request.ip_addr), QByteArray(31, '1')); // cut to the field
     }

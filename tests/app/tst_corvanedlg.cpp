@@ -150,13 +150,37 @@ private Q_SLOTS:
 
     void enterAndEscapeEndTheDialog()
     {
-        for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
-            DialogHarness h;
-            h.dialog->show();
-            QVERIFY(QTest::qWaitForWindowExposed(h.dialog.get()));
-            QTest::keyClick(h.dialog->Control(D::IDC_EDIT_IP), static_cast<Qt::Key>(key));
-            QVERIFY(!h.dialog->isVisible());
+        for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+            for (int id : {D::IDC_EDIT_IP, D::IDC_COMBO_ADAPTER, D::IDC_LIST_DEVICE, D::IDC_RADIO_STATIC}) {
+                DialogHarness h;
+                h.dialog->show();
+                QVERIFY(QTest::qWaitForWindowExposed(h.dialog.get()));
+                h.dialog->Control(id)->setFocus();
+                QTest::keyClick(h.dialog->Control(id), static_cast<Qt::Key>(key));
+                QVERIFY(!h.dialog->isVisible());
+            }
         }
+    }
+
+    void enterPressesTheFocusedButton()
+    {
+        DialogHarness h;
+        h.dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.dialog.get()));
+        for (QPushButton *button :
+             {h.dialog->m_btnSave, h.dialog->m_btnReboot, h.dialog->m_btnFactoryReset, h.dialog->m_btnSearch}) {
+            for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+                QSignalSpy clicked(button, &QPushButton::clicked);
+                button->setFocus();
+                QTest::keyClick(button, key);
+                QCOMPARE(clicked.count(), 1);
+                QVERIFY(h.dialog->isVisible());
+            }
+        }
+        QVERIFY(h.dialog->m_pWaitDlg->isVisible()); // "Device Search" did search
+        // Escape on a button still ends the dialog.
+        QTest::keyClick(h.dialog->m_btnSave, Qt::Key_Escape);
+        QVERIFY(!h.dialog->isVisible());
     }
 
     void searchListsBothFamiliesOnce()

@@ -1,6 +1,8 @@
 #include "CReportCtrl.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -492,6 +494,61 @@ private Q_SLOTS:
         // Other keys still reach the view.
         QTest::keyClick(list.get(), Qt::Key_Down);
         QCOMPARE(list->currentIndex().row(), 2);
+    }
+
+    void columnsWidenToTheirTextsAndNeverNarrow()
+    {
+        auto list = makeListOf({QStringLiteral("short"), QString(40, QLatin1Char('W')), QStringLiteral("x")});
+        list->InsertColumn(7, QStringLiteral("later"), LVCFMT_LEFT, 40, -1);
+        list->SetItemText(0, 7, QString()); // an empty cell needs no room
+        list->FitColumnsToRow(0);
+        QCOMPARE(list->columnWidth(1), 130);
+        QCOMPARE(list->columnWidth(6), 0); // the placeholder stays hidden
+        QCOMPARE(list->columnWidth(7), 40);
+
+        list->FitColumnsToRow(1);
+        const int wide = list->columnWidth(1);
+        QVERIFY(wide > 130);
+        QVERIFY(wide >= list->fontMetrics().horizontalAdvance(QString(40, QLatin1Char('W'))));
+        QCOMPARE(list->columnWidth(0), 50); // its number fitted already
+
+        list->FitColumnsToRow(2); // a narrow text takes nothing back
+        list->FitColumnsToRow(-1);
+        list->FitColumnsToRow(3);
+        QCOMPARE(list->columnWidth(1), wide);
+    }
+
+    void aColumnTheUserSizedKeepsItsWidth()
+    {
+        auto list = makeListOf({QStringLiteral("x")});
+        showAndWait(*list);
+        QHeaderView *header = list->header();
+        QVERIFY(!list->IsColumnSizedByUser(1));
+
+        // Drag the right edge of MAC ADDRESS 40 pixels to the left.
+        const int edge = header->sectionViewportPosition(1) + header->sectionSize(1) - 1;
+        const int y = header->height() / 2;
+        QWidget *target = header->viewport();
+        const auto send = [target](QEvent::Type type, int x, int atY, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, QPointF(x, atY), target->mapToGlobal(QPointF(x, atY)),
+                              type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+            QApplication::sendEvent(target, &event);
+        };
+        send(QEvent::MouseMove, edge, y, Qt::NoButton);
+        send(QEvent::MouseButtonPress, edge, y, Qt::LeftButton);
+        send(QEvent::MouseMove, edge - 20, y, Qt::LeftButton);
+        send(QEvent::MouseMove, edge - 40, y, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, edge - 40, y, Qt::NoButton);
+        QCOMPARE(list->columnWidth(1), 90);
+        QVERIFY(list->IsColumnSizedByUser(1));
+        QVERIFY(!list->IsColumnSizedByUser(2));
+
+        list->SetItemText(0, 1, QString(40, QLatin1Char('W')));
+        list->SetItemText(0, 2, QString(40, QLatin1Char('W')));
+        list->FitColumnsToRow(0);
+        QCOMPARE(list->columnWidth(1), 90);
+        QVERIFY(list->columnWidth(2) > 130);
+        QVERIFY(!list->IsColumnSizedByUser(2)); // the control's own widening is not the user's
     }
 };
 

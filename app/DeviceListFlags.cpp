@@ -1,0 +1,152 @@
+#include "DeviceListFlags.h"
+
+#include "AdapterNetwork.h"
+#include "CCorvaneDlg.h"
+#include "CReportCtrl.h"
+
+#include <QHostAddress>
+#include <QStringList>
+
+DeviceListFlags::DeviceListFlags(CReportCtrl &list, std::function<int(int row)> deviceOfRow)
+    : m_list(list)
+    , m_deviceOfRow(std::move(deviceOfRow))
+{
+}
+
+void DeviceListFlags::Clear()
+{
+    m_devices.clear();
+    m_devicesAt.clear();
+    m_rowOfDevice.clear();
+}
+
+void DeviceListFlags::Added(int device, int row, const QString &mac, const QString &ip, const QString &mask)
+{
+    if (device != static_cast<int>(m_devices.size()))
+        return; // devices are only ever appended
+    Device added{mac, QString(), QHostAddress(ip), PrefixOfMask(mask), false};
+    // An address a device can be reached at: a dotted quad, not 0.0.0.0.
+    if (added.address.protocol() == QAbstractSocket::IPv4Protocol
+        && added.address != QHostAddress(QHostAddress::AnyIPv4))
+        added.ip = ip;
+    else
+        added.address.clear();
+    added.outside = IsOutside(added);
+    m_devices.push_back(added);
+    if (m_rowOfDevice.size() + 1 == m_devices.size())
+        m_rowOfDevice.push_back(row);
+    else
+        m_rowOfDevice.clear();
+
+    if (!added.ip.isEmpty()) {
+        QList<int> &sharing = m_devicesAt[added.ip];
+        sharing.append(device);
+        if (sharing.size() == 2)
+            Recolour(sharing.first()); // the first now shares its address too
+    }
+    if (added.outside || InUseTwice(added))
+        Recolour(device);
+}
+
+// Outside: no usable address, an address outside the adapter's network, or a mask of its own
+// that leaves the adapter outside the device's network (it would answer through a gateway).
+bool DeviceListFlags::IsOutside(const Device &device) const
+{
+    if (m_strNetwork.isEmpty())
+        return false;
+    if (device.address.isNull() || !device.address.isInSubnet(m_network))
+        return true;
+    return device.ownPrefix >= 0 && !m_adapterAddress.isInSubnet(device.address, device.ownPrefix);
+}
+
+int DeviceListFlags::PrefixOfMask(const QString &mask)
+{
+    const auto known = m_prefixOfMask.constFind(mask);
+    if (known != m_prefixOfMask.cend())
+        return *known;
+    const int prefix = QHostAddress::parseSubnet(QStringLiteral("0.0.0.0/") + mask).second; // -1: no mask
+    m_prefixOfMask.insert(mask, prefix);
+    return prefix;
+}
+
+bool DeviceListFlags::InUseTwice(const Device &device) const
+{
+    return !device.ip.isEmpty() && m_devicesAt.value(device.ip).size() > 1;
+}
+
+void DeviceListFlags::SetAdapter(const CNetworkAdapterObj *adapter)
+{
+    m_strAdapterName = adapter ? adapter->m_strName : QString();
+    m_adapterAddress = adapter ? QHostAddress(adapter->m_strAddress) : QHostAddress();
+    m_strNetwork = adapter ? AdapterNetworkText(*adapter) : QString();
+    m_network = QHostAddress::parseSubnet(m_strNetwork);
+    for (int n = 0; n < static_cast<int>(m_devices.size()); ++n) {
+        Device &device = m_devices[static_cast<std::size_t>(n)];
+        const bool outside = IsOutside(device);
+        if (outside != device.outside) {
+            device.outside = outside;
+            Recolour(n);
+        }
+    }
+}
+
+void DeviceListFlags::Recolour(int device)
+{
+    const int row = RowOf(device);
+    if (row < 0)
+        return;
+    const Device &flagged = m_devices[static_cast<std::size_t>(device)];
+    if (flagged.outside) {
+        m_list.SetItemColors(row, CCorvaneDlg::kIpColumn, kFlagText, kOutsideBk);
+    } else if (InUseTwice(flagged)) {
+        m_list.SetItemColors(row, CCorvaneDlg::kIpColumn, kFlagText, kInUseTwiceBk);
+    } else {
+        const QPalette &colours = m_list.palette();
+        m_list.SetItemColors(row, CCorvaneDlg::kIpColumn, colours.color(QPalette::Text).rgba(),
+                             colours.color(QPalette::Base).rgba());
+    }
+}
+
+int DeviceListFlags::RowOf(int device)
+{
+    if (m_rowOfDevice.size() != m_devices.size()) {
+        m_rowOfDevice.assign(m_devices.size(), -1);
+        for (int row = 0; row < m_list.GetItemCount(); ++row) {
+            const int shown = m_deviceOfRow(row);
+            if (shown >= 0 && shown < static_cast<int>(m_rowOfDevice.size()))
+                m_rowOfDevice[static_cast<std::size_t>(shown)] = row;
+        }
+    }
+    return device >= 0 && device < static_cast<int>(m_rowOfDevice.size())
+               ? m_rowOfDevice[static_cast<std::size_t>(device)]
+               : -1;
+}
+
+QString DeviceListFlags::Note(int device, int column) const
+{
+    if (column != CCorvaneDlg::kIpColumn || device < 0 || device >= static_cast<int>(m_devices.size()))
+        return {};
+    const Device &self = m_devices[static_cast<std::size_t>(device)];
+    QStringList notes;
+    if (self.outside)
+        notes << QStringLiteral("Not in %1 of %2: give it an address in that network")
+                     .arg(m_strNetwork, m_strAdapterName);
+    const QList<int> sharing = self.ip.isEmpty() ? QList<int>() : m_devicesAt.value(self.ip);
+    if (sharing.size() > 1) {
+        QStringList others;
+        for (int other : sharing) {
+            if (other == device)
+                continue;
+            if (others.size() == kMacsNamed) {
+                others << QStringLiteral("%1 more").arg(sharing.size() - 1 - kMacsNamed);
+                break;
+            }
+            others << m_devices[static_cast<std::size_t>(other)].mac;
+        }
+        const QString last = others.takeLast();
+        const QString named = others.isEmpty() ? last
+                                               : others.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+        notes << QStringLiteral("Address in use twice: %1 is also used by %2").arg(self.ip, named);
+    }
+    return notes.join(QLatin1Char('\n'));
+}
