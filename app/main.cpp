@@ -1,4 +1,5 @@
 #include "CCorvaneApp.h"
+#include "ConsoleOutput.h"
 
 #include <QApplication>
 
@@ -12,10 +13,12 @@ bool AnswerInfoOption(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+            AttachToParentConsole();
             std::printf("Corvane %s\n", CORVANE_VERSION);
             return true;
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            AttachToParentConsole();
             std::printf("Usage: corvane [--help] [--version]\n"
                         "Finds the network cameras on the local network and changes their addressing.\n"
                         "Start it from the applications menu, or with no arguments.\n");

@@ -1,25 +1,14 @@
 // corvanectl: Corvane's search and configuration of network cameras, without a window.
 
 #include "CommandLine.h"
+#include "Console.h"
 #include "CorvaneCtl.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <fcntl.h>
-
-#ifdef _WIN32
-#include <io.h>
-#define dup _dup
-#define dup2 _dup2
-#define fdopen _fdopen
-#define open _open
-#define close _close
-static const char kNullDevice[] = "NUL";
-#else
-#include <unistd.h>
-static const char kNullDevice[] = "/dev/null";
-#endif
+#include <unistd.h> // MinGW has it too
 
 namespace {
 // Standard output is for data only, but the engine writes its diagnostics there with printf.
@@ -29,7 +18,7 @@ std::FILE *takeStandardOutput(bool verbose)
 {
     std::fflush(stdout);
     const int data = dup(1);
-    const int diagnostics = verbose ? dup(2) : open(kNullDevice, O_WRONLY);
+    const int diagnostics = verbose ? dup(2) : open(NullDevice(), O_WRONLY);
     if (data < 0 || diagnostics < 0)
         return stdout;
     dup2(diagnostics, 1);

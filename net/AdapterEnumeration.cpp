@@ -1,7 +1,5 @@
 #include "AdapterEnumeration.h"
 
-#include <QNetworkInterface>
-
 #include <cstdio>
 
 namespace {
@@ -15,20 +13,6 @@ QString fitFriendlyName(QString name)
     return name;
 }
 } // namespace
-
-QList<HostInterface> SystemInterfaces()
-{
-    QList<HostInterface> result;
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &nic : interfaces) {
-        HostInterface host{nic.humanReadableName(), {}};
-        const auto entries = nic.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries)
-            host.addresses.append({entry.ip(), entry.prefixLength()});
-        result.append(host);
-    }
-    return result;
-}
 
 std::vector<std::unique_ptr<CNetworkAdapterObj>> EnumerateAdapters(const QList<HostInterface> &interfaces)
 {

@@ -29,7 +29,9 @@ struct HostInterface
     QList<HostAddress> addresses; // in the system's order
 };
 
-// Every interface of the host, in the system's order, loopback and down ones included.
+// Every interface of the host, in the system's order, loopback and down ones included. On Windows
+// from the IP Helper, which may fail: then it writes "GetAdaptersAddresses() failed..." to
+// standard error (when the first query fails) and there are none.
 QList<HostInterface> SystemInterfaces();
 
 // One adapter per interface, in order; writes the "\t%s " trace for every address.

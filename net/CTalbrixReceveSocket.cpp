@@ -1,5 +1,7 @@
 #include "CTalbrixReceveSocket.h"
 
+#include "NativeSocket.h"
+
 #include <QElapsedTimer>
 #include <QPointer>
 

@@ -49,7 +49,7 @@ int CTalbrixSendSocket::SendPacket(const QString &adapterAddress, int interfaceI
 
         std::printf("trying: sendto...\n");
         const QByteArray datagram = ToDatagram(packet);
-        if (::sendto(s, datagram.constData(), static_cast<size_t>(datagram.size()), 0,
+        if (::sendto(s, datagram.constData(), static_cast<SocketBufferSize>(datagram.size()), 0,
                      reinterpret_cast<const sockaddr *>(&destination), sizeof destination)
             < 0) {
             traceSocketError();

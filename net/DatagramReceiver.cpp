@@ -1,51 +1,24 @@
 #include "DatagramReceiver.h"
 
+#include "NativeSocket.h"
+#include "PromptWakeUps.h"
+
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <iterator>
-
-#ifdef __linux__
-#include <sched.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
 
 namespace {
 // Reads per wake-up; then the thread's event loop runs, so that a stop is seen within a batch
 // even while a flood never lets the socket run dry.
 constexpr std::size_t kBatch = 256;
-// Datagrams one system call reads at most (recvmmsg).
+// Datagrams one system call reads at most (ReadDatagrams).
 constexpr std::size_t kReadsPerCall = 32;
 // What a waiting datagram costs besides its bytes.
 constexpr qsizetype kOverheadBytes = 64;
-
-// A burst fills a stock receive buffer in about 6 ms, yet a woken thread may wait that long for
-// a core while others run out their time slices. Linux (6.6 and later) lets any thread ask for
-// a short slice, which makes it preempt on wake-up; older kernels ignore the request.
-void askForPromptWakeUps()
-{
-#if defined(__linux__) && defined(SYS_sched_setattr)
-    struct // the kernel's struct sched_attr, first version; glibc declares none
-    {
-        quint32 size;
-        quint32 sched_policy;
-        quint64 sched_flags;
-        qint32 sched_nice;
-        quint32 sched_priority;
-        quint64 sched_runtime;
-        quint64 sched_deadline;
-        quint64 sched_period;
-    } attr{};
-    static_assert(sizeof attr == 48);
-    attr.size = sizeof attr;
-    attr.sched_policy = SCHED_OTHER;
-    attr.sched_runtime = 100 * 1000; // ns, the shortest slice the kernel grants
-    ::syscall(SYS_sched_setattr, 0, &attr, 0u);
-#endif
-}
 } // namespace
 
 qint64 MonotonicClockNs()
@@ -73,7 +46,7 @@ DatagramReceiver::~DatagramReceiver()
 
 void DatagramReceiver::Run()
 {
-    askForPromptWakeUps();
+    AskForPromptWakeUps();
     // The notifiers are made, used and destroyed on this thread.
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
     for (const NativeSocket socket : m_sockets) {
@@ -99,44 +72,20 @@ void DatagramReceiver::ReadWaiting(NativeSocket socket)
     batch.reserve(kBatch);
     bool failed = false;
     while (batch.size() < kBatch) {
-#ifdef __linux__
-        // Several datagrams per system call: a burst costs far fewer wake-ups of the kernel.
-        mmsghdr messages[kReadsPerCall] = {};
-        iovec slots[kReadsPerCall];
-        sockaddr_in from[kReadsPerCall] = {};
-        for (std::size_t i = 0; i < kReadsPerCall; ++i) {
-            slots[i] = {m_buffers.data() + i * static_cast<std::size_t>(kKeptBytes),
-                        static_cast<std::size_t>(kKeptBytes)};
-            messages[i].msg_hdr.msg_iov = &slots[i];
-            messages[i].msg_hdr.msg_iovlen = 1;
-            messages[i].msg_hdr.msg_name = &from[i];
-            messages[i].msg_hdr.msg_namelen = sizeof from[i];
-        }
-        // MSG_TRUNC: a longer datagram's length is its whole length, not what was kept.
-        const int count = ::recvmmsg(socket, messages, kReadsPerCall, MSG_TRUNC, nullptr);
+        // Several datagrams per system call where the system can: a burst costs far fewer
+        // wake-ups of the kernel.
+        DatagramSlot slots[kReadsPerCall];
+        const int count = ReadDatagrams(socket, m_buffers.data(), static_cast<std::size_t>(kKeptBytes), kReadsPerCall,
+                                        slots);
         const int error = count < 0 ? LastSocketError() : 0;
         for (int i = 0; i < count; ++i) {
-            const auto size = static_cast<qint64>(messages[i].msg_len);
-            batch.push_back(ReceivedDatagram{QByteArray(static_cast<const char *>(slots[i].iov_base),
-                                                        static_cast<qsizetype>(std::min<qint64>(size, kKeptBytes))),
-                                             size, ntohl(from[i].sin_addr.s_addr), ntohs(from[i].sin_port), false});
+            const char *data = m_buffers.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(kKeptBytes);
+            batch.push_back(
+                ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(std::min<qint64>(slots[i].size, kKeptBytes))),
+                                 slots[i].size, slots[i].address, slots[i].port, false});
         }
         if (count > 0)
             continue;
-#else
-        sockaddr_in from{};
-        socklen_t fromSize = sizeof from;
-        std::vector<char> buffer(65536); // larger than any IPv4 datagram: its real length is known
-        const auto size = ::recvfrom(socket, buffer.data(), static_cast<int>(buffer.size()), 0,
-                                     reinterpret_cast<sockaddr *>(&from), &fromSize);
-        const int error = size < 0 ? LastSocketError() : 0;
-        if (size >= 0) {
-            batch.push_back(
-                ReceivedDatagram{QByteArray(buffer.data(), static_cast<qsizetype>(std::min<qint64>(size, kKeptBytes))),
-                                 static_cast<qint64>(size), ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), false});
-            continue;
-        }
-#endif
         if (Interrupted(error))
             continue;
         if (WouldBlock(error))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NativeSocket.h"
+#include "NativeSocketTypes.h"
 
 #include <QByteArray>
 #include <QMutex>

@@ -1,75 +1,54 @@
 #pragma once
 
-// The few BSD socket calls the broadcast sender and the receive socket need, on Windows and on
-// POSIX systems.
+// The few BSD socket calls the broadcast sender, the receive socket and the vendor library need,
+// the same on Windows and on POSIX systems. NativeSocket and kInvalidSocket (NativeSocketTypes.h),
+// the platform's socket headers and SocketBufferSize (SocketHeaders.h) come from posix/ or win/,
+// whichever CMake puts on the include path; NativeSocket_posix.cpp or NativeSocket_win.cpp does
+// the rest. Headers that only carry a socket include NativeSocketTypes.h alone.
+#include "NativeSocketTypes.h"
+#include "SocketHeaders.h"
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
+int LastSocketError();
+bool WouldBlock(int error);
+bool Interrupted(int error);
 
-using NativeSocket = SOCKET;
-inline constexpr NativeSocket kInvalidSocket = INVALID_SOCKET;
-inline int LastSocketError()
-{
-    return WSAGetLastError();
-}
-inline int CloseNativeSocket(NativeSocket s)
-{
-    return closesocket(s);
-}
-inline void StartSockets()
-{
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-}
-inline void StopSockets()
-{
-    WSACleanup();
-}
-inline bool SetNonBlocking(NativeSocket s)
-{
-    u_long on = 1;
-    return ioctlsocket(s, FIONBIO, &on) == 0;
-}
-inline bool WouldBlock(int error)
-{
-    return error == WSAEWOULDBLOCK;
-}
-inline bool Interrupted(int error)
-{
-    return error == WSAEINTR;
-}
-#else
-#include <arpa/inet.h>
-#include <cerrno>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+// Windows wants its socket layer started before the first socket and stopped after the last;
+// elsewhere these do nothing.
+void StartSockets();
+void StopSockets();
 
-using NativeSocket = int;
-inline constexpr NativeSocket kInvalidSocket = -1;
-inline int LastSocketError()
+#include <QtGlobal>
+
+#include <cstddef>
+#include <vector>
+
+int CloseNativeSocket(NativeSocket s);
+bool SetNonBlocking(NativeSocket s);
+// An int option at level SOL_SOCKET; false when refused.
+bool SetSocketOption(NativeSocket s, int option, int value);
+
+// Waits until a datagram waits on any of sockets: how many have one (readable[i] says which), 0
+// after timeoutMs, below 0 on an error.
+int WaitUntilReadable(const std::vector<NativeSocket> &sockets, int timeoutMs, std::vector<bool> &readable);
+
+// One datagram read by ReadDatagrams.
+struct DatagramSlot
 {
-    return errno;
-}
-inline int CloseNativeSocket(NativeSocket s)
-{
-    return ::close(s);
-}
-inline void StartSockets() {}
-inline void StopSockets() {}
-inline bool SetNonBlocking(NativeSocket s)
-{
-    const int flags = ::fcntl(s, F_GETFL, 0);
-    return flags >= 0 && ::fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
-}
-inline bool WouldBlock(int error)
-{
-    return error == EAGAIN || error == EWOULDBLOCK;
-}
-inline bool Interrupted(int error)
-{
-    return error == EINTR;
-}
-#endif
+    qint64 size = 0;     // its whole length, also when longer than its slot
+    quint32 address = 0; // the sender's IPv4 address, host order
+    quint16 port = 0;
+};
+
+// Reads up to count waiting datagrams, datagram i into buffers + i * slotBytes (cut to slotBytes),
+// several in one system call where the system has one (Linux: recvmmsg). How many were read, or
+// below 0 with LastSocketError() telling why (WouldBlock when none waits).
+int ReadDatagrams(NativeSocket s, char *buffers, std::size_t slotBytes, std::size_t count, DatagramSlot *slots);
+
+// Before bind(): a second program can then bind the port neither before nor after us. POSIX
+// systems refuse it already unless both ask to share; Windows lets a later SO_REUSEADDR take it.
+void ClaimPortExclusively(NativeSocket s);
+
+// Asks for a receive buffer of bytes, after bind() (set before, it is ignored). Linux caps it at
+// twice net.core.rmem_max; with force, a privileged process goes past the cap. Windows grants it
+// to anyone.
+void EnlargeReceiveBuffer(NativeSocket s, int bytes, bool force);

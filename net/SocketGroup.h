@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NativeSocket.h"
+#include "NativeSocketTypes.h"
 
 #include <QByteArrayView>
 #include <QtGlobal>
@@ -54,10 +54,19 @@ public:
     std::vector<qint64> KernelDrops() const;
     // The share a payload falls in, as the filters choose it (for tests and benchmarks).
     int ShareOf(QByteArrayView payload) const;
+    // The share arithmetic, the same in the filters and in ShareOf().
+    static constexpr quint32 kMultipliers[] = {1, 3, 7, 13, 31, 61, 127, 251};
+    static constexpr quint32 kMixShift = 3;
 
 private:
     enum class GroupResult { Opened, Taken, Unsupported };
+    // The group proper and the guard of the port: SocketGroup_posix.cpp (Linux) does them;
+    // SocketGroup_win.cpp has none.
     GroupResult OpenGroup(quint32 address, quint16 port, const Options &options);
+    void CloseGuard();
+
+    static bool BindTo(NativeSocket s, quint32 address, quint16 port); // and non-blocking
+    static void CloseAll(std::vector<NativeSocket> &sockets);
 
     std::vector<NativeSocket> m_sockets;
     NativeSocket m_counter = kInvalidSocket; // keeps nothing; counts the broadcasts
@@ -65,5 +74,6 @@ private:
     std::vector<int> m_shareBytes;
 };
 
-// Datagrams the kernel dropped on one socket (Linux, any user: SO_MEMINFO); -1 where unknown.
+// Datagrams the kernel dropped on one socket (Linux, any user: SO_MEMINFO); -1 where unknown
+// (Windows).
 qint64 SocketDrops(NativeSocket socket);

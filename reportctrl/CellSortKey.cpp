@@ -1,27 +1,11 @@
 #include "CellSortKey.h"
 
 #include "DateTextParser.h"
+#include "StrtodInCLocale.h"
 
 #include <QByteArray>
 
-// The locale-taking strtod variants are POSIX and CRT extensions, declared in the C headers.
-#include <locale.h>
-#include <stdlib.h>
-
 namespace {
-// Qt sets the process locale from the environment at start-up, and strtod reads the decimal
-// point from it: parse in the "C" locale, so that 7.5 is a number for every user.
-double strtodInCLocale(const char *text, char **end)
-{
-#if defined(_WIN32)
-    static const _locale_t cLocale = _create_locale(LC_NUMERIC, "C");
-    return _strtod_l(text, end, cLocale);
-#else
-    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
-    return strtod_l(text, end, cLocale);
-#endif
-}
-
 // isspace in the "C" locale.
 bool isCSpace(char16_t c)
 {
@@ -115,7 +99,7 @@ std::optional<double> CellSortKey::ParseNumber(QStringView text)
         bytes.append(static_cast<char>(c.unicode()));
     }
     char *end = nullptr;
-    const double value = strtodInCLocale(bytes.constData(), &end);
+    const double value = StrtodInCLocale(bytes.constData(), &end);
     const qsizetype stop = end - bytes.constData();
     if (stop == bytes.size() || (stop == bytes.size() - 1 && bytes.back() == '%'))
         return value;

@@ -27,7 +27,8 @@ fi
 
 # desktop-file-utils and appstream validate the menu entry and the metadata; clang-format-14
 # checks the format.
-scripts/deps.sh desktop-file-utils appstream clang-format-14
+# --windows: also what scripts/test-windows.sh needs, installed here while still root.
+scripts/deps.sh --windows desktop-file-utils appstream clang-format-14
 if [ ${#as_user[@]} -gt 0 ]; then
     exec "${as_user[@]}" env CORVANE_TEST_MODE_SAID=1 "$0" "$@"
 fi
@@ -47,3 +48,6 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
     -DCORVANE_FUZZ=ON -DCORVANE_FUZZ_SECONDS=25
 cmake --build build/fuzz -j "$jobs" --target corvane-fuzzers
 ctest --test-dir build/fuzz --output-on-failure -j "$jobs"
+
+# Windows: cross-built, packaged, and tested under Wine.
+scripts/test-windows.sh

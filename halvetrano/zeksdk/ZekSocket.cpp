@@ -2,21 +2,6 @@
 
 #include <algorithm>
 
-#ifdef _WIN32
-inline int PollSockets(WSAPOLLFD *fds, ULONG count, int timeoutMs)
-{
-    return WSAPoll(fds, count, timeoutMs);
-}
-using PollEntry = WSAPOLLFD;
-#else
-#include <poll.h>
-inline int PollSockets(pollfd *fds, nfds_t count, int timeoutMs)
-{
-    return ::poll(fds, count, timeoutMs);
-}
-using PollEntry = pollfd;
-#endif
-
 namespace {
 constexpr int kSliceMs = 25;
 constexpr int kReceiveBufferBytes = 1024 * 1024; // a burst of answers from a large site
@@ -87,13 +72,8 @@ ZekWaitEnd ZekSocket::ReceiveUntil(const QDeadlineTimer &deadline, const ZekStop
 {
     if (!m_group.IsOpen())
         return ZekWaitEnd::Failed;
-    std::vector<PollEntry> entries;
-    for (const NativeSocket s : m_group.Sockets()) {
-        PollEntry entry{};
-        entry.fd = s;
-        entry.events = POLLIN;
-        entries.push_back(entry);
-    }
+    const std::vector<NativeSocket> &sockets = m_group.Sockets();
+    std::vector<bool> readable;
     QDeadlineTimer quiet(quietMs, Qt::PreciseTimer);
     char buffer[kDatagramBufferBytes];
     for (;;) {
@@ -107,19 +87,19 @@ ZekWaitEnd ZekSocket::ReceiveUntil(const QDeadlineTimer &deadline, const ZekStop
             quiet.setRemainingTime(quietMs, Qt::PreciseTimer);
         }
         const int slice = remaining < 0 ? kSliceMs : static_cast<int>(std::min<qint64>(remaining, kSliceMs));
-        const int ready = PollSockets(entries.data(), static_cast<unsigned>(entries.size()), slice);
-        if (ready < 0 && LastSocketError() != EINTR)
+        const int ready = WaitUntilReadable(sockets, slice, readable);
+        if (ready < 0 && !Interrupted(LastSocketError()))
             return ZekWaitEnd::Failed;
         if (ready <= 0)
             continue;
-        for (const PollEntry &entry : entries) {
-            if ((entry.revents & POLLIN) == 0)
+        for (std::size_t k = 0; k < sockets.size(); ++k) {
+            if (!readable[k])
                 continue;
             // Every waiting datagram of this socket, so that a burst is read as fast as it comes.
             for (;;) {
                 sockaddr_in from{};
                 socklen_t fromSize = sizeof from;
-                const auto size = ::recvfrom(entry.fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from),
+                const auto size = ::recvfrom(sockets[k], buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from),
                                              &fromSize);
                 // A failed read (on Windows also an oversized datagram) loses that datagram only.
                 if (size < 0)

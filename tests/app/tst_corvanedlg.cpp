@@ -55,11 +55,13 @@ int ownProtocolDatagrams(const DevSim &sim)
 // link-local one the kernel gives it: one end of a veth pair whose other end is here too.
 struct AdapterWithoutIPv4
 {
-    bool made = QProcess::execute(QStringLiteral("ip"),
-                                  {QStringLiteral("link"), QStringLiteral("add"), QStringLiteral("d0"),
-                                   QStringLiteral("type"), QStringLiteral("veth"), QStringLiteral("peer"),
-                                   QStringLiteral("name"), QStringLiteral("d0p")})
-                    == 0
+    bool ipRuns = QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-V")}) >= 0; // not from Windows programs
+    bool made = ipRuns
+                && QProcess::execute(QStringLiteral("ip"),
+                                     {QStringLiteral("link"), QStringLiteral("add"), QStringLiteral("d0"),
+                                      QStringLiteral("type"), QStringLiteral("veth"), QStringLiteral("peer"),
+                                      QStringLiteral("name"), QStringLiteral("d0p")})
+                       == 0
                 && QProcess::execute(QStringLiteral("ip"), {QStringLiteral("link"), QStringLiteral("set"),
                                                             QStringLiteral("d0p"), QStringLiteral("up")})
                        == 0
@@ -404,6 +406,8 @@ private Q_SLOTS:
         DevSim far(2);
         QVERIFY(far.Start(ownDevice("00:1A:2B:3C:4D:02", "10.77.2.21")));
         AdapterWithoutIPv4 d0;
+        if (!d0.ipRuns)
+            QSKIP("adds an adapter with Linux's ip command, which a Windows build cannot start (Wine)");
         QVERIFY(d0.made);
         DialogHarness h;
         const int index = h.dialog->m_comboAdapter->findText(QStringLiteral("d0: "));

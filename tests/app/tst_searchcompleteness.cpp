@@ -46,6 +46,8 @@ private Q_SLOTS:
 
     void droppedAnswersAreNotedUnderTheListAndOnStandardOutput()
     {
+        if (UnderWine())
+            QSKIP("needs the kernel's count of drops (Linux's SO_MEMINFO), which Windows does not tell");
         // The smallest buffers there are: a burst of 3,000 answers overflows them.
         CorvaneServices services;
         services.receiveBufferBytes = 1;

@@ -17,7 +17,7 @@ const QByteArray kNotFound = "Vendor library not found: devices of the second fa
 QStringList callsIn(const QString &file)
 {
     QFile calls(file);
-    if (!calls.open(QIODevice::ReadOnly))
+    if (!calls.open(QIODevice::ReadOnly | QIODevice::Text)) // Text: \r\n on Windows
         return {};
     return QString::fromUtf8(calls.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
@@ -103,7 +103,7 @@ private Q_SLOTS:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("CORVANE_ZEKSDK"), m_dir.filePath(QStringLiteral("none")));
         corvane.setProcessEnvironment(environment);
-        corvane.start(QStringLiteral(CORVANE_PROGRAM), QStringList());
+        corvane.start(QStringLiteral(CORVANE_PROGRAM), QStringList(), QIODevice::ReadOnly | QIODevice::Text);
         QVERIFY(corvane.waitForStarted());
         QByteArray said;
         QTRY_VERIFY_WITH_TIMEOUT((said += corvane.readAllStandardError()).contains(kNotFound), 10000);

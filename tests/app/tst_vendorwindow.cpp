@@ -246,7 +246,7 @@ private Q_SLOTS:
         });
         const auto callsSince = [&calls](qsizetype from) {
             QFile file(calls);
-            return file.open(QIODevice::ReadOnly)
+            return file.open(QIODevice::ReadOnly | QIODevice::Text) // \r\n on Windows
                        ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(from)
                        : QStringList();
         };

@@ -3,10 +3,12 @@
 #include "DeviceListFormat.h"
 #include "DialogHarness.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QPushButton>
 #include <QSet>
 #include <QTemporaryDir>
@@ -57,7 +59,7 @@ CtlResult runCtl(QStringList arguments, const QByteArray &input = {}, int timeou
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(u"CORVANE_PASSWORD"_s);
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(CORVANECTL), arguments);
+    process.start(QStringLiteral(CORVANECTL), arguments, QIODevice::ReadWrite | QIODevice::Text); // \r\n on Windows
     if (!process.waitForStarted(5000))
         return {};
     process.write(input);

@@ -96,7 +96,8 @@ private Q_SLOTS:
         QCOMPARE(ReadPassword({file.fileName()}).password, std::optional<QString>(u"from file"_s));
         QCOMPARE(ReadPassword({}).password, std::optional<QString>(u"from the environment"_s));
         qputenv(kPasswordVariable, "");
-        QCOMPARE(ReadPassword({}).password, std::optional<QString>(QString())); // set, though empty
+        if (qEnvironmentVariableIsSet(kPasswordVariable)) // Windows removes a variable set to nothing
+            QCOMPARE(ReadPassword({}).password, std::optional<QString>(QString())); // set, though empty
 
         QTemporaryFile input;
         QVERIFY(input.open());

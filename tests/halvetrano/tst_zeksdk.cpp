@@ -597,7 +597,9 @@ private Q_SLOTS:
         DevSim sim;
         QVERIFY(sim.Start(simArguments({kCamera})));
         QProcess zekcli;
-        zekcli.start(QStringLiteral(CORVANE_ZEKCLI), {QStringLiteral("search"), QStringLiteral("500")});
+        // Text: on Windows its lines end in \r\n.
+        constexpr QIODevice::OpenMode mode = QIODevice::ReadWrite | QIODevice::Text;
+        zekcli.start(QStringLiteral(CORVANE_ZEKCLI), {QStringLiteral("search"), QStringLiteral("500")}, mode);
         QVERIFY(zekcli.waitForFinished(5000));
         QCOMPARE(zekcli.exitCode(), 0);
         QCOMPARE(zekcli.readAllStandardOutput(),
@@ -606,7 +608,8 @@ private Q_SLOTS:
 
         zekcli.start(QStringLiteral(CORVANE_ZEKCLI),
                      {QStringLiteral("reboot"), QStringLiteral("10.77.1.2"), QStringLiteral("8001"),
-                      QStringLiteral("admin"), QStringLiteral("wrong")});
+                      QStringLiteral("admin"), QStringLiteral("wrong")},
+                     mode);
         QVERIFY(zekcli.waitForFinished(5000));
         QCOMPARE(zekcli.exitCode(), 1);
         QCOMPARE(zekcli.readAllStandardOutput(), QByteArray("login: -29\nresult: -8\n"));

@@ -91,7 +91,9 @@ private Q_SLOTS:
 
     void theEnvironmentOrTheCallerChoosesAnother()
     {
-        const QString fakeFile = QStringLiteral(CORVANE_FAKE_ZEKSDK_DIR "/libZEKSDK.so.1");
+        // libZEKSDK.so.1, or ZEKSDK.dll on Windows
+        const QString fileName = QFileInfo(QStringLiteral(CORVANE_ZEKSDK_SONAME_FILE)).fileName();
+        const QString fakeFile = QStringLiteral(CORVANE_FAKE_ZEKSDK_DIR "/") + fileName;
         ZekSdk sdk;
         qputenv("CORVANE_ZEKSDK", CORVANE_FAKE_ZEKSDK_DIR); // a folder will do
         QCOMPARE(ZekSdkLoad(&sdk, nullptr), 1);
@@ -107,13 +109,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("reason");
-        QTest::newRow("no such file") << "/nowhere/libZEKSDK.so.1"
-                                      << QByteArray("Vendor library /nowhere/libZEKSDK.so.1: no such file\n");
+        const QString nowhere = QStringLiteral("/nowhere/libZEKSDK.so.1");
+        QTest::newRow("no such file") << nowhere
+                                      << "Vendor library " + QDir::toNativeSeparators(nowhere).toUtf8()
+                                             + ": no such file\n";
         QTest::newRow("empty folder") << "" << QByteArray(": no such file\n");
         QTest::newRow("not a library") << QFINDTESTDATA("tst_zeksdkloader.cpp") << QByteArray("Vendor library ");
-        QTest::newRow("without the functions")
-            << QLibraryInfo::path(QLibraryInfo::LibrariesPath) + QStringLiteral("/libQt6Core.so.6")
-            << QByteArray("has no function ZEKSDKInitialize\n");
+#ifdef Q_OS_WIN
+        const QString qtCore = QLibraryInfo::path(QLibraryInfo::BinariesPath) + QStringLiteral("/Qt6Core.dll");
+#else
+        const QString qtCore = QLibraryInfo::path(QLibraryInfo::LibrariesPath) + QStringLiteral("/libQt6Core.so.6");
+#endif
+        QTest::newRow("without the functions") << qtCore << QByteArray("has no function ZEKSDKInitialize\n");
     }
 
     void aMissingOrUnusableLibraryIsSaidNeverLoaded()

@@ -1,4 +1,5 @@
 #include "DatagramReceiver.h"
+#include "NativeSocket.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -105,6 +105,8 @@ private Q_SLOTS:
 
     void aBurstLargerThanTheBufferLosesNothing()
     {
+        if (UnderWine())
+            QSKIP("repeats on the kernel's count of drops (Linux's SO_MEMINFO), which Windows does not tell");
         // A stock host's buffer, 6,000 answers at full speed from their own addresses: every
         // device arrives, whatever the kernel dropped on the way.
         CTalbrixReceveSocket socket(QHostAddress(QHostAddress::AnyIPv4), REPLY_PORT, 212992);
@@ -125,6 +127,8 @@ private Q_SLOTS:
 
     void repeatsStopAtTheBound()
     {
+        if (UnderWine())
+            QSKIP("repeats on the kernel's count of drops (Linux's SO_MEMINFO), which Windows does not tell");
         // One socket with the smallest buffer there is drops in every burst of 3,000.
         CTalbrixReceveSocket socket(QHostAddress(QHostAddress::AnyIPv4), REPLY_PORT, 1, 1);
         QVERIFY(socket.Create());

@@ -1,6 +1,7 @@
 #include "CTalbrixReceveSocket.h"
 #include "CTalbrixSendSocket.h"
 #include "CaptureStdout.h"
+#include "NativeSocket.h"
 #include "RecordText.h"
 #include "SocketGroup.h"
 #include "TestNetwork.h"

@@ -238,6 +238,8 @@ private Q_SLOTS:
 
     void aSlowOwnerStillGetsItsOtherEvents()
     {
+        if (UnderWine())
+            QSKIP("times the event loop to 100 ms, which Wine's own overhead on a busy machine exceeds");
         CTalbrixReceveSocket socket;
         QVERIFY(socket.Create());
         int handled = 0;

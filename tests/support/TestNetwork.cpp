@@ -14,11 +14,17 @@ bool InPrivateNamespace()
         return false;
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &nic : interfaces) {
-        const QString name = nic.name();
+        // Windows names an interface by a number; its friendly name is what Linux calls it (Wine).
+        const QString name = nic.humanReadableName();
         if (name != QLatin1String("lo") && name != QLatin1String("veth1") && name != QLatin1String("veth2"))
             return false;
     }
     return true;
+}
+
+bool UnderWine()
+{
+    return qEnvironmentVariableIsSet("CORVANE_UNDER_WINE");
 }
 
 bool ReceiveBufferLimited(int bytes)
@@ -40,7 +46,6 @@ QString DeviceNamespace(int which)
 DevSim::DevSim(int deviceNamespace)
     : m_namespace(deviceNamespace)
 {
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }
 
 DevSim::~DevSim()
@@ -54,34 +59,25 @@ bool DevSim::Start(const QStringList &arguments)
         return false;
     QStringList all{QStringLiteral("--log"), m_dir.filePath(QStringLiteral("datagrams.jsonl"))};
     all += arguments;
-    if (m_namespace == 0) {
-        m_process.start(QStringLiteral(CORVANE_DEVSIM), all);
-    } else {
-        const QString ns = TestNetwork::DeviceNamespace(m_namespace);
+    QString ns;
+    if (m_namespace != 0) {
+        ns = TestNetwork::DeviceNamespace(m_namespace);
         if (ns.isEmpty())
             return false;
-        m_process.start(QStringLiteral("nsenter"),
-                        QStringList{QStringLiteral("--net=/run/netns/") + ns, QStringLiteral(CORVANE_DEVSIM)} + all);
     }
-    if (!m_process.waitForStarted(5000))
+    if (!m_process.Start(ns, all))
         return false;
     const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (m_process.canReadLine() && m_process.readLine().trimmed() == "ready")
+    while (const auto line = m_process.ReadLine(static_cast<int>(deadline.remainingTime()))) {
+        if (*line == "ready")
             return true;
-        if (m_process.state() == QProcess::NotRunning)
-            return false;
-        m_process.waitForReadyRead(100);
     }
     return false;
 }
 
 void DevSim::Stop()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    m_process.Stop();
 }
 
 QList<QJsonObject> DevSim::Log() const
@@ -101,15 +97,9 @@ QList<QJsonObject> DevSim::Log() const
 QByteArray DevSim::WaitForOutput(const QByteArray &prefix, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        while (m_process.canReadLine()) {
-            const QByteArray line = m_process.readLine().trimmed();
-            if (line.startsWith(prefix))
-                return line;
-        }
-        if (m_process.state() == QProcess::NotRunning)
-            break;
-        m_process.waitForReadyRead(20);
+    while (const auto line = m_process.ReadLine(static_cast<int>(deadline.remainingTime()))) {
+        if (line->startsWith(prefix))
+            return *line;
     }
     return {};
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "SimulatorProcess.h"
+
 #include <QJsonObject>
 #include <QList>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -19,6 +20,9 @@ inline const QString kDeviceAddress2 = QStringLiteral("10.77.2.2");
 bool InPrivateNamespace();
 
 QString DeviceNamespace(int which); // 1 or 2
+
+// True for the Windows build's tests, run under Wine by tests/wine/run-test.sh.
+bool UnderWine();
 
 // True when the test runs as an ordinary user (netns-run.sh's user namespace) and the host's
 // net.core.rmem_max keeps a receive buffer below bytes. Root forces the buffer's size, so only
@@ -51,5 +55,5 @@ public:
 private:
     int m_namespace;
     QTemporaryDir m_dir;
-    QProcess m_process;
+    SimulatorProcess m_process;
 };

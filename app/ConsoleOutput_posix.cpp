@@ -1,0 +1,3 @@
+#include "ConsoleOutput.h"
+
+void AttachToParentConsole() {}
