@@ -5,6 +5,7 @@
 #include "CSplashMsgDlg.h"
 #include "RecordText.h"
 #include "TestNetwork.h"
+#include "TestRecords.h"
 
 #include <QComboBox>
 #include <QJsonObject>
@@ -47,22 +48,6 @@ struct DialogHarness
     void setText(int id, const QString &text) const { static_cast<QLineEdit *>(dialog->Control(id))->setText(text); }
     QString text(int id) const { return static_cast<QLineEdit *>(dialog->Control(id))->text(); }
 };
-
-inline CameraInfo MakeReply(const char *mac, const char *ip = "10.77.1.20", const char *manufacturer = "Talbrixonics")
-{
-    CameraInfo info{};
-    info.header.cmd = CMD_SEARCH_REPLY;
-    WriteText(info.mac_addr, mac);
-    WriteText(info.ip_addr, ip);
-    WriteText(info.subnet_mask, "255.255.255.0");
-    WriteText(info.gateway, "10.77.1.1");
-    WriteText(info.dns, "10.77.1.1");
-    WriteText(info.model_name, "TC-100");
-    WriteText(info.manufacturer, manufacturer);
-    WriteText(info.version, "3.0.0");
-    info.web_port = 80;
-    return info;
-}
 
 // The datagrams of one protocol ("own" or "vendor") the simulator has received, in order.
 inline QList<QByteArray> ReceivedDatagrams(const DevSim &sim, QLatin1StringView protocol)

@@ -1,4 +1,5 @@
 #include "DeviceListFormat.h"
+#include "TestRecords.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,17 +13,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 CameraInfo record(const char *mac, const char *ip = "10.77.1.20")
 {
-    CameraInfo info{};
-    info.header.cmd = CMD_SEARCH_REPLY;
-    WriteText(info.mac_addr, mac);
-    WriteText(info.ip_addr, ip);
-    WriteText(info.subnet_mask, "255.255.255.0");
-    WriteText(info.gateway, "10.77.1.1");
-    WriteText(info.dns, "10.77.1.1");
-    WriteText(info.model_name, "TC-100");
-    WriteText(info.manufacturer, "Talbrixonics");
-    WriteText(info.version, "3.0.0");
-    info.web_port = 80;
+    CameraInfo info = MakeReply(mac, ip);
     info.media_port = 8000;
     return info;
 }
