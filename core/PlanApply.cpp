@@ -4,6 +4,7 @@
 #include "CHalvetranoDlg.h"
 #include "DeviceFields.h"
 #include "DeviceSearch.h"
+#include "OwnedThread.h"
 #include "RecordText.h"
 #include "SetNetwork.h"
 #include "VendorCommands.h"
@@ -220,10 +221,10 @@ void PlanApply::StartVendorChange()
     const QString host = m_adapter.m_strAddress;
     const QByteArray password = m_settings.password.toLocal8Bit();
     CHalvetranoDlg *vendor = m_vendor;
-    m_vendorWorker.reset(QThread::create([vendor, host, sent, password, result] {
+    m_vendorWorker = MakeOwnedThread([vendor, host, sent, password, result] {
         CameraInfo edited = sent.edited;
         *result = ChangeVendorNetwork(*vendor, host, sent.found, edited, password);
-    }));
+    });
     connect(m_vendorWorker.get(), &QThread::finished, this, [this, result] {
         m_vendorWorker->wait();
         EndRow(vendorResultMessage(*result), *result == ZEK_OK);

@@ -1,5 +1,6 @@
 #include "CHalvetranoDlg.h"
 
+#include "OwnedThread.h"
 #include "RecordText.h"
 
 #include <QFile>
@@ -44,7 +45,7 @@ CHalvetranoDlg::~CHalvetranoDlg()
 void CHalvetranoDlg::StartSearch()
 {
     std::erase_if(m_workers, [](const std::unique_ptr<QThread> &worker) { return worker->isFinished(); });
-    std::unique_ptr<QThread> worker(QThread::create(&CHalvetranoDlg::VendorSearchThreadProc, this));
+    std::unique_ptr<QThread> worker = MakeOwnedThread(&CHalvetranoDlg::VendorSearchThreadProc, this);
     worker->start(QThread::HighestPriority);
     m_workers.push_back(std::move(worker));
 }

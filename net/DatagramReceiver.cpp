@@ -1,6 +1,7 @@
 #include "DatagramReceiver.h"
 
 #include "NativeSocket.h"
+#include "OwnedThread.h"
 #include "PromptWakeUps.h"
 
 #include <QEventLoop>
@@ -31,7 +32,7 @@ DatagramReceiver::DatagramReceiver(std::vector<NativeSocket> sockets, std::funct
     : m_sockets(std::move(sockets))
     , m_arrived(std::move(arrived))
     , m_buffers(kReadsPerCall * static_cast<std::size_t>(kKeptBytes))
-    , m_thread(QThread::create([this] { Run(); }))
+    , m_thread(MakeOwnedThread([this] { Run(); }))
 {
     m_thread->setObjectName(QStringLiteral("corvane-receive"));
     m_thread->start(QThread::HighestPriority);

@@ -60,14 +60,23 @@ CtlResult runCtl(QStringList arguments, const QByteArray &input = {}, int timeou
     environment.remove(u"CORVANE_PASSWORD"_s);
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(CORVANECTL), arguments, QIODevice::ReadWrite | QIODevice::Text); // \r\n on Windows
-    if (!process.waitForStarted(5000))
+    if (!process.waitForStarted(5000)) {
+        qWarning() << "corvanectl did not start:" << process.errorString();
         return {};
+    }
     process.write(input);
     process.closeWriteChannel();
-    if (!process.waitForFinished(timeoutMs))
+    const bool ended = process.waitForFinished(timeoutMs);
+    if (!ended)
         process.kill();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    CtlResult result{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                     process.readAllStandardOutput(), process.readAllStandardError()};
+    if (!ended || process.exitStatus() != QProcess::NormalExit) // a failure then says what happened
+        qWarning().noquote() << "corvanectl" << arguments.join(u' ') << (ended ? u"crashed:"_s : u"ran out of time:"_s)
+                             << process.errorString() << "\nstandard output:\n"
+                             << result.out << "\nstandard error:\n"
+                             << result.err;
+    return result;
 }
 
 QStringList withPassword(QStringList arguments)
