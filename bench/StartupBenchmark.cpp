@@ -39,7 +39,7 @@ int child(int argc, char *argv[])
     const qint64 entered = MonotonicNs();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane"));
-    QApplication::setApplicationVersion(QStringLiteral("3.0.0.0"));
+    QApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("corvane"));
     const qint64 appReady = MonotonicNs();
     CCorvaneDlg dialog;

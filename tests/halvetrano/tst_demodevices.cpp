@@ -19,7 +19,8 @@ class TestDemoDevices : public QObject
 
     DevSim m_sim;
 
-    static QByteArray zekcli(const QStringList &arguments, const QString &preload = {})
+    // The password, when given, goes in through standard input, as zekcli reads it.
+    static QByteArray zekcli(const QStringList &arguments, const QString &preload = {}, const QByteArray &password = {})
     {
         QProcess process;
         if (!preload.isEmpty()) {
@@ -31,6 +32,8 @@ class TestDemoDevices : public QObject
             process.setProcessEnvironment(environment);
         }
         process.start(QStringLiteral(CORVANE_ZEKCLI), arguments);
+        process.write(password + '\n');
+        process.closeWriteChannel();
         if (!process.waitForFinished(10000))
             return {};
         return process.readAllStandardOutput();
@@ -54,8 +57,8 @@ private Q_SLOTS:
         }
         QCOMPARE(ips, QSet<QByteArray>({"10.77.1.31", "10.77.1.32", "10.77.1.33", "10.77.1.34"}));
         // Reached at its own address, it answers from it (the library takes nothing else).
-        QCOMPARE(zekcli({QStringLiteral("login"), QStringLiteral("10.77.1.33"), QStringLiteral("8003"), QString(),
-                         QStringLiteral("admin")}),
+        QCOMPARE(zekcli({QStringLiteral("login"), QStringLiteral("10.77.1.33"), QStringLiteral("8003"), QString()}, {},
+                        "admin"),
                  QByteArray("login: 0\nresult: 0\n"));
     }
 

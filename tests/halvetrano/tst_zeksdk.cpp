@@ -606,13 +606,22 @@ private Q_SLOTS:
                  QByteArray("ip=10.77.1.2 media_port=8001 web_port=81 mask=255.255.255.0 gateway=10.77.1.1 "
                             "mac=00:1A:2B:00:00:01 dns1=10.77.1.53 dns2=9.9.9.9 type=IPC model=HV-2000\nresult: 0\n"));
 
-        zekcli.start(QStringLiteral(CORVANE_ZEKCLI),
-                     {QStringLiteral("reboot"), QStringLiteral("10.77.1.2"), QStringLiteral("8001"),
-                      QStringLiteral("admin"), QStringLiteral("wrong")},
-                     mode);
+        // The password is the first line of standard input, never an argument.
+        const QStringList reboot{QStringLiteral("reboot"), QStringLiteral("10.77.1.2"), QStringLiteral("8001"),
+                                 QStringLiteral("admin")};
+        zekcli.start(QStringLiteral(CORVANE_ZEKCLI), reboot, mode);
+        zekcli.write("wrong\n");
+        zekcli.closeWriteChannel();
         QVERIFY(zekcli.waitForFinished(5000));
         QCOMPARE(zekcli.exitCode(), 1);
         QCOMPARE(zekcli.readAllStandardOutput(), QByteArray("login: -29\nresult: -8\n"));
+
+        zekcli.start(QStringLiteral(CORVANE_ZEKCLI), reboot, mode);
+        zekcli.write("secret\r\n"); // a line end of either kind is not part of it
+        zekcli.closeWriteChannel();
+        QVERIFY(zekcli.waitForFinished(5000));
+        QCOMPARE(zekcli.exitCode(), 0);
+        QCOMPARE(zekcli.readAllStandardOutput(), QByteArray("login: 0\nresult: 0\n"));
     }
 };
 

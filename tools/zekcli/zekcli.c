@@ -13,8 +13,9 @@
 
 static const char usage[] = "usage: zekcli --help | --version\n"
                             "       zekcli search [MS]\n"
-                            "       zekcli login|reboot|reset IP MEDIAPORT USER PASSWORD\n"
-                            "       zekcli modify MAC HOSTIP NEWIP MASK GATEWAY DNS1 DNS2 USER PASSWORD [MS]\n"
+                            "       zekcli login|reboot|reset IP MEDIAPORT USER < PASSWORD-FILE\n"
+                            "       zekcli modify MAC HOSTIP NEWIP MASK GATEWAY DNS1 DNS2 USER [MS] < PASSWORD-FILE\n"
+                            "The password is the first line of standard input.\n"
                             "The vendor library is the file CORVANE_ZEKSDK names, or else the one Corvane finds.\n";
 
 static ZekSdk sdk;
@@ -47,6 +48,17 @@ static void copyText(char *slot, size_t width, const char *text)
     slot[width - 1] = '\0';
 }
 
+/* The first line of standard input, without its line end: a password given as an argument
+ * would show in the process list. Empty when there is none. */
+static const char *readPassword(void)
+{
+    static char line[256];
+    if (!fgets(line, sizeof line, stdin))
+        line[0] = '\0';
+    line[strcspn(line, "\r\n")] = '\0';
+    return line;
+}
+
 static int32_t search(int argc, char **argv)
 {
     VendorSearchParams params;
@@ -64,11 +76,11 @@ static int32_t onDevice(int argc, char **argv)
     uint16_t mediaPort;
     int32_t device;
     int32_t result;
-    if (argc != 6 || number(argv[3], 65535) == 0)
+    if (argc != 5 || number(argv[3], 65535) == 0)
         return ZEK_ERR_INVALID_ARGUMENT;
     mediaPort = (uint16_t)number(argv[3], 65535);
     device = sdk.ZEKDevice_Create();
-    result = sdk.ZEKDevice_Open(device, argv[2], &mediaPort, argv[4], argv[5]);
+    result = sdk.ZEKDevice_Open(device, argv[2], &mediaPort, argv[4], readPassword());
     printf("login: %d\n", (int)result);
     if (strcmp(command, "reboot") == 0)
         result = sdk.ZEKDevice_RebootDevice(device);
@@ -82,7 +94,7 @@ static int32_t onDevice(int argc, char **argv)
 static int32_t modify(int argc, char **argv)
 {
     VendorNetworkConfig config;
-    if (argc != 11 && argc != 12)
+    if (argc != 10 && argc != 11)
         return ZEK_ERR_INVALID_ARGUMENT;
     memset(&config, 0, sizeof config);
     copyText(config.mac_addr, sizeof config.mac_addr, argv[2]);
@@ -93,8 +105,8 @@ static int32_t modify(int argc, char **argv)
     copyText(config.dns1, sizeof config.dns1, argv[7]);
     copyText(config.dns2, sizeof config.dns2, argv[8]);
     config.mode = ZEK_NETWORK_MODE_STATIC;
-    return sdk.ZEKDevice_ModifyNetwork(argv[9], argv[10], &config,
-                                       argc == 12 ? (int32_t)number(argv[11], 600000) : 3000);
+    return sdk.ZEKDevice_ModifyNetwork(argv[9], readPassword(), &config,
+                                       argc == 11 ? (int32_t)number(argv[10], 600000) : 3000);
 }
 
 int main(int argc, char **argv)
