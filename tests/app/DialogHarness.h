@@ -8,7 +8,6 @@
 #include "TestRecords.h"
 
 #include <QComboBox>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QStringList>
 #include <QUrl>
@@ -48,26 +47,3 @@ struct DialogHarness
     void setText(int id, const QString &text) const { static_cast<QLineEdit *>(dialog->Control(id))->setText(text); }
     QString text(int id) const { return static_cast<QLineEdit *>(dialog->Control(id))->text(); }
 };
-
-// The datagrams of one protocol ("own" or "vendor") the simulator has received, in order.
-inline QList<QByteArray> ReceivedDatagrams(const DevSim &sim, QLatin1StringView protocol)
-{
-    QList<QByteArray> datagrams;
-    const auto log = sim.Log();
-    for (const QJsonObject &line : log) {
-        if (line.value(QLatin1String("protocol")).toString() == protocol)
-            datagrams << QByteArray::fromHex(line.value(QLatin1String("hex")).toString().toLatin1());
-    }
-    return datagrams;
-}
-
-// The set-network requests the simulator has received, as raw bytes.
-inline QList<QByteArray> SetNetworkRequests(const DevSim &sim)
-{
-    QList<QByteArray> requests;
-    for (const QByteArray &datagram : ReceivedDatagrams(sim, QLatin1String("own"))) {
-        if (datagram.startsWith(QByteArrayView("\x05\0\0\0", 4)))
-            requests << datagram;
-    }
-    return requests;
-}

@@ -116,33 +116,11 @@ QJsonObject deviceIn(const QList<QJsonObject> &objects, const QString &mac)
     return {};
 }
 
-// The datagrams the simulator received, as bytes, by kind.
-QList<QByteArray> received(const DevSim &sim, const char *protocol)
-{
-    QList<QByteArray> datagrams;
-    const auto log = sim.Log();
-    for (const QJsonObject &line : log) {
-        if (line.value("protocol"_L1).toString() == QLatin1String(protocol))
-            datagrams << QByteArray::fromHex(line.value("hex"_L1).toString().toLatin1());
-    }
-    return datagrams;
-}
-
-QList<QByteArray> setNetworkRequests(const DevSim &sim)
-{
-    QList<QByteArray> requests;
-    for (const QByteArray &datagram : received(sim, "own")) {
-        if (datagram.startsWith(QByteArray("\x05\0\0\0", 4)))
-            requests << datagram;
-    }
-    return requests;
-}
-
 // Vendor network changes: message type 6 after the magic and version.
 int vendorChanges(const DevSim &sim)
 {
     int count = 0;
-    for (const QByteArray &datagram : received(sim, "vendor"))
+    for (const QByteArray &datagram : ReceivedDatagrams(sim, "vendor"_L1))
         count += datagram.startsWith(QByteArray("ZEKP\x01\x06", 6)) ? 1 : 0;
     return count;
 }
@@ -245,9 +223,9 @@ private Q_SLOTS:
             h.setText(D::IDC_EDIT_USERID, u"admin"_s);
             h.setText(D::IDC_EDIT_PASSWORD, kPassword);
             QTest::mouseClick(h.dialog->m_btnSave, Qt::LeftButton);
-            QTRY_COMPARE(setNetworkRequests(window).size(), 1);
+            QTRY_COMPARE(SetNetworkRequests(window).size(), 1);
             QTRY_COMPARE(h.messages, QStringList({u"Apply"_s}));
-            saved = setNetworkRequests(window).first();
+            saved = SetNetworkRequests(window).first();
         } // the window lets the reply port go
 
         DevSim ctl;
@@ -259,8 +237,8 @@ private Q_SLOTS:
                                         kPassword.toUtf8() + '\n');
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.out, QByteArray("Apply\n"));
-        QCOMPARE(setNetworkRequests(ctl).size(), 1);
-        QCOMPARE(setNetworkRequests(ctl).first().toHex(), saved.toHex());
+        QCOMPARE(SetNetworkRequests(ctl).size(), 1);
+        QCOMPARE(SetNetworkRequests(ctl).first().toHex(), saved.toHex());
         QCOMPARE(ctl.Log().last().value("from"_L1).toString(), kHostAddress1);
     }
 
@@ -273,7 +251,7 @@ private Q_SLOTS:
                                         kPassword.toUtf8());
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.out, QByteArray("Apply\nfound at 10.77.1.31\n"));
-        const CameraInfo request = FromDatagram(setNetworkRequests(sim).first());
+        const CameraInfo request = FromDatagram(SetNetworkRequests(sim).first());
         QCOMPARE(int(request.web_port), 81); // as the device reported them
         QCOMPARE(int(request.header.cmd), CMD_SET_NETWORK);
         QCOMPARE(ReadText(request.subnet_mask), QByteArray("255.255.255.0"));
@@ -303,7 +281,7 @@ private Q_SLOTS:
                                          "x\n");
         QCOMPARE(unknown.exitCode, 1);
         QVERIFY(unknown.err.contains("00:1A:2B:3C:4D:99: not found"));
-        QCOMPARE(setNetworkRequests(sim).size(), 1);
+        QCOMPARE(SetNetworkRequests(sim).size(), 1);
     }
 
     void thePasswordShowsNowhere()
@@ -331,7 +309,7 @@ private Q_SLOTS:
             QVERIFY(!text.toLower().contains(digest.toHex()));
         }
         // On the wire: the digest at pass_wd of the set-network request, and nothing else.
-        const QList<QByteArray> own = received(sim, "own");
+        const QList<QByteArray> own = ReceivedDatagrams(sim, "own"_L1);
         for (const QByteArray &datagram : own) {
             QVERIFY(!datagram.contains(kPassword.toUtf8()));
             if (datagram.startsWith(QByteArray("\x05\0\0\0", 4)))
@@ -339,7 +317,7 @@ private Q_SLOTS:
             else
                 QVERIFY(!datagram.contains(digest));
         }
-        for (const QByteArray &datagram : received(sim, "vendor")) {
+        for (const QByteArray &datagram : ReceivedDatagrams(sim, "vendor"_L1)) {
             QVERIFY(!datagram.contains(kPassword.toUtf8())); // the vendor protocol carries a proof only
             QVERIFY(!datagram.contains(digest));
         }
@@ -365,7 +343,7 @@ private Q_SLOTS:
         QCOMPARE(dry.exitCode, 1); // the plan has failing rows
         QVERIFY(dry.out.contains("00:1A:2B:3C:4D:01,\"would send ip 10.77.1.41,"));
         QVERIFY(dry.out.contains("user admin\""));
-        QCOMPARE(setNetworkRequests(sim).size(), 0);
+        QCOMPARE(SetNetworkRequests(sim).size(), 0);
         QCOMPARE(vendorChanges(sim), 0);
 
         const CtlResult result = runCtl(withPassword({u"apply"_s, plan, u"-a"_s, u"veth1"_s}), kPassword.toUtf8());
@@ -377,7 +355,7 @@ private Q_SLOTS:
         QCOMPARE(rows[2].cells.value(1), u"ip \"10.77.1.420\" is not an IPv4 address"_s);
         QCOMPARE(rows[3].cells.value(1), u"not found"_s);
         QCOMPARE(rows[4].cells, QStringList({kOwn3, u"Apply"_s, u"found at 10.77.1.43"_s}));
-        QCOMPARE(setNetworkRequests(sim).size(), 2);
+        QCOMPARE(SetNetworkRequests(sim).size(), 2);
     }
 
     void anEditedListIsAPlan()
@@ -444,7 +422,7 @@ private Q_SLOTS:
         QCOMPARE(deviceIn(lines, kOwn2).value("reachable"_L1), QJsonValue(false));
         QCOMPARE(deviceIn(lines, kOwn3).value("adapter"_L1).toString(), u"veth2"_s);
         QCOMPARE(deviceIn(lines, kOwn3).value("reachable"_L1), QJsonValue(true));
-        QCOMPARE(received(first, "own").first(),
+        QCOMPARE(ReceivedDatagrams(first, "own"_L1).first(),
                  QByteArray("\x03\0\0\0", 4) + QByteArray(367, '\0')); // as the window's
         QCOMPARE(first.Log().first().value("from"_L1).toString(), kHostAddress1);
         QCOMPARE(second.Log().first().value("from"_L1).toString(), kHostAddress2);

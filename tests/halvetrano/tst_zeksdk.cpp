@@ -234,11 +234,8 @@ VendorNetworkConfig networkConfig(const VendorDevice &device, const char *hostIp
 QList<QByteArray> vendorRequests(const DevSim &sim, quint8 type)
 {
     QList<QByteArray> requests;
-    const auto log = sim.Log();
-    for (const QJsonObject &line : log) {
-        const QByteArray bytes = QByteArray::fromHex(line.value(QLatin1String("hex")).toString().toLatin1());
-        if (line.value(QLatin1String("protocol")).toString() == QLatin1String("vendor") && bytes.size() > 5
-            && quint8(bytes[5]) == type)
+    for (const QByteArray &bytes : ReceivedDatagrams(sim, QLatin1String("vendor"))) {
+        if (bytes.size() > 5 && quint8(bytes[5]) == type)
             requests << bytes;
     }
     return requests;

@@ -94,6 +94,27 @@ QList<QJsonObject> DevSim::Log() const
     return lines;
 }
 
+QList<QByteArray> ReceivedDatagrams(const DevSim &sim, QLatin1StringView protocol)
+{
+    QList<QByteArray> datagrams;
+    const auto log = sim.Log();
+    for (const QJsonObject &line : log) {
+        if (line.value(QLatin1String("protocol")).toString() == protocol)
+            datagrams << QByteArray::fromHex(line.value(QLatin1String("hex")).toString().toLatin1());
+    }
+    return datagrams;
+}
+
+QList<QByteArray> SetNetworkRequests(const DevSim &sim)
+{
+    QList<QByteArray> requests;
+    for (const QByteArray &datagram : ReceivedDatagrams(sim, QLatin1String("own"))) {
+        if (datagram.startsWith(QByteArrayView("\x05\0\0\0", 4)))
+            requests << datagram;
+    }
+    return requests;
+}
+
 QByteArray DevSim::WaitForOutput(const QByteArray &prefix, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);

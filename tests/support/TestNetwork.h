@@ -57,3 +57,8 @@ private:
     QTemporaryDir m_dir;
     SimulatorProcess m_process;
 };
+
+// The datagrams of one protocol ("own" or "vendor") the simulator has received, in order.
+QList<QByteArray> ReceivedDatagrams(const DevSim &sim, QLatin1StringView protocol);
+// The set-network requests the simulator has received, as raw bytes.
+QList<QByteArray> SetNetworkRequests(const DevSim &sim);
