@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUuid>
 
 CameraInfo SearchReply(const SimDevice &device)
 {
@@ -28,6 +29,11 @@ CameraInfo SearchReply(const SimDevice &device)
 }
 
 namespace {
+bool isTrue(const QString &value)
+{
+    return value == QLatin1String("true") || value == QLatin1String("1");
+}
+
 bool setField(SimDevice &device, const QString &key, const QString &value, QString &error)
 {
     bool ok = true;
@@ -39,6 +45,8 @@ bool setField(SimDevice &device, const QString &key, const QString &value, QStri
             device.family = SimDevice::Family::Own;
         else if (value == QLatin1String("vendor"))
             device.family = SimDevice::Family::Vendor;
+        else if (value == QLatin1String("onvif"))
+            device.family = SimDevice::Family::Onvif;
         else
             ok = false;
     } else if (key == QLatin1String("mac")) {
@@ -50,7 +58,7 @@ bool setField(SimDevice &device, const QString &key, const QString &value, QStri
     } else if (key == QLatin1String("version")) {
         device.version = bytes;
     } else if (key == QLatin1String("dhcp")) {
-        device.dhcp = value == QLatin1String("true") || value == QLatin1String("1");
+        device.dhcp = isTrue(value);
     } else if (key == QLatin1String("ip")) {
         device.ip = bytes;
     } else if (key == QLatin1String("mask")) {
@@ -66,15 +74,41 @@ bool setField(SimDevice &device, const QString &key, const QString &value, QStri
     } else if (key == QLatin1String("mediaPort")) {
         device.mediaPort = value.toUShort(&ok);
     } else if (key == QLatin1String("https")) {
-        device.https = value == QLatin1String("true") || value == QLatin1String("1");
+        device.https = isTrue(value);
     } else if (key == QLatin1String("userId")) {
         device.userId = bytes;
     } else if (key == QLatin1String("password")) {
         device.password = bytes;
     } else if (key == QLatin1String("fakeApply")) {
-        device.fakeApply = value == QLatin1String("true") || value == QLatin1String("1");
+        device.fakeApply = isTrue(value);
     } else if (key == QLatin1String("deviceType")) {
         device.deviceType = bytes;
+    } else if (key == QLatin1String("endpoint")) {
+        device.endpoint = bytes;
+    } else if (key == QLatin1String("serial")) {
+        device.serial = bytes;
+    } else if (key == QLatin1String("onvifAuth")) {
+        ok = value == QLatin1String("both") || value == QLatin1String("token") || value == QLatin1String("digest");
+        device.onvifAuth = bytes;
+    } else if (key == QLatin1String("digestAlgorithms")) {
+        device.digestAlgorithms = bytes;
+    } else if (key == QLatin1String("clockOffset")) {
+        device.clockOffsetS = value.toInt(&ok);
+    } else if (key == QLatin1String("rebootNeeded")) {
+        device.rebootNeeded = isTrue(value);
+    } else if (key == QLatin1String("linkLocalFirst")) {
+        device.linkLocalFirst = isTrue(value);
+    } else if (key == QLatin1String("nvtOnly")) {
+        device.nvtOnly = isTrue(value);
+    } else if (key == QLatin1String("uuidForm")) {
+        ok = value == QLatin1String("urn") || value == QLatin1String("uuid");
+        device.uuidForm = bytes;
+    } else if (key == QLatin1String("bigAnswer")) {
+        device.bigAnswer = isTrue(value);
+    } else if (key == QLatin1String("macScope")) {
+        device.macScope = isTrue(value);
+    } else if (key == QLatin1String("foreignXAddr")) {
+        device.foreignXAddr = bytes;
     } else {
         error = QStringLiteral("unknown device key: %1").arg(key);
         return false;
@@ -97,6 +131,19 @@ void applyVendorDefaults(SimDevice &device)
 {
     if (device.family == SimDevice::Family::Vendor && device.manufacturer == "Talbrixonics")
         device.manufacturer = VENDOR_MANUFACTURER;
+    if (device.family == SimDevice::Family::Onvif) {
+        if (device.manufacturer == "Talbrixonics")
+            device.manufacturer = "Ostrava Optics";
+        if (device.model == "TC-100")
+            device.model = "OV-4000";
+        if (device.endpoint.isEmpty()) {
+            // Stable across runs, as a real device's is across reboots.
+            const QUuid uuid = QUuid::createUuidV5(QUuid(), QString::fromLatin1(device.mac));
+            device.endpoint = "urn:uuid:" + uuid.toByteArray(QUuid::WithoutBraces);
+        }
+        if (device.serial.isEmpty())
+            device.serial = QByteArray(device.mac).replace(':', "");
+    }
 }
 } // namespace
 
@@ -153,7 +200,10 @@ QList<SimDevice> GenerateDevices(SimDevice::Family family, int count, const QByt
         SimDevice device;
         device.family = family;
         device.mac = QStringLiteral("02:%1:00:%2:%3:%4")
-                         .arg(family == SimDevice::Family::Own ? 0 : 0x10, 2, 16, QLatin1Char('0'))
+                         .arg(family == SimDevice::Family::Own      ? 0
+                              : family == SimDevice::Family::Vendor ? 0x10
+                                                                    : 0x20,
+                              2, 16, QLatin1Char('0'))
                          .arg((n >> 16) & 0xff, 2, 16, QLatin1Char('0'))
                          .arg((n >> 8) & 0xff, 2, 16, QLatin1Char('0'))
                          .arg(n & 0xff, 2, 16, QLatin1Char('0'))
@@ -166,6 +216,7 @@ QList<SimDevice> GenerateDevices(SimDevice::Family family, int count, const QByt
             device.manufacturer = VENDOR_MANUFACTURER;
             device.model = "HV-2000";
         }
+        applyVendorDefaults(device);
         devices.append(device);
     }
     return devices;

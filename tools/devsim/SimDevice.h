@@ -7,10 +7,11 @@
 #include <QString>
 
 // One simulated device. Own-family devices speak the record protocol; vendor-family ones
-// speak the vendor library's protocol.
+// speak the vendor library's protocol; ONVIF ones answer WS-Discovery and serve the device
+// management service over HTTP, each at its own address.
 struct SimDevice
 {
-    enum class Family { Own, Vendor };
+    enum class Family { Own, Vendor, Onvif };
 
     Family family = Family::Own;
     QByteArray mac;
@@ -32,6 +33,22 @@ struct SimDevice
     quint16 mediaPort = 8000;
     QByteArray dns2 = "8.8.4.4";
     QByteArray deviceType = "IPC";
+    // ONVIF only. The endpoint address is the device's identity; empty: a urn:uuid made from the MAC.
+    QByteArray endpoint;
+    QByteArray serial;
+    // Which logins the device service takes: "both", "token" (WS-Security UsernameToken only)
+    // or "digest" (HTTP Digest only).
+    QByteArray onvifAuth = "both";
+    // The HTTP Digest algorithms it offers, in order of preference, separated by spaces.
+    QByteArray digestAlgorithms = "MD5";
+    int clockOffsetS = 0;        // the device's clock minus the real one
+    bool rebootNeeded = false;   // SetNetworkInterfaces answers RebootNeeded true
+    bool linkLocalFirst = false; // a 169.254 XAddr listed before the real one
+    bool nvtOnly = false;        // announces only dn:NetworkVideoTransmitter, not tds:Device
+    QByteArray uuidForm = "urn"; // "urn" or "uuid": the form it writes its endpoint and RelatesTo in
+    bool bigAnswer = false;      // a ProbeMatch of about 2.7 KB, most of it namespace declarations
+    bool macScope = false;       // announces its MAC in an onvif://www.onvif.org/MacAddress/ scope
+    QByteArray foreignXAddr;     // names this host in its XAddrs instead of its own address
 };
 
 // The device's description as a search reply (command 4).
@@ -45,5 +62,6 @@ bool LoadDeviceFile(const QString &path, QList<SimDevice> &devices, QString &err
 // One device from "key=value,key=value" with the same keys as the device file.
 bool ParseDeviceOption(const QString &option, SimDevice &device, QString &error);
 
-// count devices with distinct MACs 02:00:00:xx:xx:xx and addresses from firstIp upwards.
+// count devices with distinct MACs 02:00:00:xx:xx:xx (vendor 02:10:..., ONVIF 02:20:...) and
+// addresses from firstIp upwards.
 QList<SimDevice> GenerateDevices(SimDevice::Family family, int count, const QByteArray &firstIp, int firstIndex = 0);

@@ -43,6 +43,8 @@ int main(int argc, char *argv[])
                                       QStringLiteral("N"));
     const QCommandLineOption generateVendor(QStringLiteral("generate-vendor"),
                                             QStringLiteral("Add N vendor-family devices."), QStringLiteral("N"));
+    const QCommandLineOption generateOnvif(QStringLiteral("generate-onvif"), QStringLiteral("Add N ONVIF devices."),
+                                           QStringLiteral("N"));
     const QCommandLineOption firstIp(QStringLiteral("first-ip"), QStringLiteral("First address of generated devices."),
                                      QStringLiteral("ip"), QStringLiteral("10.77.1.100"));
     const QCommandLineOption log(QStringLiteral("log"),
@@ -77,8 +79,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption answerSpread(QStringLiteral("answer-spread"),
                                           QStringLiteral("Send each search answer at a random moment within MS."),
                                           QStringLiteral("ms"), QStringLiteral("0"));
-    parser.addOptions({devicesFile, device, generate, generateVendor, firstIp, log, devicePort, replyPort, answerTwice,
-                       answerDelay, malformed, flood, rebootTime, ownAddresses, shuffle, answerSpread});
+    parser.addOptions({devicesFile, device, generate, generateVendor, generateOnvif, firstIp, log, devicePort,
+                       replyPort, answerTwice, answerDelay, malformed, flood, rebootTime, ownAddresses, shuffle,
+                       answerSpread});
     parser.process(app);
 
     QString error;
@@ -95,7 +98,10 @@ int main(int argc, char *argv[])
     const QByteArray ip = parser.value(firstIp).toLatin1();
     const int ownCount = parser.value(generate).toInt();
     devices += GenerateDevices(SimDevice::Family::Own, ownCount, ip);
-    devices += GenerateDevices(SimDevice::Family::Vendor, parser.value(generateVendor).toInt(), ip, ownCount);
+    const int vendorCount = parser.value(generateVendor).toInt();
+    devices += GenerateDevices(SimDevice::Family::Vendor, vendorCount, ip, ownCount);
+    devices += GenerateDevices(SimDevice::Family::Onvif, parser.value(generateOnvif).toInt(), ip,
+                               ownCount + vendorCount);
 
     SimAddresses addresses;
     SimAddresses *deviceAddresses = nullptr;
@@ -107,6 +113,14 @@ int main(int argc, char *argv[])
             return fail(error);
         deviceAddresses = &addresses;
     }
+    // ONVIF devices always answer from, and serve at, an address of their own.
+    QList<QByteArray> onvifIps;
+    for (const SimDevice &simDevice : std::as_const(devices)) {
+        if (simDevice.family == SimDevice::Family::Onvif)
+            onvifIps.append(simDevice.ip);
+    }
+    if (!onvifIps.isEmpty() && !addresses.Add(onvifIps, error))
+        return fail(error);
     AnswerStyle style;
     style.shuffle = parser.isSet(shuffle);
     style.spreadMs = std::max(0, parser.value(answerSpread).toInt());
