@@ -225,8 +225,13 @@ struct OnvifDiscovery::Private
                 Refuse(from, QStringLiteral("it answers another probe (%1)").arg(message->relatesTo));
                 return;
             }
-            for (const WsDiscoveryMatch &match : message->matches)
+            for (const WsDiscoveryMatch &match : message->matches) {
+                // A receiver of deviceFound may have started another search meanwhile.
+                const quint64 current = generation;
                 Report(MakeOnvifDevice(match, from, heardOn));
+                if (current != generation)
+                    break;
+            }
             break;
         case WsDiscoveryMessage::Kind::Hello: Report(MakeOnvifDevice(message->matches.front(), from, heardOn)); break;
         case WsDiscoveryMessage::Kind::Bye: {

@@ -233,6 +233,30 @@ private Q_SLOTS:
         discovery.Stop();
     }
 
+    void twoSearchesNeverShareAPort()
+    {
+        // Each search's sockets share one port among themselves (SO_REUSEPORT) and with no one
+        // else: a second search, through the same adapter, gets a port of its own.
+        const CNetworkAdapterObj veth1 = hostAdapter(QStringLiteral("veth1"));
+        OnvifDiscoveryOptions options;
+        options.group = QHostAddress(QStringLiteral("239.255.255.251")); // nobody answers there
+        OnvifDiscovery first(options);
+        OnvifDiscovery second(options);
+        QVERIFY(first.Start(veth1));
+        QVERIFY(second.Start(veth1));
+        QVERIFY(first.ProbePort() != 0);
+        QVERIFY(second.ProbePort() != 0);
+        QVERIFY(first.ProbePort() != second.ProbePort());
+        if (!UnderWine())
+            QCOMPARE(first.Stats().sockets, 16);
+        QVERIFY(first.Stats().receiveBufferBytes > 0);
+        // A plain socket cannot take the port either.
+        QUdpSocket intruder;
+        QVERIFY(!intruder.bind(QHostAddress(kHostAddress1), first.ProbePort()));
+        first.Stop();
+        QCOMPARE(first.ProbePort(), quint16(0));
+    }
+
     void hearsHelloAndBye()
     {
         const CNetworkAdapterObj veth1 = hostAdapter(QStringLiteral("veth1"));
