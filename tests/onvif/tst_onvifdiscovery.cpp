@@ -172,7 +172,8 @@ private Q_SLOTS:
             QCOMPARE(line.value(QLatin1String("port")).toInt(), int(discovery.ProbePort()));
         }
         QCOMPARE(stats.answersRefused, 0);
-        QCOMPARE(stats.dropped, 0);
+        QVERIFY(stats.dropped <= 0); // -1: Windows cannot tell
+        QCOMPARE(stats.droppedAfterLastRound, 0);
     }
 
     void nothingLeavesThroughTheAdapterNotChosen()
