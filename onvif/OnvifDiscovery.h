@@ -14,7 +14,7 @@ struct OnvifDiscoveryOptions
 {
     QHostAddress group{QStringLiteral("239.255.255.250")};
     quint16 port = 3702;
-    int receiveBufferBytes = 0; // 0: the socket group's default
+    int receiveBufferBytes = 0; // asked for each socket of the probes' port; 0: 4 MiB (the host may cap it)
     // The search's timing: the second round of probes (new MessageIDs) this long after the
     // first; the answers to a round have gone quiet once nothing came for quietMs after its last
     // probe left.
@@ -46,11 +46,14 @@ public:
     explicit OnvifDiscovery(OnvifDiscoveryOptions options = {}, QObject *parent = nullptr);
     ~OnvifDiscovery() override;
 
-    // Forgets the devices reported and sends the probes (both types, repeated, then a second
-    // round). False when nothing could be sent through adapter.
+    // Ends the search before, forgets the devices reported and sends the probes (both types,
+    // repeated, then a second round). False when nothing could be sent through adapter. Leaves
+    // the hearing of announcements as it is.
     bool Start(const CNetworkAdapterObj &adapter);
+    // Ends the search and the hearing of announcements.
     void Stop();
-    // Also hear Hello and Bye on the adapter (for watching); false when the port cannot be had.
+    // Also hear Hello and Bye on the adapter (for watching), until Stop(); false when the port
+    // cannot be had. Reported as deviceFound/deviceChanged (Hello) and deviceLeft (Bye).
     bool ListenForAnnouncements(const CNetworkAdapterObj &adapter);
 
     OnvifDiscoveryStats Stats() const;
