@@ -7,6 +7,7 @@
 // Every datagram the simulator receives, one JSON line each, so that tests can assert on
 // exactly what went on the wire:
 //   {"protocol":"own","from":"10.77.1.1","port":40013,"size":371,"hex":"0300..."}
+// protocol is "own", "vendor" or "onvif" (WS-Discovery on port 3702: probes, and Hellos heard).
 class DatagramLog final
 {
 public:
