@@ -190,11 +190,11 @@ QByteArray MakeCnonce()
 QByteArray DigestAuthorization(const DigestChallenge &challenge, const QString &user, const QString &password,
                                const QByteArray &method, const QByteArray &uri, quint32 nc, const QByteArray &cnonce)
 {
-    QByteArray header = "Digest username=" + quoted(user.toUtf8()) + ", realm=" + quoted(challenge.realm)
-                        + ", nonce=" + quoted(challenge.nonce) + ", uri=" + quoted(uri)
-                        + ", algorithm=" + challenge.algorithm + ", qop=auth, nc="
-                        + QByteArray::number(nc, 16).rightJustified(8, '0') + ", cnonce=" + quoted(cnonce)
-                        + ", response=\"" + DigestResponse(challenge, user, password, method, uri, nc, cnonce) + '"';
+    QByteArray header = "Digest username=" + quoted(user.toUtf8()) + ", realm=" + quoted(challenge.realm) + ", nonce="
+                        + quoted(challenge.nonce) + ", uri=" + quoted(uri) + ", algorithm=" + challenge.algorithm
+                        + ", qop=auth, nc=" + QByteArray::number(nc, 16).rightJustified(8, '0')
+                        + ", cnonce=" + quoted(cnonce) + ", response=\""
+                        + DigestResponse(challenge, user, password, method, uri, nc, cnonce) + '"';
     if (!challenge.opaque.isEmpty())
         header += ", opaque=" + quoted(challenge.opaque);
     return header;

@@ -116,8 +116,7 @@ struct OnvifClient::Private
 };
 
 void OnvifClient::Private::Post(const QUrl &url, const QString &operation, const QByteArray &envelope,
-                                const QByteArray &authorization, bool last,
-                                std::function<void(const Exchange &)> done)
+                                const QByteArray &authorization, bool last, std::function<void(const Exchange &)> done)
 {
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
@@ -219,8 +218,8 @@ void OnvifClient::Private::Send(std::shared_ptr<Attempt> attempt)
                                             requestPath(url), ++login.nc, MakeCnonce());
     } else {
         attempt->method = Method::Token;
-        const UsernameToken token = MakeUsernameToken(
-            attempt->login, QDateTime::currentDateTimeUtc().addMSecs(login.clockOffsetMs));
+        const UsernameToken token = MakeUsernameToken(attempt->login,
+                                                      QDateTime::currentDateTimeUtc().addMSecs(login.clockOffsetMs));
         envelope = SoapEnvelope(attempt->call.body, &token);
     }
     Post(url, attempt->call.operation, envelope, authorization, attempt->last,
@@ -423,16 +422,15 @@ void OnvifClient::ApplySettings(const OnvifDevice &device, const OnvifLogin &log
              }});
     }
     if (nic) {
-        sequence->steps.push_back(
-            {SetNetworkInterfacesCall(current.interfaceToken, wanted.dhcp, wanted.ip, prefix),
-             [](const SoapReply &reply, Sequence &s) {
-                 bool rebootNeeded = false;
-                 if (!ReadRebootNeeded(reply, rebootNeeded))
-                     return false;
-                 if (rebootNeeded)
-                     s.steps.push_back({PlainCall(QStringLiteral("SystemReboot")), answered});
-                 return true;
-             }});
+        sequence->steps.push_back({SetNetworkInterfacesCall(current.interfaceToken, wanted.dhcp, wanted.ip, prefix),
+                                   [](const SoapReply &reply, Sequence &s) {
+                                       bool rebootNeeded = false;
+                                       if (!ReadRebootNeeded(reply, rebootNeeded))
+                                           return false;
+                                       if (rebootNeeded)
+                                           s.steps.push_back({PlainCall(QStringLiteral("SystemReboot")), answered});
+                                       return true;
+                                   }});
     }
     d->Run(sequence);
 }

@@ -43,13 +43,15 @@ void writeSecurity(QXmlStreamWriter &w, const UsernameToken &token)
     w.writeStartElement(OnvifNs::WsseSecext, QStringLiteral("UsernameToken"));
     w.writeTextElement(OnvifNs::WsseSecext, QStringLiteral("Username"), token.user);
     w.writeStartElement(OnvifNs::WsseSecext, QStringLiteral("Password"));
-    w.writeAttribute(QStringLiteral("Type"), QStringLiteral("http://docs.oasis-open.org/wss/2004/01/"
-                                                            "oasis-200401-wss-username-token-profile-1.0#PasswordDigest"));
+    w.writeAttribute(QStringLiteral("Type"),
+                     QStringLiteral("http://docs.oasis-open.org/wss/2004/01/"
+                                    "oasis-200401-wss-username-token-profile-1.0#PasswordDigest"));
     w.writeCharacters(QString::fromLatin1(token.passwordDigest));
     w.writeEndElement();
     w.writeStartElement(OnvifNs::WsseSecext, QStringLiteral("Nonce"));
-    w.writeAttribute(QStringLiteral("EncodingType"), QStringLiteral("http://docs.oasis-open.org/wss/2004/01/"
-                                                                    "oasis-200401-wss-soap-message-security-1.0#Base64Binary"));
+    w.writeAttribute(QStringLiteral("EncodingType"),
+                     QStringLiteral("http://docs.oasis-open.org/wss/2004/01/"
+                                    "oasis-200401-wss-soap-message-security-1.0#Base64Binary"));
     w.writeCharacters(QString::fromLatin1(token.nonce.toBase64()));
     w.writeEndElement();
     w.writeTextElement(OnvifNs::WsseUtility, QStringLiteral("Created"), token.created);
@@ -104,8 +106,7 @@ XmlTree XmlTree::Parse(const QByteArray &xml)
             break;
         case QXmlStreamReader::DTD: // SOAP forbids them; they only invite entity tricks
             return {};
-        default:
-            break;
+        default: break;
         }
     }
     if (reader.hasError() || tree.m_elements.empty())
@@ -115,7 +116,7 @@ XmlTree XmlTree::Parse(const QByteArray &xml)
 
 int XmlTree::Child(int element, QAnyStringView ns, QAnyStringView name) const
 {
-    if (element < 0)
+    if (element < 0 || element >= static_cast<int>(m_elements.size()))
         return -1;
     for (int child : At(element).children) {
         if (QAnyStringView::equal(At(child).name, name) && QAnyStringView::equal(At(child).ns, ns))
@@ -127,7 +128,7 @@ int XmlTree::Child(int element, QAnyStringView ns, QAnyStringView name) const
 QList<int> XmlTree::Children(int element, QAnyStringView ns, QAnyStringView name) const
 {
     QList<int> found;
-    if (element < 0)
+    if (element < 0 || element >= static_cast<int>(m_elements.size()))
         return found;
     for (int child : At(element).children) {
         if (QAnyStringView::equal(At(child).name, name) && QAnyStringView::equal(At(child).ns, ns))
@@ -338,8 +339,9 @@ bool ReadNetworkInterfaces(const SoapReply &reply, OnvifSettings &settings)
     if (chosen < 0)
         return false;
     settings.interfaceToken = t.At(chosen).attributes.value(QLatin1String("token")).toString();
-    settings.mac = schemaText(t, schemaChild(t, chosen, "Info"), "HwAddress").toUpper().replace(QLatin1Char('-'),
-                                                                                                QLatin1Char(':'));
+    settings.mac = schemaText(t, schemaChild(t, chosen, "Info"), "HwAddress")
+                       .toUpper()
+                       .replace(QLatin1Char('-'), QLatin1Char(':'));
     const int config = schemaChild(t, schemaChild(t, chosen, "IPv4"), "Config");
     settings.dhcp = isTrue(schemaText(t, config, "DHCP"));
     // A DHCP device reports its lease under FromDHCP; the manual entry is what it would fall back to.

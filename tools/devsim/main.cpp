@@ -2,6 +2,7 @@
 // Run it only inside a private network namespace: it answers broadcasts with broadcasts.
 
 #include "DatagramLog.h"
+#include "OnvifServiceSim.h"
 #include "OwnProtocolSim.h"
 #include "Ports.h"
 #include "SimAddresses.h"
@@ -150,6 +151,14 @@ int main(int argc, char *argv[])
     VendorProtocolSim vendor(devices, datagramLog, vendorOptions);
     if (!vendor.Start(error))
         return fail(error);
+
+    // The ONVIF devices' device management service over HTTP.
+    OnvifServiceSim onvifService(devices, datagramLog, addresses, OnvifServiceSim::Options{});
+    if (!onvifService.Start(error))
+        return fail(error);
+    onvifService.moved = [](int, const QByteArray &) {
+        // Discovery's Bye for the old address and Hello for the new one go here.
+    };
 
     std::printf("ready\n");
     std::fflush(stdout);
