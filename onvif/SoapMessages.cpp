@@ -176,8 +176,7 @@ QByteArray SoapEnvelope(const SoapBody &body, const UsernameToken *token)
     body(w);
     w.writeEndElement();
     w.writeEndElement();
-    w.writeEndDocument();
-    return xml;
+    return xml; // no writeEndDocument(): it adds a line break
 }
 
 QString SoapAction(const QString &operation)

@@ -93,8 +93,8 @@ QByteArray OnvifServiceSim::Request::Header(const char *name) const
     return {};
 }
 
-OnvifServiceSim::OnvifServiceSim(QList<SimDevice> &devices, DatagramLog &log, SimAddresses &addresses,
-                                 Options options, QObject *parent)
+OnvifServiceSim::OnvifServiceSim(QList<SimDevice> &devices, DatagramLog &log, SimAddresses &addresses, Options options,
+                                 QObject *parent)
     : QObject(parent)
     , m_devices(devices)
     , m_log(log)
@@ -253,7 +253,8 @@ QString OnvifServiceSim::LoginOf(DeviceState &state, const Request &request, con
 
     const XmlTree &t = soap.Tree();
     const int header = t.Child(0, OnvifNs::Soap12, u"Header");
-    const int token = t.Path(t.Child(header, OnvifNs::WsseSecext, u"Security"), OnvifNs::WsseSecext, {u"UsernameToken"});
+    const int token = t.Path(t.Child(header, OnvifNs::WsseSecext, u"Security"), OnvifNs::WsseSecext,
+                             {u"UsernameToken"});
     if (token >= 0) {
         const int password = t.Child(token, OnvifNs::WsseSecext, u"Password");
         const bool digest =
@@ -261,8 +262,8 @@ QString OnvifServiceSim::LoginOf(DeviceState &state, const Request &request, con
         kinds << (digest ? QStringLiteral("token") : QStringLiteral("token-text"));
         const QString created = t.Text(t.Child(token, OnvifNs::WsseUtility, u"Created"));
         const QDateTime createdAt = QDateTime::fromString(created, Qt::ISODateWithMs);
-        const QByteArray nonce =
-            QByteArray::fromBase64(t.Text(t.Child(token, OnvifNs::WsseSecext, u"Nonce")).toLatin1());
+        const QByteArray nonce = QByteArray::fromBase64(
+            t.Text(t.Child(token, OnvifNs::WsseSecext, u"Nonce")).toLatin1());
         tokenOk = digest && !nonce.isEmpty() && createdAt.isValid()
                   && qAbs(createdAt.secsTo(DeviceClock(state))) <= m_options.clockWindowS
                   && t.Text(t.Child(token, OnvifNs::WsseSecext, u"Username")) == latin(device.userId)
@@ -338,94 +339,108 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
     };
     if (operation == QLatin1String("GetSystemDateAndTime")) {
         const QDateTime now = DeviceClock(state);
-        return {200, respond(operation, [&](QXmlStreamWriter &w) {
-                    w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("SystemDateAndTime"));
-                    writeSchema(w, "DateTimeType", QStringLiteral("Manual"));
-                    writeSchema(w, "DaylightSavings", QStringLiteral("false"));
-                    w.writeStartElement(OnvifNs::Schema, QStringLiteral("UTCDateTime"));
-                    w.writeStartElement(OnvifNs::Schema, QStringLiteral("Time"));
-                    writeSchema(w, "Hour", QString::number(now.time().hour()));
-                    writeSchema(w, "Minute", QString::number(now.time().minute()));
-                    writeSchema(w, "Second", QString::number(now.time().second()));
-                    w.writeEndElement();
-                    w.writeStartElement(OnvifNs::Schema, QStringLiteral("Date"));
-                    writeSchema(w, "Year", QString::number(now.date().year()));
-                    writeSchema(w, "Month", QString::number(now.date().month()));
-                    writeSchema(w, "Day", QString::number(now.date().day()));
-                    w.writeEndElement();
-                    w.writeEndElement();
-                    w.writeEndElement();
-                }),
+        return {200,
+                respond(operation,
+                        [&](QXmlStreamWriter &w) {
+                            w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("SystemDateAndTime"));
+                            writeSchema(w, "DateTimeType", QStringLiteral("Manual"));
+                            writeSchema(w, "DaylightSavings", QStringLiteral("false"));
+                            w.writeStartElement(OnvifNs::Schema, QStringLiteral("UTCDateTime"));
+                            w.writeStartElement(OnvifNs::Schema, QStringLiteral("Time"));
+                            writeSchema(w, "Hour", QString::number(now.time().hour()));
+                            writeSchema(w, "Minute", QString::number(now.time().minute()));
+                            writeSchema(w, "Second", QString::number(now.time().second()));
+                            w.writeEndElement();
+                            w.writeStartElement(OnvifNs::Schema, QStringLiteral("Date"));
+                            writeSchema(w, "Year", QString::number(now.date().year()));
+                            writeSchema(w, "Month", QString::number(now.date().month()));
+                            writeSchema(w, "Day", QString::number(now.date().day()));
+                            w.writeEndElement();
+                            w.writeEndElement();
+                            w.writeEndElement();
+                        }),
                 {}};
     }
     if (operation == QLatin1String("GetDeviceInformation")) {
-        return {200, respond(operation, [&](QXmlStreamWriter &w) {
-                    writeDevice(w, "Manufacturer", latin(device.manufacturer));
-                    writeDevice(w, "Model", latin(device.model));
-                    writeDevice(w, "FirmwareVersion", latin(device.version));
-                    writeDevice(w, "SerialNumber", latin(device.serial));
-                    writeDevice(w, "HardwareId", latin(device.model));
-                }),
+        return {200,
+                respond(operation,
+                        [&](QXmlStreamWriter &w) {
+                            writeDevice(w, "Manufacturer", latin(device.manufacturer));
+                            writeDevice(w, "Model", latin(device.model));
+                            writeDevice(w, "FirmwareVersion", latin(device.version));
+                            writeDevice(w, "SerialNumber", latin(device.serial));
+                            writeDevice(w, "HardwareId", latin(device.model));
+                        }),
                 {}};
     }
     if (operation == QLatin1String("GetNetworkInterfaces")) {
-        return {200, respond(operation, [&](QXmlStreamWriter &w) {
-                    w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("NetworkInterfaces"));
-                    w.writeAttribute(QStringLiteral("token"), QStringLiteral("eth0"));
-                    writeSchema(w, "Enabled", QStringLiteral("true"));
-                    w.writeStartElement(OnvifNs::Schema, QStringLiteral("Info"));
-                    writeSchema(w, "Name", QStringLiteral("eth0"));
-                    writeSchema(w, "HwAddress", latin(device.mac));
-                    writeSchema(w, "MTU", QStringLiteral("1500"));
-                    w.writeEndElement();
-                    w.writeStartElement(OnvifNs::Schema, QStringLiteral("IPv4"));
-                    writeSchema(w, "Enabled", QStringLiteral("true"));
-                    w.writeStartElement(OnvifNs::Schema, QStringLiteral("Config"));
-                    w.writeStartElement(OnvifNs::Schema, device.dhcp ? QStringLiteral("FromDHCP") : QStringLiteral("Manual"));
-                    writeSchema(w, "Address", latin(device.ip));
-                    writeSchema(w, "PrefixLength", QString::number(PrefixLengthOfMask(latin(device.mask))));
-                    w.writeEndElement();
-                    writeSchema(w, "DHCP", device.dhcp ? QStringLiteral("true") : QStringLiteral("false"));
-                    w.writeEndElement();
-                    w.writeEndElement();
-                    w.writeEndElement();
-                }),
+        return {200,
+                respond(operation,
+                        [&](QXmlStreamWriter &w) {
+                            w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("NetworkInterfaces"));
+                            w.writeAttribute(QStringLiteral("token"), QStringLiteral("eth0"));
+                            writeSchema(w, "Enabled", QStringLiteral("true"));
+                            w.writeStartElement(OnvifNs::Schema, QStringLiteral("Info"));
+                            writeSchema(w, "Name", QStringLiteral("eth0"));
+                            writeSchema(w, "HwAddress", latin(device.mac));
+                            writeSchema(w, "MTU", QStringLiteral("1500"));
+                            w.writeEndElement();
+                            w.writeStartElement(OnvifNs::Schema, QStringLiteral("IPv4"));
+                            writeSchema(w, "Enabled", QStringLiteral("true"));
+                            w.writeStartElement(OnvifNs::Schema, QStringLiteral("Config"));
+                            w.writeStartElement(OnvifNs::Schema,
+                                                device.dhcp ? QStringLiteral("FromDHCP") : QStringLiteral("Manual"));
+                            writeSchema(w, "Address", latin(device.ip));
+                            writeSchema(w, "PrefixLength", QString::number(PrefixLengthOfMask(latin(device.mask))));
+                            w.writeEndElement();
+                            writeSchema(w, "DHCP", device.dhcp ? QStringLiteral("true") : QStringLiteral("false"));
+                            w.writeEndElement();
+                            w.writeEndElement();
+                            w.writeEndElement();
+                        }),
                 {}};
     }
     if (operation == QLatin1String("GetDNS")) {
-        return {200, respond(operation, [&](QXmlStreamWriter &w) {
-                    w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("DNSInformation"));
-                    writeSchema(w, "FromDHCP", QStringLiteral("false"));
-                    if (!device.dns.isEmpty()) {
-                        w.writeStartElement(OnvifNs::Schema, QStringLiteral("DNSManual"));
-                        writeSchema(w, "Type", QStringLiteral("IPv4"));
-                        writeSchema(w, "IPv4Address", latin(device.dns));
-                        w.writeEndElement();
-                    }
-                    w.writeEndElement();
-                }),
+        return {200,
+                respond(operation,
+                        [&](QXmlStreamWriter &w) {
+                            w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("DNSInformation"));
+                            writeSchema(w, "FromDHCP", QStringLiteral("false"));
+                            if (!device.dns.isEmpty()) {
+                                w.writeStartElement(OnvifNs::Schema, QStringLiteral("DNSManual"));
+                                writeSchema(w, "Type", QStringLiteral("IPv4"));
+                                writeSchema(w, "IPv4Address", latin(device.dns));
+                                w.writeEndElement();
+                            }
+                            w.writeEndElement();
+                        }),
                 {}};
     }
     if (operation == QLatin1String("GetNetworkDefaultGateway")) {
-        return {200, respond(operation, [&](QXmlStreamWriter &w) {
-                    w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("NetworkGateway"));
-                    if (!device.gateway.isEmpty())
-                        writeSchema(w, "IPv4Address", latin(device.gateway));
-                    w.writeEndElement();
-                }),
+        return {200,
+                respond(operation,
+                        [&](QXmlStreamWriter &w) {
+                            w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("NetworkGateway"));
+                            if (!device.gateway.isEmpty())
+                                writeSchema(w, "IPv4Address", latin(device.gateway));
+                            w.writeEndElement();
+                        }),
                 {}};
     }
     if (operation == QLatin1String("GetNetworkProtocols")) {
-        return {200, respond(operation, [&](QXmlStreamWriter &w) {
-                    const std::pair<const char *, int> protocols[] = {{"HTTP", device.webPort}, {"RTSP", state.rtspPort}};
-                    for (const auto &[name, port] : protocols) {
-                        w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("NetworkProtocols"));
-                        writeSchema(w, "Name", QLatin1String(name));
-                        writeSchema(w, "Enabled", QStringLiteral("true"));
-                        writeSchema(w, "Port", QString::number(port));
-                        w.writeEndElement();
-                    }
-                }),
+        return {200,
+                respond(operation,
+                        [&](QXmlStreamWriter &w) {
+                            const std::pair<const char *, int> protocols[] = {{"HTTP", device.webPort},
+                                                                              {"RTSP", state.rtspPort}};
+                            for (const auto &[name, port] : protocols) {
+                                w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("NetworkProtocols"));
+                                writeSchema(w, "Name", QLatin1String(name));
+                                writeSchema(w, "Enabled", QStringLiteral("true"));
+                                writeSchema(w, "Port", QString::number(port));
+                                w.writeEndElement();
+                            }
+                        }),
                 {}};
     }
     if (operation == QLatin1String("SetNetworkDefaultGateway")) {
@@ -436,7 +451,8 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
         return {200, respond(operation), {}};
     }
     if (operation == QLatin1String("SetDNS")) {
-        const QByteArray dns = schemaText(t, t.Child(request, OnvifNs::DeviceWsdl, u"DNSManual"), "IPv4Address").toLatin1();
+        const QByteArray dns =
+            schemaText(t, t.Child(request, OnvifNs::DeviceWsdl, u"DNSManual"), "IPv4Address").toLatin1();
         if (!IsDottedQuad(dns))
             return fault(QStringLiteral("InvalidIPv4Address"), QStringLiteral("Invalid DNS server"));
         device.dns = dns;
@@ -456,7 +472,8 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
         }
         if (webPort != device.webPort) {
             const Addressing same{device.dhcp, device.ip, device.mask};
-            QTimer::singleShot(m_options.moveDelayMs, this, [this, &state, same, webPort] { Move(state, same, webPort); });
+            QTimer::singleShot(m_options.moveDelayMs, this,
+                               [this, &state, same, webPort] { Move(state, same, webPort); });
         }
         return {200, respond(operation), {}};
     }
@@ -481,9 +498,12 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
             state.pending = wanted;
         else
             MoveLater(state, wanted);
-        return {200, respond(operation, [&](QXmlStreamWriter &w) {
-                    writeDevice(w, "RebootNeeded", device.rebootNeeded ? QStringLiteral("true") : QStringLiteral("false"));
-                }),
+        return {200,
+                respond(operation,
+                        [&](QXmlStreamWriter &w) {
+                            writeDevice(w, "RebootNeeded",
+                                        device.rebootNeeded ? QStringLiteral("true") : QStringLiteral("false"));
+                        }),
                 {}};
     }
     if (operation == QLatin1String("SystemReboot")) {
@@ -491,9 +511,11 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
             MoveLater(state, *state.pending);
             state.pending.reset();
         }
-        return {200, respond(operation, [](QXmlStreamWriter &w) {
-                    writeDevice(w, "Message", QStringLiteral("Rebooting in 1 seconds"));
-                }),
+        return {200,
+                respond(operation,
+                        [](QXmlStreamWriter &w) {
+                            writeDevice(w, "Message", QStringLiteral("Rebooting in 1 seconds"));
+                        }),
                 {}};
     }
     if (operation == QLatin1String("SetSystemFactoryDefault")) {

@@ -33,8 +33,8 @@ class OnvifServiceSim final : public QObject
 public:
     struct Options
     {
-        int moveDelayMs = 300;   // a device moves this long after answering the change
-        int clockWindowS = 5;    // a UsernameToken's Created may be this far off the device's clock
+        int moveDelayMs = 300; // a device moves this long after answering the change
+        int clockWindowS = 5;  // a UsernameToken's Created may be this far off the device's clock
         QByteArray realm = "corvane-devsim";
     };
 
@@ -61,7 +61,7 @@ private:
         SimDevice factory;
         std::unique_ptr<QTcpServer> server;
         quint16 rtspPort = 554;
-        QList<QByteArray> nonces; // digest nonces issued, newest last
+        QList<QByteArray> nonces;          // digest nonces issued, newest last
         std::optional<Addressing> pending; // applied at the next reboot
     };
     struct Request
