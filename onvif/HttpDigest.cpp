@@ -142,7 +142,7 @@ std::optional<DigestChallenge> ChooseDigestChallenge(const QList<AuthHeader> &ch
 {
     std::optional<DigestChallenge> chosen;
     for (const AuthHeader &header : challenges) {
-        if (header.scheme.compare("Digest", Qt::CaseInsensitive) != 0 || !header.params.contains("nonce"))
+        if (header.scheme.compare("Digest", Qt::CaseInsensitive) != 0 || header.params.value("nonce").isEmpty())
             continue;
         const QByteArray qop = header.params.value("qop");
         if (!qop.isEmpty()) {

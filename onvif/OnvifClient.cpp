@@ -111,6 +111,7 @@ struct OnvifClient::Private
     void Send(std::shared_ptr<Attempt> attempt);
     void OnAnswer(std::shared_ptr<Attempt> attempt, const Exchange &exchange);
     void Run(std::shared_ptr<Sequence> sequence);
+    void Later(std::function<void(OnvifResult)> done, OnvifResult result);
     void RunOne(const OnvifDevice &device, const OnvifLogin &login, const SoapCall &call,
                 std::function<void(OnvifResult)> done);
 };
@@ -278,10 +279,22 @@ void OnvifClient::Private::OnAnswer(std::shared_ptr<Attempt> attempt, const Exch
     attempt->done(OnvifResult::Ok, reply);
 }
 
+void OnvifClient::Private::Later(std::function<void(OnvifResult)> done, OnvifResult result)
+{
+    // Calls end in their callback after they return, even when nothing was sent.
+    QMetaObject::invokeMethod(
+        q, [done = std::move(done), result] { done(result); }, Qt::QueuedConnection);
+}
+
 void OnvifClient::Private::Run(std::shared_ptr<Sequence> sequence)
 {
     if (sequence->steps.empty()) {
-        sequence->done(OnvifResult::Ok);
+        Later(sequence->done, OnvifResult::Ok);
+        return;
+    }
+    // A device that named someone else's address gets neither a login nor a request.
+    if (!sequence->device.credentialsSafe) {
+        Later(sequence->done, OnvifResult::Failed);
         return;
     }
     auto attempt = std::make_shared<Attempt>();
@@ -384,11 +397,11 @@ void OnvifClient::ApplySettings(const OnvifDevice &device, const OnvifLogin &log
     // Refused before anything is sent, so that a typing error never leaves a device half set.
     if ((nic && !wanted.dhcp && (!IsUsableIPv4(wanted.ip) || prefix < 1 || prefix > 32))
         || (gateway && !IsUsableIPv4(wanted.gateway)) || (dns && !IsUsableIPv4(wanted.dns))) {
-        done(OnvifResult::InvalidAddress);
+        d->Later(std::move(done), OnvifResult::InvalidAddress);
         return;
     }
     if (webPort && wanted.webPort > 65535) {
-        done(OnvifResult::Failed);
+        d->Later(std::move(done), OnvifResult::Failed);
         return;
     }
 

@@ -14,24 +14,9 @@ const QString kSoapPrefix = QStringLiteral("s");
 const QString kDevicePrefix = QStringLiteral("tds");
 const QString kSchemaPrefix = QStringLiteral("tt");
 
-QString text(bool value)
-{
-    return value ? QStringLiteral("true") : QStringLiteral("false");
-}
-
 bool isTrue(const QString &value)
 {
     return value == QLatin1String("true") || value == QLatin1String("1");
-}
-
-void writeDevice(QXmlStreamWriter &w, const char *name, const QString &value)
-{
-    w.writeTextElement(OnvifNs::DeviceWsdl, QLatin1String(name), value);
-}
-
-void writeSchema(QXmlStreamWriter &w, const char *name, const QString &value)
-{
-    w.writeTextElement(OnvifNs::Schema, QLatin1String(name), value);
 }
 
 void writeSecurity(QXmlStreamWriter &w, const UsernameToken &token)
@@ -63,12 +48,32 @@ int schemaChild(const XmlTree &tree, int element, const char *name)
 {
     return tree.Child(element, OnvifNs::Schema, QLatin1String(name));
 }
+} // namespace
 
-QString schemaText(const XmlTree &tree, int element, const char *name)
+void WriteDeviceElement(QXmlStreamWriter &w, const char *name, const QString &value)
+{
+    w.writeTextElement(OnvifNs::DeviceWsdl, QLatin1String(name), value);
+}
+
+void WriteSchemaElement(QXmlStreamWriter &w, const char *name, const QString &value)
+{
+    w.writeTextElement(OnvifNs::Schema, QLatin1String(name), value);
+}
+
+QString XmlBool(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+QString SchemaText(const XmlTree &tree, int element, const char *name)
 {
     return tree.Text(schemaChild(tree, element, name));
 }
-} // namespace
+
+QString DeviceText(const XmlTree &tree, int element, const char *name)
+{
+    return tree.Text(tree.Child(element, OnvifNs::DeviceWsdl, QLatin1String(name)));
+}
 
 XmlTree XmlTree::Parse(const QByteArray &xml)
 {
@@ -193,7 +198,7 @@ SoapCall SetNetworkDefaultGatewayCall(const QString &gateway)
 {
     return {QStringLiteral("SetNetworkDefaultGateway"), [gateway](QXmlStreamWriter &w) {
                 w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("SetNetworkDefaultGateway"));
-                writeDevice(w, "IPv4Address", gateway);
+                WriteDeviceElement(w, "IPv4Address", gateway);
                 w.writeEndElement();
             }};
 }
@@ -202,10 +207,10 @@ SoapCall SetDnsCall(const QString &dns)
 {
     return {QStringLiteral("SetDNS"), [dns](QXmlStreamWriter &w) {
                 w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("SetDNS"));
-                writeDevice(w, "FromDHCP", text(false));
+                WriteDeviceElement(w, "FromDHCP", XmlBool(false));
                 w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("DNSManual"));
-                writeSchema(w, "Type", QStringLiteral("IPv4"));
-                writeSchema(w, "IPv4Address", dns);
+                WriteSchemaElement(w, "Type", QStringLiteral("IPv4"));
+                WriteSchemaElement(w, "IPv4Address", dns);
                 w.writeEndElement();
                 w.writeEndElement();
             }};
@@ -217,10 +222,10 @@ SoapCall SetNetworkProtocolsCall(const QList<NetworkProtocol> &protocols)
                 w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("SetNetworkProtocols"));
                 for (const NetworkProtocol &protocol : protocols) {
                     w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("NetworkProtocols"));
-                    writeSchema(w, "Name", protocol.name);
-                    writeSchema(w, "Enabled", text(protocol.enabled));
+                    WriteSchemaElement(w, "Name", protocol.name);
+                    WriteSchemaElement(w, "Enabled", XmlBool(protocol.enabled));
                     for (int port : protocol.ports)
-                        writeSchema(w, "Port", QString::number(port));
+                        WriteSchemaElement(w, "Port", QString::number(port));
                     w.writeEndElement();
                 }
                 w.writeEndElement();
@@ -231,19 +236,19 @@ SoapCall SetNetworkInterfacesCall(const QString &token, bool dhcp, const QString
 {
     return {QStringLiteral("SetNetworkInterfaces"), [=](QXmlStreamWriter &w) {
                 w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("SetNetworkInterfaces"));
-                writeDevice(w, "InterfaceToken", token);
+                WriteDeviceElement(w, "InterfaceToken", token);
                 w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("NetworkInterface"));
-                writeSchema(w, "Enabled", text(true));
+                WriteSchemaElement(w, "Enabled", XmlBool(true));
                 w.writeStartElement(OnvifNs::Schema, QStringLiteral("IPv4"));
-                writeSchema(w, "Enabled", text(true));
+                WriteSchemaElement(w, "Enabled", XmlBool(true));
                 // Manual beside DHCP true leaves some devices unreachable: one or the other.
                 if (!dhcp) {
                     w.writeStartElement(OnvifNs::Schema, QStringLiteral("Manual"));
-                    writeSchema(w, "Address", ip);
-                    writeSchema(w, "PrefixLength", QString::number(prefixLength));
+                    WriteSchemaElement(w, "Address", ip);
+                    WriteSchemaElement(w, "PrefixLength", QString::number(prefixLength));
                     w.writeEndElement();
                 }
-                writeSchema(w, "DHCP", text(dhcp));
+                WriteSchemaElement(w, "DHCP", XmlBool(dhcp));
                 w.writeEndElement();
                 w.writeEndElement();
                 w.writeEndElement();
@@ -254,7 +259,7 @@ SoapCall SetSystemFactoryDefaultCall(bool hard)
 {
     return {QStringLiteral("SetSystemFactoryDefault"), [hard](QXmlStreamWriter &w) {
                 w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("SetSystemFactoryDefault"));
-                writeDevice(w, "FactoryDefault", hard ? QStringLiteral("Hard") : QStringLiteral("Soft"));
+                WriteDeviceElement(w, "FactoryDefault", hard ? QStringLiteral("Hard") : QStringLiteral("Soft"));
                 w.writeEndElement();
             }};
 }
@@ -307,10 +312,10 @@ bool ReadSystemDateAndTime(const SoapReply &reply, QDateTime &utc)
     const int time = t.Child(utcTime, OnvifNs::Schema, u"Time");
     if (date < 0 || time < 0)
         return false;
-    const QDate d(schemaText(t, date, "Year").toInt(), schemaText(t, date, "Month").toInt(),
-                  schemaText(t, date, "Day").toInt());
-    const QTime clock(schemaText(t, time, "Hour").toInt(), schemaText(t, time, "Minute").toInt(),
-                      schemaText(t, time, "Second").toInt());
+    const QDate d(SchemaText(t, date, "Year").toInt(), SchemaText(t, date, "Month").toInt(),
+                  SchemaText(t, date, "Day").toInt());
+    const QTime clock(SchemaText(t, time, "Hour").toInt(), SchemaText(t, time, "Minute").toInt(),
+                      SchemaText(t, time, "Second").toInt());
     if (!d.isValid() || !clock.isValid())
         return false;
     utc = QDateTime(d, clock, Qt::UTC);
@@ -329,28 +334,28 @@ bool ReadNetworkInterfaces(const SoapReply &reply, OnvifSettings &settings)
         const int ipv4 = schemaChild(t, nic, "IPv4");
         const int config = schemaChild(t, ipv4, "Config");
         const bool hasAddress = schemaChild(t, config, "Manual") >= 0 || schemaChild(t, config, "FromDHCP") >= 0;
-        if (chosen < 0 || (hasAddress && isTrue(schemaText(t, nic, "Enabled")))) {
+        if (chosen < 0 || (hasAddress && isTrue(SchemaText(t, nic, "Enabled")))) {
             chosen = nic;
-            if (hasAddress && isTrue(schemaText(t, nic, "Enabled")))
+            if (hasAddress && isTrue(SchemaText(t, nic, "Enabled")))
                 break;
         }
     }
     if (chosen < 0)
         return false;
     settings.interfaceToken = t.At(chosen).attributes.value(QLatin1String("token")).toString();
-    settings.mac = schemaText(t, schemaChild(t, chosen, "Info"), "HwAddress")
+    settings.mac = SchemaText(t, schemaChild(t, chosen, "Info"), "HwAddress")
                        .toUpper()
                        .replace(QLatin1Char('-'), QLatin1Char(':'));
     const int config = schemaChild(t, schemaChild(t, chosen, "IPv4"), "Config");
-    settings.dhcp = isTrue(schemaText(t, config, "DHCP"));
+    settings.dhcp = isTrue(SchemaText(t, config, "DHCP"));
     // A DHCP device reports its lease under FromDHCP; the manual entry is what it would fall back to.
     int address = settings.dhcp ? schemaChild(t, config, "FromDHCP") : schemaChild(t, config, "Manual");
     if (address < 0)
         address = settings.dhcp ? schemaChild(t, config, "Manual") : schemaChild(t, config, "FromDHCP");
     if (address >= 0) {
-        settings.ip = schemaText(t, address, "Address");
+        settings.ip = SchemaText(t, address, "Address");
         bool ok = false;
-        const int prefix = schemaText(t, address, "PrefixLength").toInt(&ok);
+        const int prefix = SchemaText(t, address, "PrefixLength").toInt(&ok);
         settings.prefixLength = ok && prefix >= 0 && prefix <= 32 ? prefix : -1;
         settings.mask = MaskOfPrefixLength(settings.prefixLength);
     }
@@ -363,13 +368,13 @@ bool ReadDns(const SoapReply &reply, OnvifSettings &settings)
     const int info = t.Child(reply.Response(u"GetDNSResponse"), OnvifNs::DeviceWsdl, u"DNSInformation");
     if (info < 0)
         return false;
-    settings.dnsFromDhcp = isTrue(schemaText(t, info, "FromDHCP"));
+    settings.dnsFromDhcp = isTrue(SchemaText(t, info, "FromDHCP"));
     const char *lists[] = {"DNSManual", "DNSFromDHCP"};
     if (settings.dnsFromDhcp)
         std::swap(lists[0], lists[1]);
     for (const char *list : lists) {
         for (int entry : t.Children(info, OnvifNs::Schema, QLatin1String(list))) {
-            const QString ip = schemaText(t, entry, "IPv4Address");
+            const QString ip = SchemaText(t, entry, "IPv4Address");
             if (!ip.isEmpty()) {
                 settings.dns = ip;
                 return true;
@@ -386,7 +391,7 @@ bool ReadNetworkDefaultGateway(const SoapReply &reply, OnvifSettings &settings)
                                 u"NetworkGateway");
     if (gateway < 0)
         return false;
-    settings.gateway = schemaText(t, gateway, "IPv4Address");
+    settings.gateway = SchemaText(t, gateway, "IPv4Address");
     return true;
 }
 
@@ -399,8 +404,8 @@ bool ReadNetworkProtocols(const SoapReply &reply, QList<NetworkProtocol> &protoc
     protocols.clear();
     for (int entry : t.Children(response, OnvifNs::DeviceWsdl, u"NetworkProtocols")) {
         NetworkProtocol protocol;
-        protocol.name = schemaText(t, entry, "Name");
-        protocol.enabled = isTrue(schemaText(t, entry, "Enabled"));
+        protocol.name = SchemaText(t, entry, "Name");
+        protocol.enabled = isTrue(SchemaText(t, entry, "Enabled"));
         for (int port : t.Children(entry, OnvifNs::Schema, u"Port")) {
             bool ok = false;
             const int value = t.Text(port).toInt(&ok);

@@ -60,6 +60,14 @@ struct SoapCall
     SoapBody body;
 };
 
+// Pieces of messages: an element of the device service's (tds) or of the schema's (tt)
+// namespace holding text, a boolean as the schema writes it, and a child's text.
+void WriteDeviceElement(QXmlStreamWriter &w, const char *name, const QString &value);
+void WriteSchemaElement(QXmlStreamWriter &w, const char *name, const QString &value);
+QString XmlBool(bool value);
+QString SchemaText(const XmlTree &tree, int element, const char *name);
+QString DeviceText(const XmlTree &tree, int element, const char *name);
+
 // The whole request envelope, with a WS-Security header when token is set.
 QByteArray SoapEnvelope(const SoapBody &body, const UsernameToken *token = nullptr);
 // "http://www.onvif.org/ver10/device/wsdl/GetDNS"

@@ -86,9 +86,10 @@ private Q_SLOTS:
     void challengesWeCannotAnswerAreSkipped()
     {
         // Unknown algorithm, qop without auth, no nonce, another scheme: nothing to answer.
-        QVERIFY(!ChooseDigestChallenge(ParseAuthHeaders({"Digest realm=\"r\", nonce=\"n\", algorithm=SHA-512-256",
-                                                         "Digest realm=\"r\", nonce=\"n\", qop=\"auth-int\"",
-                                                         "Digest realm=\"r\"", "Basic realm=\"r\""})));
+        QVERIFY(!ChooseDigestChallenge(
+            ParseAuthHeaders({"Digest realm=\"r\", nonce=\"n\", algorithm=SHA-512-256",
+                              "Digest realm=\"r\", nonce=\"n\", qop=\"auth-int\"", "Digest realm=\"r\"",
+                              "Digest realm=\"r\", nonce=\"\"", "Basic realm=\"r\""})));
         // Without an algorithm a challenge means MD5; the first of equals is kept.
         const auto md5 = ChooseDigestChallenge(
             ParseAuthHeaders({"Digest realm=\"r\", nonce=\"first\"", "Digest realm=\"r\", nonce=\"second\""}));
@@ -99,8 +100,8 @@ private Q_SLOTS:
 
     void brokenHeadersEndWithoutHarm()
     {
-        const QList<QByteArray> broken{"", ",,,", "Digest realm=\"never closed", "Digest =\"x\"", "\"", "Digest a=b=c",
-                                       QByteArray(2000, ',')};
+        const QList<QByteArray> broken{"",   ",,,",          "Digest realm=\"never closed", "Digest =\"x\"",
+                                       "\"", "Digest a=b=c", QByteArray(2000, ',')};
         for (const QByteArray &value : broken)
             ParseAuthHeaders({value}); // must simply return
         QVERIFY(!ChooseDigestChallenge(ParseAuthHeaders({"Digest realm=\"never closed, nonce=\"n\""})));

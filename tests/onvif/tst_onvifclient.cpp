@@ -47,7 +47,8 @@ OnvifDevice deviceAt(const SimOnvif &sim, const QString &ip, int port = 80)
 {
     OnvifDevice device;
     device.endpoint = u"urn:uuid:test-"_s + sim.mac;
-    device.serviceAddress = QUrl(u"http://%1%2/onvif/device_service"_s.arg(ip, port == 80 ? QString() : u":%1"_s.arg(port)));
+    device.serviceAddress = QUrl(
+        u"http://%1%2/onvif/device_service"_s.arg(ip, port == 80 ? QString() : u":%1"_s.arg(port)));
     device.credentialsSafe = true;
     return device;
 }
@@ -107,17 +108,7 @@ class TestOnvifClient : public QObject
 
     QString addressOf(const SimOnvif &device) const { return m_movedTo.value(device.mac, device.ip); }
 
-    // The simulator's log lines of one device's service, in order.
-    QList<QJsonObject> requests(const SimOnvif &device) const
-    {
-        QList<QJsonObject> lines;
-        const auto log = m_sim.Log();
-        for (const QJsonObject &line : log) {
-            if (line.value("protocol"_L1).toString() == "onvif"_L1 && line.value("device"_L1).toString() == device.mac)
-                lines << line;
-        }
-        return lines;
-    }
+    QList<QJsonObject> requests(const SimOnvif &device) const { return OnvifServiceRequests(m_sim, device.mac); }
     QStringList operations(const SimOnvif &device, qsizetype from = 0) const
     {
         QStringList names;
@@ -176,8 +167,8 @@ private Q_SLOTS:
 
         // The clock first, without a login; then every call with the one login that works. A
         // digest goes alone, without a token beside it; the clock that is off costs no refusal.
-        const QStringList expected{u"GetSystemDateAndTime"_s, u"GetNetworkInterfaces"_s, u"GetDNS"_s,
-                                   u"GetNetworkDefaultGateway"_s, u"GetNetworkProtocols"_s, u"GetDeviceInformation"_s};
+        const QStringList expected{u"GetSystemDateAndTime"_s,     u"GetNetworkInterfaces"_s, u"GetDNS"_s,
+                                   u"GetNetworkDefaultGateway"_s, u"GetNetworkProtocols"_s,  u"GetDeviceInformation"_s};
         QCOMPARE(operations(sim), expected);
         const auto lines = requests(sim);
         for (const QJsonObject &line : lines) {
@@ -386,7 +377,9 @@ private Q_SLOTS:
 
         // A refused login does nothing.
         before = requests(sim).size();
-        QCOMPARE(waitFor([&](OnvifClient::Done done) { client.Reboot(device, {u"admin"_s, u"nope"_s}, done); }),
+        QCOMPARE(waitFor([&](OnvifClient::Done done) {
+                     client.Reboot(device, {u"admin"_s, u"nope"_s}, done);
+                 }),
                  OnvifResult::LoginFailed);
         QVERIFY(!operations(sim, before).contains(u"SystemReboot"_s));
     }
@@ -401,13 +394,26 @@ private Q_SLOTS:
         Waited<std::pair<OnvifResult, OnvifSettings>> found;
         client.ReadSettings(deviceAt(nobody, nobody.ip), kLogin,
                             [&](OnvifResult r, const OnvifSettings &) { lost.result = r; });
-        client.ReadSettings(deviceAt(sim, sim.ip), kLogin,
-                            [&](OnvifResult r, const OnvifSettings &s) { found.result = {r, s}; });
+        client.ReadSettings(deviceAt(sim, sim.ip), kLogin, [&](OnvifResult r, const OnvifSettings &s) {
+            found.result = {r, s};
+        });
         QVERIFY(found.Wait());
         QCOMPARE(found.result->first, OnvifResult::Ok);
         QVERIFY(lost.Wait());
         QCOMPARE(*lost.result, OnvifResult::Failed);
         QCOMPARE(OnvifResultText(*lost.result), u"Failed"_s);
+    }
+
+    void aDeviceNamingSomeoneElsesAddressGetsNothing()
+    {
+        const SimOnvif &sim = simDevice(u"reset"_s);
+        OnvifDevice foreign = deviceAt(sim, sim.ip);
+        foreign.credentialsSafe = false;
+        OnvifClient client;
+        const qsizetype before = requests(sim).size();
+        QCOMPARE(readSettings(client, foreign).first, OnvifResult::Failed);
+        QCOMPARE(waitFor([&](OnvifClient::Done done) { client.Reboot(foreign, kLogin, done); }), OnvifResult::Failed);
+        QCOMPARE(requests(sim).size(), before);
     }
 
     void aReplyBeyondTheSizeLimitFails()

@@ -21,9 +21,10 @@ QByteArray bodyOf(const SoapCall &call)
 QByteArray oddReply(const QByteArray &body)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-"<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://www.w3.org/2003/05/soap-envelope\" xmlns:ns9=\"http://www.onvif.org/ver10/device/wsdl\" xmlns:onvif=\"http://www.onvif.org/ver10/schema\">\n"
-"  <SOAP-ENV:Header/>\n"
-"  <SOAP-ENV:Body>"
+           "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://www.w3.org/2003/05/soap-envelope\" "
+           "xmlns:ns9=\"http://www.onvif.org/ver10/device/wsdl\" xmlns:onvif=\"http://www.onvif.org/ver10/schema\">\n"
+           "  <SOAP-ENV:Header/>\n"
+           "  <SOAP-ENV:Body>"
            + body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
 } // namespace
@@ -95,16 +96,24 @@ private Q_SLOTS:
     void interfacesAreReadWithAnyPrefixes()
     {
         // A disabled interface without an address comes first; a manual one, then a DHCP one.
-        const SoapReply reply(oddReply("<ns9:GetNetworkInterfacesResponse>\n"
-"  <ns9:NetworkInterfaces token=\"wlan0\"><onvif:Enabled>false</onvif:Enabled>\n"
-"    <onvif:Info><onvif:HwAddress>00-11-22-33-44-55</onvif:HwAddress></onvif:Info></ns9:NetworkInterfaces>\n"
-"  <ns9:NetworkInterfaces token=\"eth1\"><onvif:Enabled>true</onvif:Enabled>\n"
-"    <onvif:Info><onvif:Name>eth1</onvif:Name><onvif:HwAddress>ac-cc-8e-01-02-03</onvif:HwAddress></onvif:Info>\n"
-"    <onvif:IPv4><onvif:Enabled>true</onvif:Enabled><onvif:Config>\n"
-"      <onvif:Manual><onvif:Address>192.168.7.9</onvif:Address><onvif:PrefixLength>20</onvif:PrefixLength></onvif:Manual>\n"
-"      <onvif:LinkLocal><onvif:Address>169.254.3.3</onvif:Address><onvif:PrefixLength>16</onvif:PrefixLength></onvif:LinkLocal>\n"
-"      <onvif:DHCP>false</onvif:DHCP></onvif:Config></onvif:IPv4></ns9:NetworkInterfaces>\n"
-"</ns9:GetNetworkInterfacesResponse>"));
+        const SoapReply reply(oddReply(
+            "<ns9:GetNetworkInterfacesResponse>\n"
+            "  <ns9:NetworkInterfaces token=\"wlan0\"><onvif:Enabled>false</onvif:Enabled>\n"
+            "    "
+            "<onvif:Info><onvif:HwAddress>00-11-22-33-44-55</onvif:HwAddress></onvif:Info></ns9:NetworkInterfaces>\n"
+            "  <ns9:NetworkInterfaces token=\"eth1\"><onvif:Enabled>true</onvif:Enabled>\n"
+            "    "
+            "<onvif:Info><onvif:Name>eth1</onvif:Name><onvif:HwAddress>ac-cc-8e-01-02-03</onvif:HwAddress></"
+            "onvif:Info>\n"
+            "    <onvif:IPv4><onvif:Enabled>true</onvif:Enabled><onvif:Config>\n"
+            "      "
+            "<onvif:Manual><onvif:Address>192.168.7.9</onvif:Address><onvif:PrefixLength>20</onvif:PrefixLength></"
+            "onvif:Manual>\n"
+            "      "
+            "<onvif:LinkLocal><onvif:Address>169.254.3.3</onvif:Address><onvif:PrefixLength>16</onvif:PrefixLength></"
+            "onvif:LinkLocal>\n"
+            "      <onvif:DHCP>false</onvif:DHCP></onvif:Config></onvif:IPv4></ns9:NetworkInterfaces>\n"
+            "</ns9:GetNetworkInterfacesResponse>"));
         OnvifSettings settings;
         QVERIFY(ReadNetworkInterfaces(reply, settings));
         QCOMPARE(settings.interfaceToken, u"eth1"_s);
@@ -115,12 +124,14 @@ private Q_SLOTS:
         QCOMPARE(settings.mask, u"255.255.240.0"_s);
 
         // A DHCP device reports its lease under FromDHCP; the prefixes are a default namespace here.
-        const SoapReply dhcp("<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body>\n"
-"<GetNetworkInterfacesResponse xmlns=\"http://www.onvif.org/ver10/device/wsdl\"><NetworkInterfaces token=\"eth0\">\n"
-"<Enabled xmlns=\"http://www.onvif.org/ver10/schema\">true</Enabled>\n"
-"<IPv4 xmlns=\"http://www.onvif.org/ver10/schema\"><Enabled>true</Enabled><Config>\n"
-"<FromDHCP><Address>10.1.2.3</Address><PrefixLength>8</PrefixLength></FromDHCP><DHCP>true</DHCP>\n"
-"</Config></IPv4></NetworkInterfaces></GetNetworkInterfacesResponse></e:Body></e:Envelope>");
+        const SoapReply dhcp(
+            "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body>\n"
+            "<GetNetworkInterfacesResponse xmlns=\"http://www.onvif.org/ver10/device/wsdl\"><NetworkInterfaces "
+            "token=\"eth0\">\n"
+            "<Enabled xmlns=\"http://www.onvif.org/ver10/schema\">true</Enabled>\n"
+            "<IPv4 xmlns=\"http://www.onvif.org/ver10/schema\"><Enabled>true</Enabled><Config>\n"
+            "<FromDHCP><Address>10.1.2.3</Address><PrefixLength>8</PrefixLength></FromDHCP><DHCP>true</DHCP>\n"
+            "</Config></IPv4></NetworkInterfaces></GetNetworkInterfacesResponse></e:Body></e:Envelope>");
         OnvifSettings leased;
         QVERIFY(ReadNetworkInterfaces(dhcp, leased));
         QVERIFY(leased.dhcp);
@@ -159,13 +170,12 @@ private Q_SLOTS:
         // The web port is the enabled HTTP protocol's first port.
         QList<NetworkProtocol> protocols;
         QVERIFY(ReadNetworkProtocols(
-            SoapReply(oddReply(
-                "<ns9:GetNetworkProtocolsResponse>"
-                "<ns9:NetworkProtocols><onvif:Name>HTTPS</onvif:Name><onvif:Enabled>true</onvif:Enabled>"
-                "<onvif:Port>443</onvif:Port></ns9:NetworkProtocols>"
-                "<ns9:NetworkProtocols><onvif:Name>HTTP</onvif:Name><onvif:Enabled>true</onvif:Enabled>"
-                "<onvif:Port>8080</onvif:Port><onvif:Port>99999</onvif:Port><onvif:Port>80</onvif:Port>"
-                "</ns9:NetworkProtocols></ns9:GetNetworkProtocolsResponse>")),
+            SoapReply(oddReply("<ns9:GetNetworkProtocolsResponse>"
+                               "<ns9:NetworkProtocols><onvif:Name>HTTPS</onvif:Name><onvif:Enabled>true</onvif:Enabled>"
+                               "<onvif:Port>443</onvif:Port></ns9:NetworkProtocols>"
+                               "<ns9:NetworkProtocols><onvif:Name>HTTP</onvif:Name><onvif:Enabled>true</onvif:Enabled>"
+                               "<onvif:Port>8080</onvif:Port><onvif:Port>99999</onvif:Port><onvif:Port>80</onvif:Port>"
+                               "</ns9:NetworkProtocols></ns9:GetNetworkProtocolsResponse>")),
             protocols));
         QCOMPARE(protocols.size(), 2);
         QCOMPARE(protocols[1].ports, (QList<int>{8080, 80}));
@@ -200,11 +210,12 @@ private Q_SLOTS:
     void aResponseInTheWrongNamespaceIsNotRead()
     {
         OnvifSettings settings;
-        QVERIFY(!ReadDeviceInformation(
-            SoapReply("<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body>\n"
-"<tds:GetDeviceInformationResponse xmlns:tds=\"http://example.com/not-onvif\"><tds:Model>X</tds:Model>\n"
-"</tds:GetDeviceInformationResponse></s:Body></s:Envelope>"),
-            settings));
+        QVERIFY(!ReadDeviceInformation(SoapReply(
+                                           "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body>\n"
+                                           "<tds:GetDeviceInformationResponse "
+                                           "xmlns:tds=\"http://example.com/not-onvif\"><tds:Model>X</tds:Model>\n"
+                                           "</tds:GetDeviceInformationResponse></s:Body></s:Envelope>"),
+                                       settings));
         // SOAP 1.1's envelope is not the one the service speaks.
         QVERIFY(!SoapReply("<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body/></s:Envelope>")
                      .IsValid());
@@ -255,7 +266,8 @@ private Q_SLOTS:
 
     void faultsWeWriteAreFaultsWeRead()
     {
-        const SoapReply reply(SoapFaultEnvelope(u"Sender"_s, {u"InvalidArgVal"_s, u"InvalidGatewayAddress"_s}, u"no"_s));
+        const SoapReply reply(
+            SoapFaultEnvelope(u"Sender"_s, {u"InvalidArgVal"_s, u"InvalidGatewayAddress"_s}, u"no"_s));
         const auto fault = reply.Fault();
         QVERIFY(fault);
         QCOMPARE(fault->codes.size(), 3);
@@ -273,7 +285,8 @@ private Q_SLOTS:
         QTest::newRow("truncated") << whole.left(whole.size() - 20);
         QTest::newRow("two roots") << whole + whole;
         QTest::newRow("unclosed") << QByteArray("<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\">");
-        QTest::newRow("entities") << QByteArray("<!DOCTYPE s [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>") + whole;
+        QTest::newRow("entities") << QByteArray("<!DOCTYPE s [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>")
+                                         + whole;
         QTest::newRow("deep") << QByteArray("<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body>")
                                      + QByteArray("<a>").repeated(100000) + QByteArray("</a>").repeated(100000)
                                      + "</s:Body></s:Envelope>";
@@ -297,9 +310,9 @@ private Q_SLOTS:
             many += "<ns9:NetworkInterfaces token=\"if" + QByteArray::number(i)
                     + "\"><onvif:Enabled>false</onvif:Enabled></ns9:NetworkInterfaces>";
         OnvifSettings settings;
-        QVERIFY(ReadNetworkInterfaces(
-            SoapReply(oddReply("<ns9:GetNetworkInterfacesResponse>" + many + "</ns9:GetNetworkInterfacesResponse>")),
-            settings));
+        QVERIFY(ReadNetworkInterfaces(SoapReply(oddReply("<ns9:GetNetworkInterfacesResponse>" + many
+                                                         + "</ns9:GetNetworkInterfacesResponse>")),
+                                      settings));
         QCOMPARE(settings.interfaceToken, u"if0"_s);
         QVERIFY(settings.ip.isEmpty());
     }

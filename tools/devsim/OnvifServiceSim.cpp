@@ -35,26 +35,6 @@ QByteArray statusLine(int status)
     }
 }
 
-QString schemaText(const XmlTree &t, int element, const char *name)
-{
-    return t.Text(t.Child(element, OnvifNs::Schema, QLatin1String(name)));
-}
-
-QString deviceText(const XmlTree &t, int element, const char *name)
-{
-    return t.Text(t.Child(element, OnvifNs::DeviceWsdl, QLatin1String(name)));
-}
-
-void writeSchema(QXmlStreamWriter &w, const char *name, const QString &value)
-{
-    w.writeTextElement(OnvifNs::Schema, QLatin1String(name), value);
-}
-
-void writeDevice(QXmlStreamWriter &w, const char *name, const QString &value)
-{
-    w.writeTextElement(OnvifNs::DeviceWsdl, QLatin1String(name), value);
-}
-
 QString latin(const QByteArray &text)
 {
     return QString::fromUtf8(text);
@@ -343,18 +323,18 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
                 respond(operation,
                         [&](QXmlStreamWriter &w) {
                             w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("SystemDateAndTime"));
-                            writeSchema(w, "DateTimeType", QStringLiteral("Manual"));
-                            writeSchema(w, "DaylightSavings", QStringLiteral("false"));
+                            WriteSchemaElement(w, "DateTimeType", QStringLiteral("Manual"));
+                            WriteSchemaElement(w, "DaylightSavings", XmlBool(false));
                             w.writeStartElement(OnvifNs::Schema, QStringLiteral("UTCDateTime"));
                             w.writeStartElement(OnvifNs::Schema, QStringLiteral("Time"));
-                            writeSchema(w, "Hour", QString::number(now.time().hour()));
-                            writeSchema(w, "Minute", QString::number(now.time().minute()));
-                            writeSchema(w, "Second", QString::number(now.time().second()));
+                            WriteSchemaElement(w, "Hour", QString::number(now.time().hour()));
+                            WriteSchemaElement(w, "Minute", QString::number(now.time().minute()));
+                            WriteSchemaElement(w, "Second", QString::number(now.time().second()));
                             w.writeEndElement();
                             w.writeStartElement(OnvifNs::Schema, QStringLiteral("Date"));
-                            writeSchema(w, "Year", QString::number(now.date().year()));
-                            writeSchema(w, "Month", QString::number(now.date().month()));
-                            writeSchema(w, "Day", QString::number(now.date().day()));
+                            WriteSchemaElement(w, "Year", QString::number(now.date().year()));
+                            WriteSchemaElement(w, "Month", QString::number(now.date().month()));
+                            WriteSchemaElement(w, "Day", QString::number(now.date().day()));
                             w.writeEndElement();
                             w.writeEndElement();
                             w.writeEndElement();
@@ -365,11 +345,11 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
         return {200,
                 respond(operation,
                         [&](QXmlStreamWriter &w) {
-                            writeDevice(w, "Manufacturer", latin(device.manufacturer));
-                            writeDevice(w, "Model", latin(device.model));
-                            writeDevice(w, "FirmwareVersion", latin(device.version));
-                            writeDevice(w, "SerialNumber", latin(device.serial));
-                            writeDevice(w, "HardwareId", latin(device.model));
+                            WriteDeviceElement(w, "Manufacturer", latin(device.manufacturer));
+                            WriteDeviceElement(w, "Model", latin(device.model));
+                            WriteDeviceElement(w, "FirmwareVersion", latin(device.version));
+                            WriteDeviceElement(w, "SerialNumber", latin(device.serial));
+                            WriteDeviceElement(w, "HardwareId", latin(device.model));
                         }),
                 {}};
     }
@@ -379,21 +359,22 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
                         [&](QXmlStreamWriter &w) {
                             w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("NetworkInterfaces"));
                             w.writeAttribute(QStringLiteral("token"), QStringLiteral("eth0"));
-                            writeSchema(w, "Enabled", QStringLiteral("true"));
+                            WriteSchemaElement(w, "Enabled", XmlBool(true));
                             w.writeStartElement(OnvifNs::Schema, QStringLiteral("Info"));
-                            writeSchema(w, "Name", QStringLiteral("eth0"));
-                            writeSchema(w, "HwAddress", latin(device.mac));
-                            writeSchema(w, "MTU", QStringLiteral("1500"));
+                            WriteSchemaElement(w, "Name", QStringLiteral("eth0"));
+                            WriteSchemaElement(w, "HwAddress", latin(device.mac));
+                            WriteSchemaElement(w, "MTU", QStringLiteral("1500"));
                             w.writeEndElement();
                             w.writeStartElement(OnvifNs::Schema, QStringLiteral("IPv4"));
-                            writeSchema(w, "Enabled", QStringLiteral("true"));
+                            WriteSchemaElement(w, "Enabled", XmlBool(true));
                             w.writeStartElement(OnvifNs::Schema, QStringLiteral("Config"));
                             w.writeStartElement(OnvifNs::Schema,
                                                 device.dhcp ? QStringLiteral("FromDHCP") : QStringLiteral("Manual"));
-                            writeSchema(w, "Address", latin(device.ip));
-                            writeSchema(w, "PrefixLength", QString::number(PrefixLengthOfMask(latin(device.mask))));
+                            WriteSchemaElement(w, "Address", latin(device.ip));
+                            WriteSchemaElement(w, "PrefixLength",
+                                               QString::number(PrefixLengthOfMask(latin(device.mask))));
                             w.writeEndElement();
-                            writeSchema(w, "DHCP", device.dhcp ? QStringLiteral("true") : QStringLiteral("false"));
+                            WriteSchemaElement(w, "DHCP", XmlBool(device.dhcp));
                             w.writeEndElement();
                             w.writeEndElement();
                             w.writeEndElement();
@@ -405,11 +386,11 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
                 respond(operation,
                         [&](QXmlStreamWriter &w) {
                             w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("DNSInformation"));
-                            writeSchema(w, "FromDHCP", QStringLiteral("false"));
+                            WriteSchemaElement(w, "FromDHCP", XmlBool(false));
                             if (!device.dns.isEmpty()) {
                                 w.writeStartElement(OnvifNs::Schema, QStringLiteral("DNSManual"));
-                                writeSchema(w, "Type", QStringLiteral("IPv4"));
-                                writeSchema(w, "IPv4Address", latin(device.dns));
+                                WriteSchemaElement(w, "Type", QStringLiteral("IPv4"));
+                                WriteSchemaElement(w, "IPv4Address", latin(device.dns));
                                 w.writeEndElement();
                             }
                             w.writeEndElement();
@@ -422,7 +403,7 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
                         [&](QXmlStreamWriter &w) {
                             w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("NetworkGateway"));
                             if (!device.gateway.isEmpty())
-                                writeSchema(w, "IPv4Address", latin(device.gateway));
+                                WriteSchemaElement(w, "IPv4Address", latin(device.gateway));
                             w.writeEndElement();
                         }),
                 {}};
@@ -435,16 +416,16 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
                                                                               {"RTSP", state.rtspPort}};
                             for (const auto &[name, port] : protocols) {
                                 w.writeStartElement(OnvifNs::DeviceWsdl, QStringLiteral("NetworkProtocols"));
-                                writeSchema(w, "Name", QLatin1String(name));
-                                writeSchema(w, "Enabled", QStringLiteral("true"));
-                                writeSchema(w, "Port", QString::number(port));
+                                WriteSchemaElement(w, "Name", QLatin1String(name));
+                                WriteSchemaElement(w, "Enabled", XmlBool(true));
+                                WriteSchemaElement(w, "Port", QString::number(port));
                                 w.writeEndElement();
                             }
                         }),
                 {}};
     }
     if (operation == QLatin1String("SetNetworkDefaultGateway")) {
-        const QByteArray gateway = deviceText(t, request, "IPv4Address").toLatin1();
+        const QByteArray gateway = DeviceText(t, request, "IPv4Address").toLatin1();
         if (!IsDottedQuad(gateway))
             return fault(QStringLiteral("InvalidGatewayAddress"), QStringLiteral("Invalid gateway"));
         device.gateway = gateway;
@@ -452,7 +433,7 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
     }
     if (operation == QLatin1String("SetDNS")) {
         const QByteArray dns =
-            schemaText(t, t.Child(request, OnvifNs::DeviceWsdl, u"DNSManual"), "IPv4Address").toLatin1();
+            SchemaText(t, t.Child(request, OnvifNs::DeviceWsdl, u"DNSManual"), "IPv4Address").toLatin1();
         if (!IsDottedQuad(dns))
             return fault(QStringLiteral("InvalidIPv4Address"), QStringLiteral("Invalid DNS server"));
         device.dns = dns;
@@ -462,12 +443,12 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
         quint16 webPort = device.webPort;
         for (int entry : t.Children(request, OnvifNs::DeviceWsdl, u"NetworkProtocols")) {
             bool ok = false;
-            const quint16 port = schemaText(t, entry, "Port").toUShort(&ok);
+            const quint16 port = SchemaText(t, entry, "Port").toUShort(&ok);
             if (!ok || port == 0)
                 return fault(QStringLiteral("InvalidArgVal"), QStringLiteral("Invalid port"));
-            if (schemaText(t, entry, "Name") == QLatin1String("HTTP"))
+            if (SchemaText(t, entry, "Name") == QLatin1String("HTTP"))
                 webPort = port;
-            else if (schemaText(t, entry, "Name") == QLatin1String("RTSP"))
+            else if (SchemaText(t, entry, "Name") == QLatin1String("RTSP"))
                 state.rtspPort = port;
         }
         if (webPort != device.webPort) {
@@ -478,18 +459,18 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
         return {200, respond(operation), {}};
     }
     if (operation == QLatin1String("SetNetworkInterfaces")) {
-        if (deviceText(t, request, "InterfaceToken") != QLatin1String("eth0"))
+        if (DeviceText(t, request, "InterfaceToken") != QLatin1String("eth0"))
             return fault(QStringLiteral("InvalidNetworkInterface"), QStringLiteral("No such interface"));
         const int ipv4 = t.Path(t.Child(request, OnvifNs::DeviceWsdl, u"NetworkInterface"), OnvifNs::Schema, {u"IPv4"});
         const int manual = t.Child(ipv4, OnvifNs::Schema, u"Manual");
-        Addressing wanted{schemaText(t, ipv4, "DHCP") == QLatin1String("true"), device.ip, device.mask};
+        Addressing wanted{SchemaText(t, ipv4, "DHCP") == QLatin1String("true"), device.ip, device.mask};
         // Manual beside DHCP is what leaves real devices unreachable: refused here.
         if (wanted.dhcp && manual >= 0)
             return fault(QStringLiteral("InvalidIPv4Address"), QStringLiteral("Manual address with DHCP"));
         if (!wanted.dhcp) {
-            wanted.ip = schemaText(t, manual, "Address").toLatin1();
+            wanted.ip = SchemaText(t, manual, "Address").toLatin1();
             bool ok = false;
-            const int prefix = schemaText(t, manual, "PrefixLength").toInt(&ok);
+            const int prefix = SchemaText(t, manual, "PrefixLength").toInt(&ok);
             if (!IsDottedQuad(wanted.ip) || !ok || prefix < 1 || prefix > 32)
                 return fault(QStringLiteral("InvalidIPv4Address"), QStringLiteral("Invalid address"));
             wanted.mask = MaskOfPrefixLength(prefix).toLatin1();
@@ -501,8 +482,7 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
         return {200,
                 respond(operation,
                         [&](QXmlStreamWriter &w) {
-                            writeDevice(w, "RebootNeeded",
-                                        device.rebootNeeded ? QStringLiteral("true") : QStringLiteral("false"));
+                            WriteDeviceElement(w, "RebootNeeded", XmlBool(device.rebootNeeded));
                         }),
                 {}};
     }
@@ -514,12 +494,12 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
         return {200,
                 respond(operation,
                         [](QXmlStreamWriter &w) {
-                            writeDevice(w, "Message", QStringLiteral("Rebooting in 1 seconds"));
+                            WriteDeviceElement(w, "Message", QStringLiteral("Rebooting in 1 seconds"));
                         }),
                 {}};
     }
     if (operation == QLatin1String("SetSystemFactoryDefault")) {
-        const QString kind = deviceText(t, request, "FactoryDefault");
+        const QString kind = DeviceText(t, request, "FactoryDefault");
         if (kind == QLatin1String("Hard")) {
             // Everything but the address, which the DHCP server gives it again.
             const SimDevice now = device;
