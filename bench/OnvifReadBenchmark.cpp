@@ -29,7 +29,8 @@ int main(int argc, char *argv[])
     }
     const QString firstIp = QStringLiteral("10.77.16.1");
     DevSim sim(1);
-    if (!sim.Start({QStringLiteral("--generate-onvif"), QString::number(devices), QStringLiteral("--first-ip"), firstIp})) {
+    if (!sim.Start(
+            {QStringLiteral("--generate-onvif"), QString::number(devices), QStringLiteral("--first-ip"), firstIp})) {
         std::fprintf(stderr, "corvane-devsim did not start\n");
         return 1;
     }
@@ -47,8 +48,8 @@ int main(int argc, char *argv[])
                 return;
             OnvifDevice device;
             device.endpoint = QStringLiteral("bench-%1").arg(next);
-            device.serviceAddress =
-                QUrl(QStringLiteral("http://%1/onvif/device_service").arg(QHostAddress(base + quint32(next)).toString()));
+            device.serviceAddress = QUrl(
+                QStringLiteral("http://%1/onvif/device_service").arg(QHostAddress(base + quint32(next)).toString()));
             device.credentialsSafe = true;
             ++next;
             client.ReadSettings(device, {QStringLiteral("admin"), QStringLiteral("admin")},

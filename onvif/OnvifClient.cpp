@@ -106,8 +106,9 @@ struct OnvifClient::Private
 
     void Post(const QUrl &url, const QString &operation, const QByteArray &envelope, const QByteArray &authorization,
               bool last, std::function<void(const Exchange &)> done);
-    void ReadClock(const OnvifDevice &device, bool last, std::function<void(bool reached)> done);
+    void ReadClock(const OnvifDevice &device, std::function<void(bool reached)> done);
     void Call(std::shared_ptr<Attempt> attempt);
+    void ReadClockThenSend(std::shared_ptr<Attempt> attempt);
     void Send(std::shared_ptr<Attempt> attempt);
     void OnAnswer(std::shared_ptr<Attempt> attempt, const Exchange &exchange);
     void Run(std::shared_ptr<Sequence> sequence);
@@ -170,11 +171,11 @@ void OnvifClient::Private::Post(const QUrl &url, const QString &operation, const
     });
 }
 
-void OnvifClient::Private::ReadClock(const OnvifDevice &device, bool last, std::function<void(bool reached)> done)
+void OnvifClient::Private::ReadClock(const OnvifDevice &device, std::function<void(bool reached)> done)
 {
     const QString operation = QStringLiteral("GetSystemDateAndTime");
     const QString key = deviceKey(device);
-    Post(device.serviceAddress, operation, SoapEnvelope(PlainCall(operation).body), {}, last,
+    Post(device.serviceAddress, operation, SoapEnvelope(PlainCall(operation).body), {}, false,
          [this, key, done = std::move(done)](const Exchange &exchange) {
              if (!exchange.reached) {
                  done(false);
@@ -198,7 +199,12 @@ void OnvifClient::Private::Call(std::shared_ptr<Attempt> attempt)
         Send(attempt);
         return;
     }
-    ReadClock(attempt->device, false, [this, attempt](bool reached) {
+    ReadClockThenSend(attempt);
+}
+
+void OnvifClient::Private::ReadClockThenSend(std::shared_ptr<Attempt> attempt)
+{
+    ReadClock(attempt->device, [this, attempt](bool reached) {
         if (reached)
             Send(attempt);
         else
@@ -260,12 +266,7 @@ void OnvifClient::Private::OnAnswer(std::shared_ptr<Attempt> attempt, const Exch
         // A refused token is most often a clock that has drifted since it was read.
         if (result == OnvifResult::LoginFailed && attempt->method == Method::Token && !attempt->clockReread) {
             attempt->clockReread = true;
-            ReadClock(attempt->device, false, [this, attempt](bool reached) {
-                if (reached)
-                    Send(attempt);
-                else
-                    attempt->done(OnvifResult::Failed, SoapReply({}));
-            });
+            ReadClockThenSend(attempt);
             return;
         }
         attempt->done(result, reply);
