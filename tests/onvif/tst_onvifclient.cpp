@@ -236,6 +236,24 @@ private Q_SLOTS:
         QCOMPARE(readSettings(fresh, deviceAt(sim, sim.ip)).first, OnvifResult::Failed);
     }
 
+    void aDigestNonceTheDeviceForgotIsRenewed()
+    {
+        // After a reboot the device no longer knows the nonce the client remembers.
+        const SimOnvif &sim = simDevice(u"digest MD5"_s);
+        const OnvifDevice device = deviceAt(sim, addressOf(sim));
+        OnvifClient client;
+        QCOMPARE(readSettings(client, device).first, OnvifResult::Ok);
+        QCOMPARE(waitFor([&](OnvifClient::Done done) { client.Reboot(device, kLogin, done); }), OnvifResult::Ok);
+        const qsizetype before = requests(sim).size();
+        QCOMPARE(readSettings(client, device).first, OnvifResult::Ok);
+        const auto lines = requests(sim).mid(before);
+        QCOMPARE(lines.size(), 6); // one refusal, then the five calls
+        QVERIFY(!lines[0].value("accepted"_L1).toBool());
+        QCOMPARE(lines[0].value("login"_L1).toString(), u"digest-MD5"_s);
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            QVERIFY(lines[i].value("accepted"_L1).toBool());
+    }
+
     void onlyWhatChangedIsSent()
     {
         const SimOnvif &sim = simDevice(u"web port"_s);

@@ -487,6 +487,8 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
                 {}};
     }
     if (operation == QLatin1String("SystemReboot")) {
+        // A rebooted device has forgotten the digest nonces it gave out.
+        state.nonces.clear();
         if (state.pending) {
             MoveLater(state, *state.pending);
             state.pending.reset();
