@@ -306,6 +306,17 @@ private Q_SLOTS:
         QCOMPARE(movedResult, OnvifResult::Ok);
         QCOMPARE(moved.webPort, 8081);
         QCOMPARE(moved.dns, u"10.77.1.53"_s);
+
+        // DHCP alone: the interface, nothing else.
+        before = requests(sim).size();
+        wanted = moved;
+        wanted.dhcp = true;
+        QCOMPARE(waitFor([&](OnvifClient::Done done) {
+                     client.ApplySettings(deviceAt(sim, sim.ip, 8081), kLogin, moved, wanted, done);
+                 }),
+                 OnvifResult::Ok);
+        QCOMPARE(operations(sim, before), QStringList{u"SetNetworkInterfaces"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(readSettings(client, deviceAt(sim, sim.ip, 8081)).second.dhcp, kWaitMs);
     }
 
     void anInvalidAddressSendsNothing_data()
