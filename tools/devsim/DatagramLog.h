@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QHostAddress>
+#include <QJsonObject>
 #include <QString>
 
 // Every datagram the simulator receives, one JSON line each, so that tests can assert on
@@ -14,6 +15,8 @@ public:
     // An empty path logs to standard error.
     bool Open(const QString &path, QString &error);
     void Write(const char *protocol, const QHostAddress &from, quint16 port, const QByteArray &datagram);
+    // Any other event, as one line.
+    void WriteLine(const QJsonObject &line);
 
 private:
     QFile m_file;

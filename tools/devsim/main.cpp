@@ -3,6 +3,7 @@
 
 #include "DatagramLog.h"
 #include "OnvifDiscoverySim.h"
+#include "OnvifServiceSim.h"
 #include "OwnProtocolSim.h"
 #include "Ports.h"
 #include "SimAddresses.h"
@@ -180,6 +181,16 @@ int main(int argc, char *argv[])
                 onvifDiscovery.AnnounceHello(simDevice);
         }
     }
+
+    // The ONVIF devices' device management service over HTTP.
+    OnvifServiceSim onvifService(devices, datagramLog, addresses, OnvifServiceSim::Options{});
+    if (!onvifService.Start(error))
+        return fail(error);
+    // A device that moved by itself says so, as real ones do: Bye, then Hello at its new address.
+    onvifService.moved = [&onvifDiscovery, &devices](int index, const QByteArray &) {
+        onvifDiscovery.AnnounceBye(devices[index]);
+        onvifDiscovery.AnnounceHello(devices[index]);
+    };
 
     std::printf("ready\n");
     std::fflush(stdout);
