@@ -14,7 +14,7 @@ __metaclass__ = type
 import json
 import re
 
-from ansible.module_utils.basic import env_fallback
+from ansible.module_utils.basic import AnsibleModule, env_fallback
 
 # The collection's version; corvanectl must be of the same major version and at least this.
 COLLECTION_VERSION = '3.0.0'
@@ -234,8 +234,26 @@ class Corvanectl(object):
                                   cmd=clean_argv(argv))
         return rc, parse_json_list(out, what), err
 
+    def outcome(self, argv, mac, what, password):
+        """Runs a verb that reports one device's outcome record; fails unless it is ok."""
+        rc, records, err = self.records(argv, '%s: %s' % (mac, what), password, failing_ok=True)
+        record = records[0] if records else {}
+        if rc != 0 or not record.get('ok'):
+            raise CorvanectlError(outcome_failure(mac, record, rc, err), rc=rc, stderr=err, outcome=record)
+        return record
+
     def search(self, adapter=None, family=None, wait_ms=3000, user=None, password=None):
         # A login only with a password: it is for the ONVIF details.
         login = password is not None
         argv = search_argv(self.binary, adapter, family, wait_ms, user if login else None, login)
         return self.records(argv, 'search', password)[1]
+
+
+def run_module(argument_spec, run):
+    """A module's main: run(module) gives the result; a CorvanectlError fails it."""
+    module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
+    try:
+        result = run(module)
+    except CorvanectlError as error:
+        module.fail_json(msg=error.msg, **error.extra)
+    module.exit_json(**result)

@@ -122,12 +122,9 @@ outcome:
     verified_ok: true
 '''
 
-from ansible.module_utils.basic import AnsibleModule
-
 from ansible_collections.corvane.netcam.plugins.module_utils.corvanectl import (
     FAMILIES, Corvanectl, CorvanectlError, build_diff, current_settings, differences, find_device,
-    login_options, not_found_message, outcome_failure, search_options, set_argv, unsettable,
-    wanted_settings)
+    login_options, not_found_message, run_module, search_options, set_argv, unsettable, wanted_settings)
 
 
 def argument_spec():
@@ -171,22 +168,13 @@ def run(module):
     if params['password'] is None:
         raise CorvanectlError('%s: a change needs the device\'s password' % mac)
     argv = set_argv(ctl.binary, device['mac'], wanted, params['adapter'], params['user'], params['wait_ms'])
-    rc, records, err = ctl.records(argv, '%s: set' % mac, params['password'], failing_ok=True)
-    outcome = records[0] if records else {}
-    result['outcome'] = outcome
-    if rc != 0 or not outcome.get('ok'):
-        raise CorvanectlError(outcome_failure(mac, outcome, rc, err), rc=rc, stderr=err, outcome=outcome)
-    result['changed'] = outcome.get('outcome') != 'unchanged'
+    result['outcome'] = ctl.outcome(argv, mac, 'set', params['password'])
+    result['changed'] = result['outcome'].get('outcome') != 'unchanged'
     return result
 
 
 def main():
-    module = AnsibleModule(argument_spec=argument_spec(), supports_check_mode=True)
-    try:
-        result = run(module)
-    except CorvanectlError as error:
-        module.fail_json(msg=error.msg, **error.extra)
-    module.exit_json(**result)
+    run_module(argument_spec(), run)
 
 
 if __name__ == '__main__':

@@ -100,10 +100,8 @@ devices:
       type: str
 '''
 
-from ansible.module_utils.basic import AnsibleModule
-
 from ansible_collections.corvane.netcam.plugins.module_utils.corvanectl import (
-    FAMILIES, Corvanectl, CorvanectlError, login_options, search_options)
+    FAMILIES, Corvanectl, login_options, run_module, search_options)
 
 
 def argument_spec():
@@ -113,17 +111,16 @@ def argument_spec():
     return spec
 
 
-def main():
-    module = AnsibleModule(argument_spec=argument_spec(), supports_check_mode=True)
+def run(module):
     params = module.params
-    try:
-        ctl = Corvanectl(module, params['corvanectl_path'])
-        ctl.check_version()
-        devices = ctl.search(params['adapter'], params['family'], params['wait_ms'], params['user'],
-                             params['password'])
-    except CorvanectlError as error:
-        module.fail_json(msg=error.msg, **error.extra)
-    module.exit_json(changed=False, devices=devices)
+    ctl = Corvanectl(module, params['corvanectl_path'])
+    ctl.check_version()
+    devices = ctl.search(params['adapter'], params['family'], params['wait_ms'], params['user'], params['password'])
+    return dict(changed=False, devices=devices)
+
+
+def main():
+    run_module(argument_spec(), run)
 
 
 if __name__ == '__main__':

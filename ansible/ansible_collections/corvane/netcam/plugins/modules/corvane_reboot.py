@@ -75,10 +75,8 @@ back_after_ms:
   sample: 41250
 '''
 
-from ansible.module_utils.basic import AnsibleModule
-
 from ansible_collections.corvane.netcam.plugins.module_utils.corvanectl import (
-    Corvanectl, CorvanectlError, login_options, outcome_failure, restart_argv, search_options)
+    Corvanectl, CorvanectlError, login_options, restart_argv, run_module, search_options)
 
 
 def argument_spec():
@@ -103,20 +101,12 @@ def run(module):
         raise CorvanectlError('%s: a %s needs the device\'s password' % (mac, params['command']))
     argv = restart_argv(ctl.binary, mac, params['command'], params['adapter'], params['user'],
                         params['wait_back'], params['wait_ms'])
-    rc, records, err = ctl.records(argv, '%s: %s' % (mac, params['command']), params['password'], failing_ok=True)
-    outcome = records[0] if records else {}
-    if rc != 0 or not outcome.get('ok'):
-        raise CorvanectlError(outcome_failure(mac, outcome, rc, err), rc=rc, stderr=err, outcome=outcome)
+    outcome = ctl.outcome(argv, mac, params['command'], params['password'])
     return dict(changed=True, outcome=outcome, back_after_ms=outcome.get('back_after_ms'))
 
 
 def main():
-    module = AnsibleModule(argument_spec=argument_spec(), supports_check_mode=True)
-    try:
-        result = run(module)
-    except CorvanectlError as error:
-        module.fail_json(msg=error.msg, **error.extra)
-    module.exit_json(**result)
+    run_module(argument_spec(), run)
 
 
 if __name__ == '__main__':
