@@ -577,6 +577,16 @@ private Q_SLOTS:
         QCOMPARE(reset.exitCode, 0);
         QVERIFY(reset.out.startsWith(
             (kVendor1 + u": factory reset requested\n"_s + kVendor1 + u": back after "_s).toUtf8()));
+
+        // Still silent when the time is up.
+        DevSim slow(2);
+        const QString far =
+            u"family=vendor,mac=5C:F2:07:00:10:02,ip=10.77.2.2,mediaPort=8001,userId=,password=%1"_s.arg(kPassword);
+        QVERIFY(slow.Start(devices({far}) << u"--reboot-time"_s << u"600000"_s));
+        const CtlResult late = runCtl(withPassword({u"reboot"_s, u"5C:F2:07:00:10:02"_s, u"--wait-back"_s, u"4"_s}),
+                                      kPassword.toUtf8() + '\n');
+        QCOMPARE(late.exitCode, 1);
+        QVERIFY(late.out.endsWith("5C:F2:07:00:10:02: not back after 4 s\n"));
     }
 
     void theReplyPortTakenGivesThree()
