@@ -50,3 +50,13 @@ options:
       - Keep it in ansible-vault.
     type: str
 '''
+
+    # The device a module acts on.
+    DEVICE = r'''
+options:
+  mac:
+    description:
+      - The device's MAC address; letter case and C(-) or C(:) do not matter.
+    type: str
+    required: true
+'''

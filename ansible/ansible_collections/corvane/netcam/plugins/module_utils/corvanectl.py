@@ -66,6 +66,10 @@ def login_options(required=False):
     )
 
 
+def device_options():
+    return dict(mac=dict(type='str', required=True))
+
+
 def normalise_mac(mac):
     return (mac or '').strip().upper().replace('-', ':')
 

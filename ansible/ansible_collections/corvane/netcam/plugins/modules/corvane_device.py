@@ -22,12 +22,8 @@ author:
 extends_documentation_fragment:
   - corvane.netcam.corvanectl
   - corvane.netcam.corvanectl.login
+  - corvane.netcam.corvanectl.device
 options:
-  mac:
-    description:
-      - The device's MAC address; letter case and C(-) or C(:) do not matter.
-    type: str
-    required: true
   ip:
     description:
       - The wanted IPv4 address.
@@ -123,15 +119,15 @@ outcome:
 '''
 
 from ansible_collections.corvane.netcam.plugins.module_utils.corvanectl import (
-    FAMILIES, Corvanectl, CorvanectlError, build_diff, current_settings, differences, find_device,
+    FAMILIES, Corvanectl, CorvanectlError, build_diff, current_settings, device_options, differences, find_device,
     login_options, not_found_message, run_module, search_options, set_argv, unsettable, wanted_settings)
 
 
 def argument_spec():
     spec = search_options()
     spec.update(login_options())
+    spec.update(device_options())
     spec.update(
-        mac=dict(type='str', required=True),
         ip=dict(type='str'),
         mask=dict(type='str'),
         gateway=dict(type='str'),

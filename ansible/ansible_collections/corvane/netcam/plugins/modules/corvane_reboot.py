@@ -22,12 +22,8 @@ author:
 extends_documentation_fragment:
   - corvane.netcam.corvanectl
   - corvane.netcam.corvanectl.login
+  - corvane.netcam.corvanectl.device
 options:
-  mac:
-    description:
-      - The device's MAC address.
-    type: str
-    required: true
   command:
     description:
       - What to do to the device.
@@ -76,14 +72,14 @@ back_after_ms:
 '''
 
 from ansible_collections.corvane.netcam.plugins.module_utils.corvanectl import (
-    Corvanectl, CorvanectlError, login_options, restart_argv, run_module, search_options)
+    Corvanectl, CorvanectlError, device_options, login_options, restart_argv, run_module, search_options)
 
 
 def argument_spec():
     spec = search_options()
     spec.update(login_options())
+    spec.update(device_options())
     spec.update(
-        mac=dict(type='str', required=True),
         command=dict(type='str', choices=['reboot', 'factory_reset'], default='reboot'),
         wait_back=dict(type='int', default=0),
     )
