@@ -35,7 +35,9 @@ struct CtlOptions
     std::optional<QString> user;
     PasswordRequest password;
     bool dryRun = false;
+    bool force = false; // set, apply: send even to a device that has the settings already
     bool verify = true;
+    int waitBackSeconds = 0; // reboot, factory-reset: wait until the device answers again
     int everySeconds = 15;
     bool verbose = false; // the engine's diagnostics on standard error
 };

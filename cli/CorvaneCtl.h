@@ -18,6 +18,7 @@ class CHalvetranoDlg;
 class DeviceOutput;
 class DeviceSearch;
 class PlanApply;
+class RestartWatch;
 
 // Runs one verb of corvanectl in the application's event loop and ends it with the verb's
 // exit code. Data goes to out, messages to standard error.
@@ -52,6 +53,16 @@ private:
     void RunWatch();
     void NextWatchRound();
     void ApplyRows(const QList<PlanRow> &rows);
+    void WaitUntilBack(const QStringList &macs);
+    void ReportVendorCommands();
+
+    // What a reboot or factory reset did to one device.
+    struct VendorOutcome
+    {
+        QString mac;
+        QString result;
+        bool ok = false;
+    };
 
     CtlOptions m_options;
     std::FILE *m_out;
@@ -65,6 +76,8 @@ private:
     std::unique_ptr<DeviceSearch> m_search;
     std::unique_ptr<SearchRound> m_round;
     std::unique_ptr<PlanApply> m_apply;
+    std::unique_ptr<RestartWatch> m_restart;
+    QList<VendorOutcome> m_vendorOutcomes;
     std::unique_ptr<DeviceOutput> m_output;
     DeviceWatch m_watch;
     QTimer m_timer;
