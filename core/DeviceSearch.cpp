@@ -113,6 +113,25 @@ bool DeviceSearch::Offer(const CameraInfo &record)
     return true;
 }
 
+bool DeviceSearch::ClaimAnswers(const QObject *owner, const CameraInfo &device)
+{
+    QPointer<const QObject> &holder = m_answerOwners[ReadText(device.mac_addr)];
+    if (holder && holder != owner)
+        return false;
+    holder = owner;
+    return true;
+}
+
+void DeviceSearch::ReleaseAnswers(const QObject *owner)
+{
+    m_answerOwners.removeIf([owner](const auto &claim) { return !claim.value() || claim.value() == owner; });
+}
+
+const QObject *DeviceSearch::AnswerOwner(const CameraInfo &answer) const
+{
+    return m_answerOwners.value(ReadText(answer.mac_addr));
+}
+
 void DeviceSearch::OnReceivePacket()
 {
     char buffer[CAMERA_INFO_SIZE];

@@ -7,6 +7,7 @@
 #include "SearchRepeater.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -73,6 +74,14 @@ public:
     SearchRepeater &Repeater() { return m_repeater; }
     const CoreServices &Services() const { return m_services; }
 
+    // A plan that changes a device takes its set-network answers for as long as it runs:
+    // nobody else may report them (a window would take them for a Save's). False when another
+    // owner holds the device. Devices are named by their MAC text, as answers name them.
+    bool ClaimAnswers(const QObject *owner, const CameraInfo &device);
+    void ReleaseAnswers(const QObject *owner);
+    // Who holds the answering device; nullptr when nobody does.
+    const QObject *AnswerOwner(const CameraInfo &answer) const;
+
 Q_SIGNALS:
     void deviceFound(const CameraInfo &record, DeviceFamily family);
     // Any set-network answer; IsAnswerFrom tells whose.
@@ -89,6 +98,7 @@ private:
     std::unique_ptr<CTalbrixReceveSocket> m_replySocket;
     QPointer<CHalvetranoDlg> m_vendor;
     QSet<QByteArray> m_reportedMacs;
-    CNetworkAdapterObj m_requestAdapter; // the last request's, for its repeats
+    QHash<QByteArray, QPointer<const QObject>> m_answerOwners; // an owner gone holds nothing
+    CNetworkAdapterObj m_requestAdapter;                       // the last request's, for its repeats
     SearchRepeater m_repeater{[this] { ResendRequest(); }};
 };
