@@ -148,7 +148,11 @@ void CCorvaneDlg::ForgetListedDevices()
 
 void CCorvaneDlg::SetUpListExtras()
 {
-    m_pListFlags = std::make_unique<DeviceListFlags>(*m_listDevice, [this](int row) { return DeviceIndexOfRow(row); });
+    m_pListFlags = std::make_unique<DeviceListFlags>(
+        *m_listDevice, [this](int row) { return DeviceIndexOfRow(row); },
+        [this](int device) {
+            return FieldString(m_arrDevices[static_cast<std::size_t>(device)]->m_CameraInfo.mac_addr);
+        });
     connect(m_listDevice, &CReportCtrl::reportSorted, this, [this] { m_pListFlags->RowsMoved(); });
     m_listDevice->SetCellNotes(
         [this](int row, int column) { return m_pListFlags->Note(DeviceIndexOfRow(row), column); });

@@ -20,6 +20,7 @@ DeviceSearch::DeviceSearch(CoreServices services, QObject *parent)
     : QObject(parent)
     , m_services(std::move(services))
 {
+    m_reportedMacs.reserve(kDevicesReserved);
 }
 
 DeviceSearch::~DeviceSearch() = default;
@@ -48,6 +49,7 @@ bool DeviceSearch::Start(const CNetworkAdapterObj *adapter)
 void DeviceSearch::Clear()
 {
     m_reportedMacs.clear();
+    m_reportedMacs.reserve(kDevicesReserved);
 }
 
 void DeviceSearch::CloseReplySocket()

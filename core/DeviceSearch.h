@@ -36,6 +36,11 @@ class DeviceSearch final : public QObject
     Q_DISABLE_COPY_MOVE(DeviceSearch)
 
 public:
+    // The devices the tables of a search are made for at once: a full /16. Growing a table
+    // moves all it holds in one step, which at tens of thousands of devices holds the
+    // user-interface thread for tens of milliseconds.
+    static constexpr int kDevicesReserved = 65536;
+
     explicit DeviceSearch(CoreServices services = {}, QObject *parent = nullptr);
     ~DeviceSearch() override;
 

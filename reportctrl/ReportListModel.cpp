@@ -4,6 +4,47 @@
 
 #include <QColor>
 
+namespace {
+constexpr qsizetype kEndChars = 2; // a text's end takes two QChars
+
+qsizetype textEnd(const QString &texts, int column)
+{
+    const qsizetype at = kEndChars * column;
+    return qsizetype(texts[at].unicode()) | (qsizetype(texts[at + 1].unicode()) << 16);
+}
+
+// The texts of a row with columns columns, cell column's text replaced (or, with insert, a cell
+// with that text put in front of it).
+QString rebuiltTexts(const QString &texts, int columns, int column, QStringView text, bool insert)
+{
+    const int newColumns = insert ? columns + 1 : columns;
+    QList<QStringView> cells;
+    cells.reserve(newColumns);
+    const qsizetype header = kEndChars * columns;
+    for (int c = 0; c < columns; ++c) {
+        const qsizetype begin = c == 0 ? 0 : textEnd(texts, c - 1);
+        const QStringView cell = QStringView(texts).mid(header + begin, textEnd(texts, c) - begin);
+        if (c == column)
+            cells << text;
+        if (c != column || insert)
+            cells << cell;
+    }
+    if (column >= columns)
+        cells << text;
+    QString rebuilt(kEndChars * newColumns, Qt::Uninitialized);
+    qsizetype end = 0;
+    for (int c = 0; c < newColumns; ++c) {
+        end += cells[c].size();
+        rebuilt[kEndChars * c] = QChar(static_cast<char16_t>(end & 0xffff));
+        rebuilt[kEndChars * c + 1] = QChar(static_cast<char16_t>((end >> 16) & 0xffff));
+    }
+    rebuilt.reserve(rebuilt.size() + end);
+    for (const QStringView cell : std::as_const(cells))
+        rebuilt.append(cell);
+    return rebuilt;
+}
+} // namespace
+
 ReportListModel::ReportListModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
@@ -24,6 +65,21 @@ bool ReportListModel::isCell(int row, int column) const
     return row >= 0 && row < rowCount() && column >= 0 && column < columnCount();
 }
 
+QStringView ReportListModel::cellView(const Row &row, int column) const
+{
+    const qsizetype header = kEndChars * m_columns.size();
+    const qsizetype begin = column == 0 ? 0 : textEnd(row.strTexts, column - 1);
+    return QStringView(row.strTexts).mid(header + begin, textEnd(row.strTexts, column) - begin);
+}
+
+QList<QRgb> ReportListModel::sharedColors(QList<QRgb> &cache, QRgb color)
+{
+    const qsizetype columns = m_columns.size();
+    if (cache.size() != columns || (columns > 0 && cache.first() != color))
+        cache = QList<QRgb>(columns, color);
+    return cache;
+}
+
 QVariant ReportListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || !isCell(index.row(), index.column()))
@@ -32,7 +88,7 @@ QVariant ReportListModel::data(const QModelIndex &index, int role) const
     const int column = index.column();
     // Every row's arrays have one entry per column; the bounds checks only guard that rule.
     switch (role) {
-    case Qt::DisplayRole: return column < row.aText.size() ? row.aText[column] : QVariant();
+    case Qt::DisplayRole: return cellView(row, column).toString();
     case Qt::CheckStateRole:
         if (column == 0 && m_bCheckBoxes)
             return row.bChecked ? Qt::Checked : Qt::Unchecked;
@@ -90,7 +146,7 @@ int ReportListModel::addColumn(int column, const QString &heading, Qt::Alignment
     beginInsertColumns(QModelIndex(), column, column);
     m_columns.insert(column, Column{heading, alignment});
     for (Row &row : m_rows) {
-        row.aText.insert(column, QString());
+        row.strTexts = rebuiltTexts(row.strTexts, static_cast<int>(m_columns.size()) - 1, column, {}, true);
         row.pData->aTextColor.insert(column, textColor);
         row.pData->aBkColor.insert(column, bkColor);
     }
@@ -103,15 +159,15 @@ int ReportListModel::addRow(int row, const QString &text, quintptr itemData, QRg
     if (row < 0)
         return -1;
     row = std::min(row, rowCount());
-    const qsizetype columns = m_columns.size();
+    const auto columns = static_cast<int>(m_columns.size());
     Row newRow;
-    newRow.aText.resize(columns);
     if (columns > 0)
-        newRow.aText[0] = CellTextBeforeNul(text);
+        newRow.strTexts = rebuiltTexts(QString(kEndChars * columns, QChar(u'\0')), columns, 0, CellTextBeforeNul(text),
+                                       false);
     newRow.pData = std::make_unique<ReportItemData>();
     newRow.pData->dwData = itemData;
-    newRow.pData->aTextColor.fill(textColor, columns);
-    newRow.pData->aBkColor.fill(bkColor, columns);
+    newRow.pData->aTextColor = sharedColors(m_sharedTextColors, textColor);
+    newRow.pData->aBkColor = sharedColors(m_sharedBkColors, bkColor);
 
     beginInsertRows(QModelIndex(), row, row);
     m_rows.insert(m_rows.begin() + row, std::move(newRow));
@@ -145,10 +201,10 @@ bool ReportListModel::setCellText(int row, int column, const QString &text)
 {
     if (!isCell(row, column))
         return false;
-    QString &cell = m_rows[static_cast<std::size_t>(row)].aText[column];
+    Row &target = m_rows[static_cast<std::size_t>(row)];
     const QString newText = CellTextBeforeNul(text);
-    if (cell != newText) {
-        cell = newText;
+    if (cellView(target, column) != newText) {
+        target.strTexts = rebuiltTexts(target.strTexts, columnCount(), column, newText, false);
         const QModelIndex changed = index(row, column);
         Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
     }
@@ -157,7 +213,7 @@ bool ReportListModel::setCellText(int row, int column, const QString &text)
 
 QString ReportListModel::cellText(int row, int column) const
 {
-    return isCell(row, column) ? m_rows[static_cast<std::size_t>(row)].aText[column] : QString();
+    return isCell(row, column) ? cellView(m_rows[static_cast<std::size_t>(row)], column).toString() : QString();
 }
 
 bool ReportListModel::isRowChecked(int row) const

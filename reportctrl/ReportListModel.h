@@ -47,9 +47,12 @@ public:
     void reorderRows(int first, const std::vector<int> &order);
 
 private:
+    // A row's cell texts are one string: per column the end of its text (two QChars, low half
+    // first), then the texts one after another. At tens of thousands of rows, one allocation a
+    // row instead of one a cell and one for their list halves the list's memory.
     struct Row
     {
-        QList<QString> aText;
+        QString strTexts;
         bool bChecked = false;
         std::unique_ptr<ReportItemData> pData;
     };
@@ -61,9 +64,14 @@ private:
     };
 
     bool isCell(int row, int column) const;
+    QStringView cellView(const Row &row, int column) const;
+    // A row's colour arrays, one colour each: rows share them until one of their cells changes.
+    QList<QRgb> sharedColors(QList<QRgb> &cache, QRgb color);
 
     std::vector<Row> m_rows;
     QList<Column> m_columns;
     bool m_bCheckBoxes = false;
     std::function<QString(int row, int column)> m_cellNotes;
+    QList<QRgb> m_sharedTextColors;
+    QList<QRgb> m_sharedBkColors;
 };
