@@ -62,10 +62,14 @@ void DeviceListFlags::Added(int device, int row, const QString &mac, const QStri
         m_rowOfDevice.clear();
 
     if (!added.ip.isEmpty()) {
-        QList<int> &sharing = m_devicesAt[added.ip];
-        sharing.append(device);
-        if (sharing.size() == 2)
-            Recolour(sharing.first()); // the first now shares its address too
+        AddressUsers &users = m_devicesAt[added.ip];
+        if (users.count == 0)
+            users.first = device;
+        else
+            m_devices[static_cast<std::size_t>(users.last)].nextAtAddress = device;
+        users.last = device;
+        if (++users.count == 2)
+            Recolour(users.first); // the first now shares its address too
     }
     if (added.outside || InUseTwice(added))
         Recolour(device);
@@ -94,7 +98,7 @@ int DeviceListFlags::PrefixOfMask(const QString &mask)
 
 bool DeviceListFlags::InUseTwice(const Device &device) const
 {
-    return !device.ip.isEmpty() && m_devicesAt.value(device.ip).size() > 1;
+    return !device.ip.isEmpty() && m_devicesAt.value(device.ip).count > 1;
 }
 
 void DeviceListFlags::SetAdapter(const CNetworkAdapterObj *adapter)
@@ -155,14 +159,14 @@ QString DeviceListFlags::Note(int device, int column) const
     if (self.outside)
         notes << QStringLiteral("Not in %1 of %2: give it an address in that network")
                      .arg(m_strNetwork, m_strAdapterName);
-    const QList<int> sharing = self.ip.isEmpty() ? QList<int>() : m_devicesAt.value(self.ip);
-    if (sharing.size() > 1) {
+    const AddressUsers users = self.ip.isEmpty() ? AddressUsers() : m_devicesAt.value(self.ip);
+    if (users.count > 1) {
         QStringList others;
-        for (int other : sharing) {
+        for (int other = users.first; other >= 0; other = m_devices[static_cast<std::size_t>(other)].nextAtAddress) {
             if (other == device)
                 continue;
             if (others.size() == kMacsNamed) {
-                others << QStringLiteral("%1 more").arg(sharing.size() - 1 - kMacsNamed);
+                others << QStringLiteral("%1 more").arg(users.count - 1 - kMacsNamed);
                 break;
             }
             others << m_macOf(other);

@@ -58,6 +58,15 @@ private:
         quint32 address = 0; // ip, read once
         int ownPrefix = -1;  // of the device's own mask; -1 when that is no mask
         bool outside = false;
+        int nextAtAddress = -1; // the next device listed with the same address
+    };
+
+    // The devices at one address, in order of listing, chained through nextAtAddress.
+    struct AddressUsers
+    {
+        int first = -1;
+        int last = -1;
+        int count = 0;
     };
 
     int PrefixOfMask(const QString &mask);
@@ -76,6 +85,6 @@ private:
     std::pair<std::optional<quint32>, int> m_network;
     QHash<QString, int> m_prefixOfMask; // devices mostly share a few masks
     std::vector<Device> m_devices;
-    QHash<QString, QList<int>> m_devicesAt; // address -> devices, in order of listing
-    std::vector<int> m_rowOfDevice;         // empty after a sort until needed
+    QHash<QString, AddressUsers> m_devicesAt;
+    std::vector<int> m_rowOfDevice; // empty after a sort until needed
 };

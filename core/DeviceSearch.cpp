@@ -5,6 +5,7 @@
 #include "RecordText.h"
 
 #include <cstdio>
+#include <cstring>
 
 DeviceFamily FamilyOf(const CameraInfo &record)
 {
@@ -98,16 +99,18 @@ void DeviceSearch::StartVendorSearch()
 
 bool DeviceSearch::Offer(const CameraInfo &record)
 {
-    const QByteArray mac = ReadText(record.mac_addr);
-    if (mac.isEmpty()) {
+    const std::size_t length = qstrnlen(record.mac_addr, sizeof record.mac_addr);
+    if (length == 0) {
         // A stray datagram zero-filled into a reply: such a device could not be told apart,
         // nor could its answers be matched.
         std::printf("device without MAC address dropped\n");
         std::fflush(stdout);
         return false;
     }
-    if (m_reportedMacs.isEmpty() && mac.size() < 12)
+    if (m_reportedMacs.isEmpty() && length < 12)
         return false;
+    MacText mac;
+    std::memcpy(mac.bytes.data(), record.mac_addr, length);
     if (m_reportedMacs.contains(mac))
         return false;
     m_reportedMacs.insert(mac);

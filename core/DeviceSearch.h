@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QSet>
 
+#include <array>
 #include <memory>
 
 class CHalvetranoDlg;
@@ -102,7 +103,19 @@ private:
     CoreServices m_services;
     std::unique_ptr<CTalbrixReceveSocket> m_replySocket;
     QPointer<CHalvetranoDlg> m_vendor;
-    QSet<QByteArray> m_reportedMacs;
+    // A MAC text as its field holds it, zeros after its end: a device's entry needs no
+    // allocation of its own.
+    struct MacText
+    {
+        std::array<char, sizeof(CameraInfo::mac_addr)> bytes{};
+        friend bool operator==(const MacText &, const MacText &) = default;
+        friend size_t qHash(const MacText &mac, size_t seed) noexcept
+        {
+            return qHashBits(mac.bytes.data(), mac.bytes.size(), seed);
+        }
+    };
+
+    QSet<MacText> m_reportedMacs;
     QHash<QByteArray, QPointer<const QObject>> m_answerOwners; // an owner gone holds nothing
     CNetworkAdapterObj m_requestAdapter;                       // the last request's, for its repeats
     SearchRepeater m_repeater{[this] { ResendRequest(); }};

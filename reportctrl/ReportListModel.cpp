@@ -4,6 +4,8 @@
 
 #include <QColor>
 
+#include <map>
+
 namespace {
 constexpr qsizetype kEndChars = 2; // a text's end takes two QChars
 
@@ -13,34 +15,41 @@ qsizetype textEnd(const QString &texts, int column)
     return qsizetype(texts[at].unicode()) | (qsizetype(texts[at + 1].unicode()) << 16);
 }
 
+void setTextEnd(QString &texts, int column, qsizetype end)
+{
+    const qsizetype at = kEndChars * column;
+    texts[at] = QChar(static_cast<char16_t>(end & 0xffff));
+    texts[at + 1] = QChar(static_cast<char16_t>((end >> 16) & 0xffff));
+}
+
 // The texts of a row with columns columns, cell column's text replaced (or, with insert, a cell
-// with that text put in front of it).
+// with that text put in front of it, or after the last). One allocation: rows are built cell
+// by cell.
 QString rebuiltTexts(const QString &texts, int columns, int column, QStringView text, bool insert)
 {
-    const int newColumns = insert ? columns + 1 : columns;
-    QList<QStringView> cells;
-    cells.reserve(newColumns);
     const qsizetype header = kEndChars * columns;
-    for (int c = 0; c < columns; ++c) {
-        const qsizetype begin = c == 0 ? 0 : textEnd(texts, c - 1);
-        const QStringView cell = QStringView(texts).mid(header + begin, textEnd(texts, c) - begin);
-        if (c == column)
-            cells << text;
-        if (c != column || insert)
-            cells << cell;
-    }
-    if (column >= columns)
-        cells << text;
-    QString rebuilt(kEndChars * newColumns, Qt::Uninitialized);
-    qsizetype end = 0;
+    const QStringView body = QStringView(texts).mid(header);
+    const qsizetype begin = column == 0 ? 0 : textEnd(texts, column - 1);
+    const qsizetype end = insert ? begin : textEnd(texts, column);
+    const qsizetype delta = text.size() - (end - begin);
+    const int newColumns = insert ? columns + 1 : columns;
+
+    QString rebuilt;
+    rebuilt.reserve(kEndChars * newColumns + body.size() + delta);
+    rebuilt.resize(kEndChars * newColumns);
     for (int c = 0; c < newColumns; ++c) {
-        end += cells[c].size();
-        rebuilt[kEndChars * c] = QChar(static_cast<char16_t>(end & 0xffff));
-        rebuilt[kEndChars * c + 1] = QChar(static_cast<char16_t>((end >> 16) & 0xffff));
+        qsizetype newEnd = 0;
+        if (c < column)
+            newEnd = textEnd(texts, c);
+        else if (c == column)
+            newEnd = begin + text.size();
+        else
+            newEnd = textEnd(texts, insert ? c - 1 : c) + delta;
+        setTextEnd(rebuilt, c, newEnd);
     }
-    rebuilt.reserve(rebuilt.size() + end);
-    for (const QStringView cell : std::as_const(cells))
-        rebuilt.append(cell);
+    rebuilt.append(body.left(begin));
+    rebuilt.append(text);
+    rebuilt.append(body.mid(end));
     return rebuilt;
 }
 } // namespace
@@ -72,12 +81,23 @@ QStringView ReportListModel::cellView(const Row &row, int column) const
     return QStringView(row.strTexts).mid(header + begin, textEnd(row.strTexts, column) - begin);
 }
 
-QList<QRgb> ReportListModel::sharedColors(QList<QRgb> &cache, QRgb color)
+std::shared_ptr<ReportItemData> ReportListModel::sharedRecord(const QList<QRgb> &textColors,
+                                                              const QList<QRgb> &bkColors)
 {
-    const qsizetype columns = m_columns.size();
-    if (cache.size() != columns || (columns > 0 && cache.first() != color))
-        cache = QList<QRgb>(columns, color);
-    return cache;
+    constexpr std::size_t kMostShared = 16; // a list colours its cells in a few ways
+    for (const std::shared_ptr<ReportItemData> &shared : m_sharedRecords) {
+        if (shared->aTextColor == textColors && shared->aBkColor == bkColors)
+            return shared;
+    }
+    auto record = std::make_shared<ReportItemData>();
+    record->aTextColor = textColors;
+    record->aBkColor = bkColors;
+    // A record no row uses any more makes room.
+    std::erase_if(m_sharedRecords,
+                  [](const std::shared_ptr<ReportItemData> &shared) { return shared.use_count() == 1; });
+    if (m_sharedRecords.size() < kMostShared)
+        m_sharedRecords.push_back(record);
+    return record;
 }
 
 QVariant ReportListModel::data(const QModelIndex &index, int role) const
@@ -145,10 +165,18 @@ int ReportListModel::addColumn(int column, const QString &heading, Qt::Alignment
     column = std::min(column, columnCount());
     beginInsertColumns(QModelIndex(), column, column);
     m_columns.insert(column, Column{heading, alignment});
+    m_sharedRecords.clear();
+    // A record several rows share is widened once, and they share the wider one.
+    std::map<const ReportItemData *, std::shared_ptr<ReportItemData>> widened;
     for (Row &row : m_rows) {
         row.strTexts = rebuiltTexts(row.strTexts, static_cast<int>(m_columns.size()) - 1, column, {}, true);
-        row.pData->aTextColor.insert(column, textColor);
-        row.pData->aBkColor.insert(column, bkColor);
+        std::shared_ptr<ReportItemData> &wider = widened[row.pData.get()];
+        if (!wider) {
+            wider = std::make_shared<ReportItemData>(*row.pData);
+            wider->aTextColor.insert(column, textColor);
+            wider->aBkColor.insert(column, bkColor);
+        }
+        row.pData = wider;
     }
     endInsertColumns();
     return column;
@@ -164,10 +192,14 @@ int ReportListModel::addRow(int row, const QString &text, quintptr itemData, QRg
     if (columns > 0)
         newRow.strTexts = rebuiltTexts(QString(kEndChars * columns, QChar(u'\0')), columns, 0, CellTextBeforeNul(text),
                                        false);
-    newRow.pData = std::make_unique<ReportItemData>();
-    newRow.pData->dwData = itemData;
-    newRow.pData->aTextColor = sharedColors(m_sharedTextColors, textColor);
-    newRow.pData->aBkColor = sharedColors(m_sharedBkColors, bkColor);
+    if (itemData == 0) {
+        newRow.pData = sharedRecord(QList<QRgb>(columns, textColor), QList<QRgb>(columns, bkColor));
+    } else {
+        newRow.pData = std::make_shared<ReportItemData>();
+        newRow.pData->dwData = itemData;
+        newRow.pData->aTextColor.fill(textColor, columns);
+        newRow.pData->aBkColor.fill(bkColor, columns);
+    }
 
     beginInsertRows(QModelIndex(), row, row);
     m_rows.insert(m_rows.begin() + row, std::move(newRow));
@@ -213,7 +245,12 @@ bool ReportListModel::setCellText(int row, int column, const QString &text)
 
 QString ReportListModel::cellText(int row, int column) const
 {
-    return isCell(row, column) ? cellView(m_rows[static_cast<std::size_t>(row)], column).toString() : QString();
+    return cellTextView(row, column).toString();
+}
+
+QStringView ReportListModel::cellTextView(int row, int column) const
+{
+    return isCell(row, column) ? cellView(m_rows[static_cast<std::size_t>(row)], column) : QStringView();
 }
 
 bool ReportListModel::isRowChecked(int row) const
@@ -243,12 +280,20 @@ bool ReportListModel::setCellColors(int row, int column, QRgb textColor, QRgb bk
 {
     if (!isCell(row, column))
         return false;
-    ReportItemData &record = *m_rows[static_cast<std::size_t>(row)].pData;
-    if (column >= record.aTextColor.size() || column >= record.aBkColor.size())
+    std::shared_ptr<ReportItemData> &record = m_rows[static_cast<std::size_t>(row)].pData;
+    if (column >= record->aTextColor.size() || column >= record->aBkColor.size())
         return false;
-    if (record.aTextColor[column] != textColor || record.aBkColor[column] != bkColor) {
-        record.aTextColor[column] = textColor;
-        record.aBkColor[column] = bkColor;
+    if (record->aTextColor[column] != textColor || record->aBkColor[column] != bkColor) {
+        if (record->dwData == 0) {
+            QList<QRgb> textColors = record->aTextColor;
+            QList<QRgb> bkColors = record->aBkColor;
+            textColors[column] = textColor;
+            bkColors[column] = bkColor;
+            record = sharedRecord(textColors, bkColors);
+        } else {
+            record->aTextColor[column] = textColor;
+            record->aBkColor[column] = bkColor;
+        }
         const QModelIndex changed = index(row, column);
         Q_EMIT dataChanged(changed, changed, {Qt::ForegroundRole, Qt::BackgroundRole});
     }
