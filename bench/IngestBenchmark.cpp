@@ -14,6 +14,7 @@
 #include "CCorvaneDlg.h"
 #include "CReportCtrl.h"
 #include "RecordText.h"
+#include "SharedHeap.h"
 #include "TestNetwork.h"
 
 #include <QAbstractItemModel>
@@ -307,6 +308,7 @@ RunResult runOnce(int devices, int receiveBufferBytes, const QStringList &simula
 int main(int argc, char *argv[])
 {
     UseOffscreenUnlessSet();
+    ShareOneHeapAmongThreads(); // as the program's main() does
     QApplication app(argc, argv);
     if (!TestNetwork::InPrivateNamespace()) {
         std::fprintf(stderr, "run through tests/netns-run.sh: this benchmark broadcasts\n");
