@@ -5,6 +5,7 @@
 #include "RecordText.h"
 
 #include <cstdio>
+#include <cstring>
 
 DeviceFamily FamilyOf(const CameraInfo &record)
 {
@@ -20,6 +21,7 @@ DeviceSearch::DeviceSearch(CoreServices services, QObject *parent)
     : QObject(parent)
     , m_services(std::move(services))
 {
+    m_reportedMacs.reserve(kDevicesReserved);
 }
 
 DeviceSearch::~DeviceSearch() = default;
@@ -48,6 +50,7 @@ bool DeviceSearch::Start(const CNetworkAdapterObj *adapter)
 void DeviceSearch::Clear()
 {
     m_reportedMacs.clear();
+    m_reportedMacs.reserve(kDevicesReserved);
 }
 
 void DeviceSearch::CloseReplySocket()
@@ -96,21 +99,42 @@ void DeviceSearch::StartVendorSearch()
 
 bool DeviceSearch::Offer(const CameraInfo &record)
 {
-    const QByteArray mac = ReadText(record.mac_addr);
-    if (mac.isEmpty()) {
+    const std::size_t length = qstrnlen(record.mac_addr, sizeof record.mac_addr);
+    if (length == 0) {
         // A stray datagram zero-filled into a reply: such a device could not be told apart,
         // nor could its answers be matched.
         std::printf("device without MAC address dropped\n");
         std::fflush(stdout);
         return false;
     }
-    if (m_reportedMacs.isEmpty() && mac.size() < 12)
+    if (m_reportedMacs.isEmpty() && length < 12)
         return false;
+    MacText mac;
+    std::memcpy(mac.bytes.data(), record.mac_addr, length);
     if (m_reportedMacs.contains(mac))
         return false;
     m_reportedMacs.insert(mac);
     Q_EMIT deviceFound(record, FamilyOf(record));
     return true;
+}
+
+bool DeviceSearch::ClaimAnswers(const QObject *owner, const CameraInfo &device)
+{
+    QPointer<const QObject> &holder = m_answerOwners[ReadText(device.mac_addr)];
+    if (holder && holder != owner)
+        return false;
+    holder = owner;
+    return true;
+}
+
+void DeviceSearch::ReleaseAnswers(const QObject *owner)
+{
+    m_answerOwners.removeIf([owner](const auto &claim) { return !claim.value() || claim.value() == owner; });
+}
+
+const QObject *DeviceSearch::AnswerOwner(const CameraInfo &answer) const
+{
+    return m_answerOwners.value(ReadText(answer.mac_addr));
 }
 
 void DeviceSearch::OnReceivePacket()

@@ -211,6 +211,11 @@ void PlanApply::NextRow()
         EndRow(QStringLiteral("not found"), false);
         return;
     }
+    // A device that another plan changes now would answer both; neither could tell whose.
+    if (!m_search.ClaimAnswers(this, *found)) {
+        EndRow(QStringLiteral("another assignment is changing this device"), false);
+        return;
+    }
     Sent &sent = m_sent[m_current];
     sent.found = *found;
     sent.edited = EditedRecord(*found, row, m_settings.defaultUser, m_settings.password);
@@ -319,5 +324,6 @@ void PlanApply::Finish()
     if (!m_running)
         return;
     m_running = false;
+    m_search.ReleaseAnswers(this);
     Q_EMIT finished();
 }

@@ -22,8 +22,10 @@ class QThread;
 // replace the found record's, every other field goes back as the device sent it. It waits
 // for each device's answer (own family) or the vendor library (vendor family) before the
 // next, and ends with a search that checks every device that said "Apply" answers with its
-// new settings. Nothing blocks: progress comes as signals, on the thread it belongs to, so a
-// window can show it while it runs and a command line can run it in its event loop.
+// new settings. While it runs, the answers of the devices it has begun are its own
+// (DeviceSearch::ClaimAnswers): a window does not report them as a Save's. Nothing blocks:
+// progress comes as signals, on the thread it belongs to, so a window can show it while it
+// runs and a command line can run it in its event loop.
 class PlanApply final : public QObject
 {
     Q_OBJECT
