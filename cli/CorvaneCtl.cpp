@@ -333,7 +333,7 @@ void CorvaneCtl::RunVendorCommand()
                 CameraInfo record = device->record;
                 if (m_options.user)
                     SetFieldString(record.header.user_id, *m_options.user);
-                ::RunVendorCommand(*m_vendor, record, m_password.toLocal8Bit(),
+                ::RunVendorCommand(*m_vendor, record, m_password,
                                    reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset);
                 result = reboot ? u"reboot requested"_s : u"factory reset requested"_s;
             }

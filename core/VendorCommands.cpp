@@ -2,18 +2,18 @@
 
 #include "CHalvetranoDlg.h"
 
-int RunVendorCommand(CHalvetranoDlg &vendor, CameraInfo &record, QByteArrayView password, VendorCommand command)
+int RunVendorCommand(CHalvetranoDlg &vendor, CameraInfo &record, const QString &password, VendorCommand command)
 {
-    SetVendorPassword(record, password);
+    SetVendorPasswordText(record, password);
     vendor.m_TargetInfo = record;
     return command == VendorCommand::Reboot ? vendor.RebootDevice() : vendor.FactoryResetDevice();
 }
 
 int ChangeVendorNetwork(CHalvetranoDlg &vendor, const QString &hostAddress, const CameraInfo &found, CameraInfo &edited,
-                        QByteArrayView password)
+                        const QString &password)
 {
     vendor.m_strHostIp = hostAddress;
-    SetVendorPassword(edited, password);
+    SetVendorPasswordText(edited, password);
     vendor.m_TargetInfo = found;
     vendor.m_NewInfo = edited;
     return vendor.ModifyNetwork();

@@ -2,7 +2,6 @@
 
 #include "CameraInfo.h"
 
-#include <QByteArrayView>
 #include <QString>
 
 class CHalvetranoDlg;
@@ -18,10 +17,10 @@ enum class VendorCommand {
 // Logs in to the device with the record's address, media port and user ID and this password,
 // then reboots or resets it whatever the login gave. The record keeps the plain password at
 // pass_wd, as Reboot and Factory Reset leave it.
-int RunVendorCommand(CHalvetranoDlg &vendor, CameraInfo &record, QByteArrayView password, VendorCommand command);
+int RunVendorCommand(CHalvetranoDlg &vendor, CameraInfo &record, const QString &password, VendorCommand command);
 
 // Changes the network of the device found as found to the settings written into edited,
 // which gets the plain password at pass_wd; hostAddress is the adapter's IPv4 address.
 // The library's result (0: done).
 int ChangeVendorNetwork(CHalvetranoDlg &vendor, const QString &hostAddress, const CameraInfo &found, CameraInfo &edited,
-                        QByteArrayView password);
+                        const QString &password);
