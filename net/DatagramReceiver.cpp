@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <limits>
 
 namespace {
 // Reads per wake-up; then the thread's event loop runs, so that a stop is seen within a batch
@@ -32,6 +33,8 @@ DatagramReceiver::DatagramReceiver(std::vector<NativeSocket> sockets, std::funct
     : m_sockets(std::move(sockets))
     , m_arrived(std::move(arrived))
     , m_buffers(kReadsPerCall * static_cast<std::size_t>(kKeptBytes))
+    , m_held(m_sockets.size())
+    , m_mayHoldMore(m_sockets.size(), false)
     , m_thread(MakeOwnedThread([this] { Run(); }))
 {
     m_thread->setObjectName(QStringLiteral("corvane-receive"));
@@ -52,8 +55,7 @@ void DatagramReceiver::Run()
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
     for (const NativeSocket socket : m_sockets) {
         auto notifier = std::make_unique<QSocketNotifier>(static_cast<qintptr>(socket), QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
-                         [this, socket] { ReadWaiting(socket); });
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] { ReadWaiting(); });
         notifiers.push_back(std::move(notifier));
     }
     {
@@ -67,35 +69,47 @@ void DatagramReceiver::Run()
     m_notifiers.clear();
 }
 
-void DatagramReceiver::ReadWaiting(NativeSocket socket)
+void DatagramReceiver::ReadWaiting()
 {
+    // The readable sockets in turn, one system call each, until a look at all of them finds none
+    // readable: a datagram queued on one socket before a later one was read from another is then
+    // read too, so that the two can be put in order.
     std::vector<ReceivedDatagram> batch;
-    batch.reserve(kBatch);
+    std::vector<bool> readable;
+    std::size_t read = 0;
     bool failed = false;
-    while (batch.size() < kBatch) {
-        // Several datagrams per system call where the system can: a burst costs far fewer
-        // wake-ups of the kernel.
-        DatagramSlot slots[kReadsPerCall];
-        const int count = ReadDatagrams(socket, m_buffers.data(), static_cast<std::size_t>(kKeptBytes), kReadsPerCall,
-                                        slots);
-        const int error = count < 0 ? LastSocketError() : 0;
-        for (int i = 0; i < count; ++i) {
-            const char *data = m_buffers.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(kKeptBytes);
-            batch.push_back(
-                ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(std::min<qint64>(slots[i].size, kKeptBytes))),
-                                 slots[i].size, slots[i].address, slots[i].port, false});
+    bool empty = false;
+    while (!failed && !empty && read < kBatch) {
+        const int ready = WaitUntilReadable(m_sockets, 0, readable);
+        empty = ready == 0;
+        for (std::size_t k = 0; ready > 0 && k < m_sockets.size() && !failed; ++k) {
+            if (!readable[k])
+                continue;
+            DatagramSlot slots[kReadsPerCall];
+            const int count = ReadDatagrams(m_sockets[k], m_buffers.data(), static_cast<std::size_t>(kKeptBytes),
+                                            kReadsPerCall, slots);
+            const int error = count < 0 ? LastSocketError() : 0;
+            // A short read emptied the socket.
+            m_mayHoldMore[k] = count == static_cast<int>(kReadsPerCall) || Interrupted(error);
+            for (int i = 0; i < count; ++i) {
+                const char *data = m_buffers.data()
+                                   + static_cast<std::size_t>(i) * static_cast<std::size_t>(kKeptBytes);
+                m_held[k].push_back(
+                    Held{slots[i].receivedNs, m_sequence++,
+                         ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(
+                                                               std::min<qint64>(slots[i].size, kKeptBytes))),
+                                          slots[i].size, slots[i].address, slots[i].port, false}});
+            }
+            read += static_cast<std::size_t>(std::max(count, 0));
+            failed = count < 0 && !WouldBlock(error) && !Interrupted(error);
         }
-        if (count > 0)
-            continue;
-        if (Interrupted(error))
-            continue;
-        if (WouldBlock(error))
-            break;
-        // Handed on in its place, so that the owner can report it.
-        batch.push_back(ReceivedDatagram{{}, 0, 0, 0, true});
-        failed = true;
-        break;
+        // A failed look at the sockets is a failed read too.
+        failed = failed || (ready < 0 && !Interrupted(LastSocketError()));
     }
+    ReleaseHeld(batch, empty || failed);
+    // Handed on in its place, after what came before it, so that the owner can report it.
+    if (failed)
+        batch.push_back(ReceivedDatagram{{}, 0, 0, 0, true});
     if (batch.empty())
         return;
     m_lastArrivalNs = MonotonicClockNs();
@@ -117,6 +131,33 @@ void DatagramReceiver::ReadWaiting(NativeSocket socket)
     }
     if (tell)
         m_arrived();
+}
+
+void DatagramReceiver::ReleaseHeld(std::vector<ReceivedDatagram> &batch, bool all)
+{
+    // Unless all are released, a socket that may hold more bounds what may go: what it still
+    // holds was received after the last datagram read from it. Such a socket stays readable, so
+    // what is held back goes at a later wake-up.
+    qint64 bound = std::numeric_limits<qint64>::max();
+    for (std::size_t k = 0; !all && k < m_sockets.size(); ++k) {
+        if (m_mayHoldMore[k])
+            bound = std::min(bound,
+                             m_held[k].empty() ? std::numeric_limits<qint64>::min() : m_held[k].back().receivedNs);
+    }
+    for (;;) {
+        std::deque<Held> *first = nullptr;
+        for (std::deque<Held> &held : m_held) {
+            if (!held.empty()
+                && (!first || held.front().receivedNs < first->front().receivedNs
+                    || (held.front().receivedNs == first->front().receivedNs
+                        && held.front().sequence < first->front().sequence)))
+                first = &held;
+        }
+        if (!first || first->front().receivedNs > bound)
+            return;
+        batch.push_back(std::move(first->front().datagram));
+        first->pop_front();
+    }
 }
 
 void DatagramReceiver::Take(std::deque<ReceivedDatagram> &into)

@@ -28,10 +28,11 @@ struct ReceivedDatagram
 };
 
 // Reads bound, non-blocking datagram sockets on a thread of its own as soon as datagrams
-// arrive, and keeps them in the order each socket received them until the owner takes them. The
-// kernel drops what a receive buffer cannot hold, silently: on a stock host that buffer holds
-// about 330 replies, so it must be emptied as fast as replies come, not whenever the
-// user-interface thread is free.
+// arrive, and keeps them until the owner takes them, in the order the kernel received them
+// across all the sockets, where they carry receive times (AskForReceiveTimes); each socket's
+// own order is kept whatever the times say. The kernel drops what a receive buffer cannot hold, silently: on
+// a stock host that buffer holds about 330 replies, so it must be emptied as fast as replies
+// come, not whenever the user-interface thread is free.
 class DatagramReceiver final
 {
 public:
@@ -55,12 +56,27 @@ public:
     qint64 LastArrivalNs() const { return m_lastArrivalNs.load(); }
 
 private:
+    // A datagram read but not yet handed over: a socket that was not emptied may still hold
+    // one that the kernel received earlier.
+    struct Held
+    {
+        qint64 receivedNs = 0;
+        quint64 sequence = 0; // order of reading, where receive times are equal or missing
+        ReceivedDatagram datagram;
+    };
+
     void Run();
-    void ReadWaiting(NativeSocket socket);
+    void ReadWaiting();
+    // Moves held datagrams into batch in the kernel's order, all of them or those received up
+    // to the newest one read from a socket that may hold more.
+    void ReleaseHeld(std::vector<ReceivedDatagram> &batch, bool all);
 
     std::vector<NativeSocket> m_sockets;
     std::function<void()> m_arrived;
-    std::vector<char> m_buffers; // receive thread only: one slot of kKeptBytes per batch entry
+    std::vector<char> m_buffers;          // receive thread only: one slot of kKeptBytes per batch entry
+    std::vector<std::deque<Held>> m_held; // receive thread only: per socket
+    std::vector<bool> m_mayHoldMore;      // receive thread only: per socket, its last read was full
+    quint64 m_sequence = 0;               // receive thread only
     std::unique_ptr<QThread> m_thread;
     std::atomic<qint64> m_lastArrivalNs{0};
 

@@ -43,7 +43,8 @@ public:
     void Close();
     bool IsOpen() const { return !m_sockets.empty(); }
 
-    // The sockets that keep answers, in share order.
+    // The sockets that keep answers, in share order. Each stamps its datagrams with the time the
+    // kernel received them (AskForReceiveTimes), which puts the queues back into one order.
     const std::vector<NativeSocket> &Sockets() const { return m_sockets; }
     int ReceiveBufferSize() const; // granted to each socket, bytes
 
@@ -65,7 +66,8 @@ private:
     GroupResult OpenGroup(quint32 address, quint16 port, const Options &options);
     void CloseGuard();
 
-    static bool BindTo(NativeSocket s, quint32 address, quint16 port); // and non-blocking
+    // And non-blocking, each datagram stamped with its receive time where the system can.
+    static bool BindTo(NativeSocket s, quint32 address, quint16 port);
     static void CloseAll(std::vector<NativeSocket> &sockets);
 
     std::vector<NativeSocket> m_sockets;
