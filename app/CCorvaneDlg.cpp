@@ -360,10 +360,7 @@ void CCorvaneDlg::ShowSearchCompleteness(bool finished)
 {
     const SearchRepeatPolicy &policy = m_search.Repeater().Policy();
     if (!finished) {
-        m_listDevice->setToolTip(QStringLiteral("Device search: %1 answers dropped by this computer; asking again "
-                                                "(%2 requests sent).")
-                                     .arg(policy.Dropped())
-                                     .arg(policy.Requests()));
+        m_listDevice->setToolTip(policy.Progress());
         return;
     }
     const QString summary = policy.Summary(static_cast<int>(m_arrDevices.size()));

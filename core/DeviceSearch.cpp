@@ -20,6 +20,7 @@ DeviceSearch::DeviceSearch(CoreServices services, QObject *parent)
     : QObject(parent)
     , m_services(std::move(services))
 {
+    m_repeater.CountListedBy([this] { return m_ownReported; });
 }
 
 DeviceSearch::~DeviceSearch() = default;
@@ -48,6 +49,7 @@ bool DeviceSearch::Start(const CNetworkAdapterObj *adapter)
 void DeviceSearch::Clear()
 {
     m_reportedMacs.clear();
+    m_ownReported = 0;
 }
 
 void DeviceSearch::CloseReplySocket()
@@ -109,6 +111,8 @@ bool DeviceSearch::Offer(const CameraInfo &record)
     if (m_reportedMacs.contains(mac))
         return false;
     m_reportedMacs.insert(mac);
+    if (FamilyOf(record) == DeviceFamily::Own)
+        ++m_ownReported;
     Q_EMIT deviceFound(record, FamilyOf(record));
     return true;
 }

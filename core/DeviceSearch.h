@@ -89,6 +89,7 @@ private:
     std::unique_ptr<CTalbrixReceveSocket> m_replySocket;
     QPointer<CHalvetranoDlg> m_vendor;
     QSet<QByteArray> m_reportedMacs;
+    qint64 m_ownReported = 0;            // the devices a repeat of the request can add
     CNetworkAdapterObj m_requestAdapter; // the last request's, for its repeats
     SearchRepeater m_repeater{[this] { ResendRequest(); }};
 };

@@ -101,6 +101,7 @@ void DatagramReceiver::ReadWaiting()
                                           slots[i].size, slots[i].address, slots[i].port, false}});
             }
             read += static_cast<std::size_t>(std::max(count, 0));
+            m_received += std::max(count, 0);
             failed = count < 0 && !WouldBlock(error) && !Interrupted(error);
         }
         // A failed look at the sockets is a failed read too.

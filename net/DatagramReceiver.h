@@ -54,6 +54,8 @@ public:
     void Take(std::deque<ReceivedDatagram> &into);
     // When the last datagram was read, on the monotonic clock (ns); 0 before the first.
     qint64 LastArrivalNs() const { return m_lastArrivalNs.load(); }
+    // Datagrams read so far, taken or not.
+    qint64 Received() const { return m_received.load(); }
 
 private:
     // A datagram read but not yet handed over: a socket that was not emptied may still hold
@@ -79,6 +81,7 @@ private:
     quint64 m_sequence = 0;               // receive thread only
     std::unique_ptr<QThread> m_thread;
     std::atomic<qint64> m_lastArrivalNs{0};
+    std::atomic<qint64> m_received{0};
 
     QMutex m_mutex; // guards everything below
     std::deque<ReceivedDatagram> m_waiting;

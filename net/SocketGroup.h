@@ -79,3 +79,6 @@ private:
 // Datagrams the kernel dropped on one socket (Linux, any user: SO_MEMINFO); -1 where unknown
 // (Windows).
 qint64 SocketDrops(NativeSocket socket);
+// UDP datagrams the whole system could not take in, for every program (Windows:
+// GetUdpStatisticsEx's dwInErrors); -1 where it is not asked (Linux counts each socket's own).
+qint64 SystemUdpReceiveErrors();
