@@ -1,5 +1,6 @@
 #include "CCorvaneApp.h"
 #include "ConsoleOutput.h"
+#include "OwnedThread.h"
 
 #include <QApplication>
 
@@ -31,6 +32,7 @@ bool AnswerInfoOption(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    AwaitThreadsAtExit(); // under LeakSanitizer: its check sees no thread half gone
     if (AnswerInfoOption(argc, argv))
         return 0;
     QApplication app(argc, argv);
