@@ -23,6 +23,12 @@ constexpr std::size_t kReadsPerCall = 32;
 constexpr qsizetype kOverheadBytes = 64;
 } // namespace
 
+qint64 RealTimeNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 qint64 MonotonicClockNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -34,7 +40,8 @@ DatagramReceiver::DatagramReceiver(std::vector<NativeSocket> sockets, std::funct
     , m_arrived(std::move(arrived))
     , m_buffers(kReadsPerCall * static_cast<std::size_t>(kKeptBytes))
     , m_held(m_sockets.size())
-    , m_mayHoldMore(m_sockets.size(), false)
+    , m_lastStamp(m_sockets.size(), 0)
+    , m_quietAt(m_sockets.size(), 0)
     , m_thread(MakeOwnedThread([this] { Run(); }))
 {
     m_thread->setObjectName(QStringLiteral("corvane-receive"));
@@ -71,51 +78,82 @@ void DatagramReceiver::Run()
 
 void DatagramReceiver::ReadWaiting()
 {
-    // The readable sockets in turn, one system call each, until a look at all of them finds none
-    // readable: a datagram queued on one socket before a later one was read from another is then
-    // read too, so that the two can be put in order.
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_paused)
+            return; // a read asked for before the pause
+    }
+    // The readable sockets in turn, each until it runs dry, until a look at all of them finds
+    // none readable: a datagram queued on one socket before a later one was read from another
+    // is then read too, so that the two can be put in order.
     std::vector<ReceivedDatagram> batch;
     std::vector<bool> readable;
     std::size_t read = 0;
     bool failed = false;
     bool empty = false;
     while (!failed && !empty && read < kBatch) {
+        const qint64 lookedAt = RealTimeNs();
         const int ready = WaitUntilReadable(m_sockets, 0, readable);
         empty = ready == 0;
         for (std::size_t k = 0; ready > 0 && k < m_sockets.size() && !failed; ++k) {
-            if (!readable[k])
+            if (!readable[k]) {
+                m_quietAt[k] = lookedAt;
                 continue;
-            DatagramSlot slots[kReadsPerCall];
-            const int count = ReadDatagrams(m_sockets[k], m_buffers.data(), static_cast<std::size_t>(kKeptBytes),
-                                            kReadsPerCall, slots);
-            const int error = count < 0 ? LastSocketError() : 0;
-            // A short read emptied the socket.
-            m_mayHoldMore[k] = count == static_cast<int>(kReadsPerCall) || Interrupted(error);
-            for (int i = 0; i < count; ++i) {
-                const char *data = m_buffers.data()
-                                   + static_cast<std::size_t>(i) * static_cast<std::size_t>(kKeptBytes);
-                m_held[k].push_back(
-                    Held{slots[i].receivedNs, m_sequence++,
-                         ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(
-                                                               std::min<qint64>(slots[i].size, kKeptBytes))),
-                                          slots[i].size, slots[i].address, slots[i].port, false}});
             }
-            read += static_cast<std::size_t>(std::max(count, 0));
-            m_received += std::max(count, 0);
+            // Until it runs dry, or the wake-up's share is read.
+            int count = 0;
+            int error = 0;
+            do {
+                const qint64 readAt = RealTimeNs();
+                DatagramSlot slots[kReadsPerCall];
+                count = ReadDatagrams(m_sockets[k], m_buffers.data(), static_cast<std::size_t>(kKeptBytes),
+                                      kReadsPerCall, slots);
+                error = count < 0 ? LastSocketError() : 0;
+                if (count < 0 && WouldBlock(error))
+                    m_quietAt[k] = readAt;
+                for (int i = 0; i < count; ++i) {
+                    const char *data = m_buffers.data()
+                                       + static_cast<std::size_t>(i) * static_cast<std::size_t>(kKeptBytes);
+                    m_held[k].push_back(
+                        Held{slots[i].receivedNs, m_sequence++,
+                             ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(
+                                                                   std::min<qint64>(slots[i].size, kKeptBytes))),
+                                              slots[i].size, slots[i].address, slots[i].port, false}});
+                    m_lastStamp[k] = slots[i].receivedNs;
+                }
+                read += static_cast<std::size_t>(std::max(count, 0));
+                m_received += std::max(count, 0);
+            } while ((count > 0 || Interrupted(error)) && read < kBatch);
             failed = count < 0 && !WouldBlock(error) && !Interrupted(error);
         }
         // A failed look at the sockets is a failed read too.
         failed = failed || (ready < 0 && !Interrupted(LastSocketError()));
     }
-    ReleaseHeld(batch, empty || failed);
+    // Stopped with sockets not yet dry: a socket still readable may hold a datagram received
+    // after the last one read from it, or after it was last found empty, not before.
+    qint64 bound = std::numeric_limits<qint64>::max();
+    if (!empty && !failed) {
+        const int ready = WaitUntilReadable(m_sockets, 0, readable);
+        for (std::size_t k = 0; k < m_sockets.size(); ++k) {
+            if (ready < 0 || (ready > 0 && readable[k]))
+                bound = std::min(bound, std::max(m_lastStamp[k], m_quietAt[k]));
+        }
+    }
+    ReleaseHeld(batch, bound);
     // Handed on in its place, after what came before it, so that the owner can report it.
     if (failed)
         batch.push_back(ReceivedDatagram{{}, 0, 0, 0, true});
-    if (batch.empty())
+    // What is held back goes at the next turn, also when no socket becomes readable again.
+    const bool held = std::any_of(m_held.begin(), m_held.end(), [](const std::deque<Held> &h) { return !h.empty(); });
+    if (batch.empty()) {
+        if (held)
+            ReadAgainSoon();
         return;
+    }
     m_lastArrivalNs = MonotonicClockNs();
 
     bool tell = false;
+    bool again = false;
     {
         const QMutexLocker lock(&m_mutex);
         for (const ReceivedDatagram &datagram : batch)
@@ -129,22 +167,24 @@ void DatagramReceiver::ReadWaiting()
             for (QSocketNotifier *notifier : m_notifiers)
                 notifier->setEnabled(false);
         }
+        again = held && !m_paused;
     }
+    if (again)
+        ReadAgainSoon();
     if (tell)
         m_arrived();
 }
 
-void DatagramReceiver::ReleaseHeld(std::vector<ReceivedDatagram> &batch, bool all)
+void DatagramReceiver::ReadAgainSoon()
 {
-    // Unless all are released, a socket that may hold more bounds what may go: what it still
-    // holds was received after the last datagram read from it. Such a socket stays readable, so
-    // what is held back goes at a later wake-up.
-    qint64 bound = std::numeric_limits<qint64>::max();
-    for (std::size_t k = 0; !all && k < m_sockets.size(); ++k) {
-        if (m_mayHoldMore[k])
-            bound = std::min(bound,
-                             m_held[k].empty() ? std::numeric_limits<qint64>::min() : m_held[k].back().receivedNs);
-    }
+    // After the thread's other events, a stop among them.
+    if (!m_notifiers.empty())
+        QMetaObject::invokeMethod(
+            m_notifiers.front(), [this] { ReadWaiting(); }, Qt::QueuedConnection);
+}
+
+void DatagramReceiver::ReleaseHeld(std::vector<ReceivedDatagram> &batch, qint64 bound)
+{
     for (;;) {
         std::deque<Held> *first = nullptr;
         for (std::deque<Held> &held : m_held) {
@@ -173,5 +213,6 @@ void DatagramReceiver::Take(std::deque<ReceivedDatagram> &into)
         for (QSocketNotifier *notifier : m_notifiers)
             QMetaObject::invokeMethod(
                 notifier, [notifier] { notifier->setEnabled(true); }, Qt::QueuedConnection);
+        ReadAgainSoon(); // what was held back when reading paused
     }
 }

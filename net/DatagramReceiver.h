@@ -16,6 +16,8 @@ class QThread;
 
 // The machine's monotonic clock, ns: the arrival times below are on it.
 qint64 MonotonicClockNs();
+// The wall clock, ns since 1970, as the kernel's receive times (AskForReceiveTimes).
+qint64 RealTimeNs();
 
 // One datagram as it arrived, or a failed read in its place.
 struct ReceivedDatagram
@@ -69,16 +71,19 @@ private:
 
     void Run();
     void ReadWaiting();
-    // Moves held datagrams into batch in the kernel's order, all of them or those received up
-    // to the newest one read from a socket that may hold more.
-    void ReleaseHeld(std::vector<ReceivedDatagram> &batch, bool all);
+    // Moves the held datagrams received up to bound into batch, in the kernel's order.
+    void ReleaseHeld(std::vector<ReceivedDatagram> &batch, qint64 bound);
+    void ReadAgainSoon(); // on the receive thread, through its event loop
 
     std::vector<NativeSocket> m_sockets;
     std::function<void()> m_arrived;
     std::vector<char> m_buffers;          // receive thread only: one slot of kKeptBytes per batch entry
     std::vector<std::deque<Held>> m_held; // receive thread only: per socket
-    std::vector<bool> m_mayHoldMore;      // receive thread only: per socket, its last read was full
-    quint64 m_sequence = 0;               // receive thread only
+    // Receive thread only, per socket, on the clock of the receive times: the last datagram's
+    // time, and when the socket was last found empty.
+    std::vector<qint64> m_lastStamp;
+    std::vector<qint64> m_quietAt;
+    quint64 m_sequence = 0; // receive thread only
     std::unique_ptr<QThread> m_thread;
     std::atomic<qint64> m_lastArrivalNs{0};
     std::atomic<qint64> m_received{0};
@@ -88,5 +93,6 @@ private:
     qsizetype m_waitingBytes = 0;
     bool m_ownerTold = false;
     bool m_paused = false;
-    std::vector<QSocketNotifier *> m_notifiers; // live on the receive thread, while it runs
+    // Live on the receive thread, while it runs; changed only there, before and after its loop.
+    std::vector<QSocketNotifier *> m_notifiers;
 };
