@@ -83,9 +83,9 @@ void DatagramReceiver::ReadWaiting()
         if (m_paused)
             return; // a read asked for before the pause
     }
-    // The readable sockets in turn, each until it runs dry, until a look at all of them finds
-    // none readable: a datagram queued on one socket before a later one was read from another
-    // is then read too, so that the two can be put in order.
+    // The readable sockets in turn, until a look at all of them finds none readable: a datagram
+    // queued on one socket before a later one was read from another is then read too, so that
+    // the two can be put in order.
     std::vector<ReceivedDatagram> batch;
     std::vector<bool> readable;
     std::size_t read = 0;
@@ -100,30 +100,27 @@ void DatagramReceiver::ReadWaiting()
                 m_quietAt[k] = lookedAt;
                 continue;
             }
-            // Until it runs dry, or the wake-up's share is read.
-            int count = 0;
-            int error = 0;
-            do {
-                const qint64 readAt = RealTimeNs();
-                DatagramSlot slots[kReadsPerCall];
-                count = ReadDatagrams(m_sockets[k], m_buffers.data(), static_cast<std::size_t>(kKeptBytes),
-                                      kReadsPerCall, slots);
-                error = count < 0 ? LastSocketError() : 0;
-                if (count < 0 && WouldBlock(error))
-                    m_quietAt[k] = readAt;
-                for (int i = 0; i < count; ++i) {
-                    const char *data = m_buffers.data()
-                                       + static_cast<std::size_t>(i) * static_cast<std::size_t>(kKeptBytes);
-                    m_held[k].push_back(
-                        Held{slots[i].receivedNs, m_sequence++,
-                             ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(
-                                                                   std::min<qint64>(slots[i].size, kKeptBytes))),
-                                              slots[i].size, slots[i].address, slots[i].port, false}});
-                    m_lastStamp[k] = slots[i].receivedNs;
-                }
-                read += static_cast<std::size_t>(std::max(count, 0));
-                m_received += std::max(count, 0);
-            } while ((count > 0 || Interrupted(error)) && read < kBatch);
+            // One call each in turn: a flood on one socket must not leave the others' buffers
+            // to fill.
+            const qint64 readAt = RealTimeNs();
+            DatagramSlot slots[kReadsPerCall];
+            const int count = ReadDatagrams(m_sockets[k], m_buffers.data(), static_cast<std::size_t>(kKeptBytes),
+                                            kReadsPerCall, slots);
+            const int error = count < 0 ? LastSocketError() : 0;
+            if (count < 0 && WouldBlock(error))
+                m_quietAt[k] = readAt;
+            for (int i = 0; i < count; ++i) {
+                const char *data = m_buffers.data()
+                                   + static_cast<std::size_t>(i) * static_cast<std::size_t>(kKeptBytes);
+                m_held[k].push_back(
+                    Held{slots[i].receivedNs, m_sequence++,
+                         ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(
+                                                               std::min<qint64>(slots[i].size, kKeptBytes))),
+                                          slots[i].size, slots[i].address, slots[i].port, false}});
+                m_lastStamp[k] = slots[i].receivedNs;
+            }
+            read += static_cast<std::size_t>(std::max(count, 0));
+            m_received += std::max(count, 0);
             failed = count < 0 && !WouldBlock(error) && !Interrupted(error);
         }
         // A failed look at the sockets is a failed read too.
@@ -177,10 +174,16 @@ void DatagramReceiver::ReadWaiting()
 
 void DatagramReceiver::ReadAgainSoon()
 {
-    // After the thread's other events, a stop among them.
-    if (!m_notifiers.empty())
-        QMetaObject::invokeMethod(
-            m_notifiers.front(), [this] { ReadWaiting(); }, Qt::QueuedConnection);
+    // After the thread's other events, a stop among them; one such read waits at a time.
+    if (m_notifiers.empty() || m_readAgain.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        m_notifiers.front(),
+        [this] {
+            m_readAgain = false;
+            ReadWaiting();
+        },
+        Qt::QueuedConnection);
 }
 
 void DatagramReceiver::ReleaseHeld(std::vector<ReceivedDatagram> &batch, qint64 bound)

@@ -87,6 +87,7 @@ private:
     std::unique_ptr<QThread> m_thread;
     std::atomic<qint64> m_lastArrivalNs{0};
     std::atomic<qint64> m_received{0};
+    std::atomic<bool> m_readAgain{false}; // a ReadAgainSoon() call waits in the thread's loop
 
     QMutex m_mutex; // guards everything below
     std::deque<ReceivedDatagram> m_waiting;
