@@ -100,27 +100,34 @@ void DatagramReceiver::ReadWaiting()
                 m_quietAt[k] = lookedAt;
                 continue;
             }
-            // One call each in turn: a flood on one socket must not leave the others' buffers
-            // to fill.
-            const qint64 readAt = RealTimeNs();
-            DatagramSlot slots[kReadsPerCall];
-            const int count = ReadDatagrams(m_sockets[k], m_buffers.data(), static_cast<std::size_t>(kKeptBytes),
-                                            kReadsPerCall, slots);
-            const int error = count < 0 ? LastSocketError() : 0;
-            if (count < 0 && WouldBlock(error))
-                m_quietAt[k] = readAt;
-            for (int i = 0; i < count; ++i) {
-                const char *data = m_buffers.data()
-                                   + static_cast<std::size_t>(i) * static_cast<std::size_t>(kKeptBytes);
-                m_held[k].push_back(
-                    Held{slots[i].receivedNs, m_sequence++,
-                         ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(
-                                                               std::min<qint64>(slots[i].size, kKeptBytes))),
-                                          slots[i].size, slots[i].address, slots[i].port, false}});
-                m_lastStamp[k] = slots[i].receivedNs;
-            }
-            read += static_cast<std::size_t>(std::max(count, 0));
-            m_received += std::max(count, 0);
+            // Up to kReadsPerCall each in turn, one system call on Linux, one call per datagram
+            // on Windows: a flood on one socket must not leave the others' buffers to fill, and
+            // a look at the sockets costs as much as a read there.
+            int got = 0;
+            int count = 0;
+            int error = 0;
+            do {
+                const qint64 readAt = RealTimeNs();
+                DatagramSlot slots[kReadsPerCall];
+                count = ReadDatagrams(m_sockets[k], m_buffers.data(), static_cast<std::size_t>(kKeptBytes),
+                                      kReadsPerCall - static_cast<std::size_t>(got), slots);
+                error = count < 0 ? LastSocketError() : 0;
+                if (count < 0 && WouldBlock(error))
+                    m_quietAt[k] = readAt;
+                for (int i = 0; i < count; ++i) {
+                    const char *data = m_buffers.data()
+                                       + static_cast<std::size_t>(i) * static_cast<std::size_t>(kKeptBytes);
+                    m_held[k].push_back(
+                        Held{slots[i].receivedNs, m_sequence++,
+                             ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(
+                                                                   std::min<qint64>(slots[i].size, kKeptBytes))),
+                                              slots[i].size, slots[i].address, slots[i].port, false}});
+                    m_lastStamp[k] = slots[i].receivedNs;
+                }
+                got += std::max(count, 0);
+            } while ((count > 0 || Interrupted(error)) && got < static_cast<int>(kReadsPerCall));
+            read += static_cast<std::size_t>(got);
+            m_received += got;
             failed = count < 0 && !WouldBlock(error) && !Interrupted(error);
         }
         // A failed look at the sockets is a failed read too.
