@@ -372,10 +372,7 @@ void CCorvaneDlg::ShowSearchCompleteness(bool finished)
 {
     const SearchRepeatPolicy &policy = m_search.Repeater().Policy();
     if (!finished) {
-        m_listDevice->setToolTip(QStringLiteral("Device search: %1 answers dropped by this computer; asking again "
-                                                "(%2 requests sent).")
-                                     .arg(policy.Dropped())
-                                     .arg(policy.Requests()));
+        m_listDevice->setToolTip(policy.Progress());
         return;
     }
     const QString summary = policy.Summary(static_cast<int>(m_arrDevices.size()));
@@ -544,7 +541,7 @@ void CCorvaneDlg::OnBnClickedSave()
         SendSetNetworkRequest(adapter, device.m_CameraInfo, m_services.devicePort);
     } else if (m_pVendorDlg) {
         const int result = ChangeVendorNetwork(*m_pVendorDlg, adapter->m_strAddress, backup.m_CameraInfo,
-                                               device.m_CameraInfo, m_strPassword.toLocal8Bit());
+                                               device.m_CameraInfo, m_strPassword);
         ShowMessage(QString::fromLatin1(ResultMessage(result == 0 ? RESULT_OK : RESULT_FAILED)));
     }
     m_bResultShown = 0;
@@ -582,7 +579,6 @@ void CCorvaneDlg::RunOnCheckedRows(bool reboot)
         return;
     WriteEditsInto(selected->m_CameraInfo);
 
-    const QByteArray password = m_strPassword.toLocal8Bit();
     for (int row = 0; row < m_listDevice->GetItemCount(); ++row) {
         if (!(m_listDevice->GetCheck(row) > 0))
             continue;
@@ -595,7 +591,7 @@ void CCorvaneDlg::RunOnCheckedRows(bool reboot)
         if (reboot)
             ShowMessage(QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr)));
         if (IsVendorFamily(info) && m_pVendorDlg)
-            RunVendorCommand(*m_pVendorDlg, info, password,
+            RunVendorCommand(*m_pVendorDlg, info, m_strPassword,
                              reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset);
     }
 }

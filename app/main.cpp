@@ -1,5 +1,6 @@
 #include "CCorvaneApp.h"
 #include "ConsoleOutput.h"
+#include "OwnedThread.h"
 #include "SharedHeap.h"
 
 #include <QApplication>
@@ -32,6 +33,7 @@ bool AnswerInfoOption(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    AwaitThreadsAtExit(); // under LeakSanitizer: its check sees no thread half gone
     if (AnswerInfoOption(argc, argv))
         return 0;
     ShareOneHeapAmongThreads();

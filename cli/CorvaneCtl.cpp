@@ -353,8 +353,7 @@ void CorvaneCtl::RunVendorCommand()
                 if (m_options.user)
                     SetFieldString(record.header.user_id, *m_options.user);
                 // Sent whatever the login gave, as the window does; the device judges.
-                const VendorCommandResult result = ::RunVendorCommand(*m_vendor, record, m_password.toLocal8Bit(),
-                                                                      command);
+                const VendorCommandResult result = ::RunVendorCommand(*m_vendor, record, m_password, command);
                 outcome.result = VendorCommandMessage(result, command);
                 outcome.ok = VendorCommandDone(result);
                 if (outcome.ok)

@@ -22,6 +22,7 @@ DeviceSearch::DeviceSearch(CoreServices services, QObject *parent)
     , m_services(std::move(services))
 {
     m_reportedMacs.reserve(kDevicesReserved);
+    m_repeater.CountListedBy([this] { return m_ownReported; });
 }
 
 DeviceSearch::~DeviceSearch() = default;
@@ -51,6 +52,7 @@ void DeviceSearch::Clear()
 {
     m_reportedMacs.clear();
     m_reportedMacs.reserve(kDevicesReserved);
+    m_ownReported = 0;
 }
 
 void DeviceSearch::CloseReplySocket()
@@ -114,6 +116,8 @@ bool DeviceSearch::Offer(const CameraInfo &record)
     if (m_reportedMacs.contains(mac))
         return false;
     m_reportedMacs.insert(mac);
+    if (FamilyOf(record) == DeviceFamily::Own)
+        ++m_ownReported;
     Q_EMIT deviceFound(record, FamilyOf(record));
     return true;
 }

@@ -117,6 +117,7 @@ private:
 
     QSet<MacText> m_reportedMacs;
     QHash<QByteArray, QPointer<const QObject>> m_answerOwners; // an owner gone holds nothing
+    qint64 m_ownReported = 0;                                  // the devices a repeat of the request can add
     CNetworkAdapterObj m_requestAdapter;                       // the last request's, for its repeats
     SearchRepeater m_repeater{[this] { ResendRequest(); }};
 };

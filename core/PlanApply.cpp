@@ -79,7 +79,7 @@ CameraInfo EditedRecord(const CameraInfo &found, const PlanRow &row, const QStri
     CameraInfo edited = found;
     WriteEdits(edited, edits);
     if (IsVendorFamily(edited))
-        SetVendorPassword(edited, password.toLocal8Bit());
+        SetVendorPasswordText(edited, password);
     return edited;
 }
 
@@ -264,7 +264,7 @@ void PlanApply::StartVendorChange()
     auto result = std::make_shared<int>(ZEK_ERR_FAILED);
     const Sent sent = m_sent[m_current];
     const QString host = m_adapter.m_strAddress;
-    const QByteArray password = m_settings.password.toLocal8Bit();
+    const QString password = m_settings.password;
     CHalvetranoDlg *vendor = m_vendor;
     m_vendorWorker = MakeOwnedThread([vendor, host, sent, password, result] {
         CameraInfo edited = sent.edited;

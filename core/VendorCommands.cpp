@@ -2,10 +2,10 @@
 
 #include "ZEKSDK.h"
 
-VendorCommandResult RunVendorCommand(CHalvetranoDlg &vendor, CameraInfo &record, QByteArrayView password,
+VendorCommandResult RunVendorCommand(CHalvetranoDlg &vendor, CameraInfo &record, const QString &password,
                                      VendorCommand command)
 {
-    SetVendorPassword(record, password);
+    SetVendorPasswordText(record, password);
     vendor.m_TargetInfo = record;
     VendorCommandResult result;
     if (command == VendorCommand::Reboot)
@@ -37,10 +37,10 @@ QString VendorResultMessage(int result)
 }
 
 int ChangeVendorNetwork(CHalvetranoDlg &vendor, const QString &hostAddress, const CameraInfo &found, CameraInfo &edited,
-                        QByteArrayView password)
+                        const QString &password)
 {
     vendor.m_strHostIp = hostAddress;
-    SetVendorPassword(edited, password);
+    SetVendorPasswordText(edited, password);
     vendor.m_TargetInfo = found;
     vendor.m_NewInfo = edited;
     return vendor.ModifyNetwork();

@@ -3,7 +3,6 @@
 #include "CHalvetranoDlg.h"
 #include "CameraInfo.h"
 
-#include <QByteArrayView>
 #include <QString>
 
 // The vendor family's commands, through the window that owns the vendor library. Each call
@@ -19,7 +18,7 @@ using VendorCommandResult = CHalvetranoDlg::DeviceOperationResult;
 // Logs in to the device with the record's address, media port and user ID and this password,
 // then reboots or resets it whatever the login gave. The record keeps the plain password at
 // pass_wd, as Reboot and Factory Reset leave it.
-VendorCommandResult RunVendorCommand(CHalvetranoDlg &vendor, CameraInfo &record, QByteArrayView password,
+VendorCommandResult RunVendorCommand(CHalvetranoDlg &vendor, CameraInfo &record, const QString &password,
                                      VendorCommand command);
 
 // What a reboot or reset did, for people: "reboot requested", "factory reset requested",
@@ -36,4 +35,4 @@ QString VendorResultMessage(int result);
 // which gets the plain password at pass_wd; hostAddress is the adapter's IPv4 address.
 // The library's result (0: done).
 int ChangeVendorNetwork(CHalvetranoDlg &vendor, const QString &hostAddress, const CameraInfo &found, CameraInfo &edited,
-                        QByteArrayView password);
+                        const QString &password);

@@ -105,6 +105,11 @@ qint64 CTalbrixReceveSocket::LastArrivalNs() const
     return m_receiver ? m_receiver->LastArrivalNs() : 0;
 }
 
+qint64 CTalbrixReceveSocket::DatagramsReceived() const
+{
+    return m_receiver ? m_receiver->Received() : 0;
+}
+
 void CTalbrixReceveSocket::ScheduleHandOver()
 {
     if (!IsOpen() || m_handOverTimer.isActive())

@@ -66,6 +66,8 @@ public:
     const SocketGroup &Group() const { return m_group; }
     // When the last datagram arrived (monotonic clock, ns), 0 before the first.
     qint64 LastArrivalNs() const;
+    // Datagrams received since Create().
+    qint64 DatagramsReceived() const;
 
 Q_SIGNALS:
     void receivePacket();

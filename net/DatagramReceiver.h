@@ -16,6 +16,8 @@ class QThread;
 
 // The machine's monotonic clock, ns: the arrival times below are on it.
 qint64 MonotonicClockNs();
+// The wall clock, ns since 1970, as the kernel's receive times (AskForReceiveTimes).
+qint64 RealTimeNs();
 
 // One datagram as it arrived, or a failed read in its place.
 struct ReceivedDatagram
@@ -28,10 +30,11 @@ struct ReceivedDatagram
 };
 
 // Reads bound, non-blocking datagram sockets on a thread of its own as soon as datagrams
-// arrive, and keeps them in the order each socket received them until the owner takes them. The
-// kernel drops what a receive buffer cannot hold, silently: on a stock host that buffer holds
-// about 330 replies, so it must be emptied as fast as replies come, not whenever the
-// user-interface thread is free.
+// arrive, and keeps them until the owner takes them, in the order the kernel received them
+// across all the sockets, where they carry receive times (AskForReceiveTimes); each socket's
+// own order is kept whatever the times say. The kernel drops what a receive buffer cannot hold, silently: on
+// a stock host that buffer holds about 330 replies, so it must be emptied as fast as replies
+// come, not whenever the user-interface thread is free.
 class DatagramReceiver final
 {
 public:
@@ -55,22 +58,45 @@ public:
     void Take(std::deque<ReceivedDatagram> &into);
     // When the last datagram was read, on the monotonic clock (ns); 0 before the first.
     qint64 LastArrivalNs() const { return m_lastArrivalNs.load(); }
+    // Datagrams read so far, taken or not.
+    qint64 Received() const { return m_received.load(); }
 
 private:
+    // A datagram read but not yet handed over: a socket that was not emptied may still hold
+    // one that the kernel received earlier.
+    struct Held
+    {
+        qint64 receivedNs = 0;
+        quint64 sequence = 0; // order of reading, where receive times are equal or missing
+        ReceivedDatagram datagram;
+    };
+
     void Run();
-    void ReadWaiting(NativeSocket socket);
+    void ReadWaiting();
+    // Moves the held datagrams received up to bound into batch, in the kernel's order.
+    void ReleaseHeld(std::vector<ReceivedDatagram> &batch, qint64 bound);
+    void ReadAgainSoon(); // on the receive thread, through its event loop
 
     std::vector<NativeSocket> m_sockets;
     std::function<void()> m_arrived;
     std::size_t m_keptBytes;
-    std::vector<char> m_buffers; // receive thread only: one slot of kKeptBytes per batch entry
+    std::vector<char> m_buffers;          // receive thread only: one slot of kKeptBytes per batch entry
+    std::vector<std::deque<Held>> m_held; // receive thread only: per socket
+    // Receive thread only, per socket, on the clock of the receive times: the last datagram's
+    // time, and when the socket was last found empty.
+    std::vector<qint64> m_lastStamp;
+    std::vector<qint64> m_quietAt;
+    quint64 m_sequence = 0; // receive thread only
     std::unique_ptr<QThread> m_thread;
     std::atomic<qint64> m_lastArrivalNs{0};
+    std::atomic<qint64> m_received{0};
+    std::atomic<bool> m_readAgain{false}; // a ReadAgainSoon() call waits in the thread's loop
 
     QMutex m_mutex; // guards everything below
     std::deque<ReceivedDatagram> m_waiting;
     qsizetype m_waitingBytes = 0;
     bool m_ownerTold = false;
     bool m_paused = false;
-    std::vector<QSocketNotifier *> m_notifiers; // live on the receive thread, while it runs
+    // Live on the receive thread, while it runs; changed only there, before and after its loop.
+    std::vector<QSocketNotifier *> m_notifiers;
 };

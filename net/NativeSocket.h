@@ -37,7 +37,16 @@ struct DatagramSlot
     qint64 size = 0;     // its whole length, also when longer than its slot
     quint32 address = 0; // the sender's IPv4 address, host order
     quint16 port = 0;
+    qint64 receivedNs = 0; // when the kernel received it, where the socket is stamped; else 0
 };
+
+// Has the kernel stamp every datagram with the time it received it (Linux: SO_TIMESTAMPNS, read
+// by ReadDatagrams). False where the system or the socket cannot: datagrams then carry 0.
+bool AskForReceiveTimes(NativeSocket s);
+// Returns once the system stamps datagrams as they arrive (at most after a fraction of a second):
+// Linux turns its stamps on for everyone a moment after the first socket asks, and a datagram
+// that comes before then is stamped only when it is read, out of order with the others.
+void AwaitReceiveTimes();
 
 // Reads up to count waiting datagrams, datagram i into buffers + i * slotBytes (cut to slotBytes),
 // several in one system call where the system has one (Linux: recvmmsg). How many were read, or

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -55,22 +57,112 @@ int WaitUntilReadable(const std::vector<NativeSocket> &sockets, int timeoutMs, s
     return ready;
 }
 
+bool AskForReceiveTimes(NativeSocket s)
+{
+#ifdef SO_TIMESTAMPNS
+    return SetSocketOption(s, SO_TIMESTAMPNS, 1);
+#else
+    Q_UNUSED(s)
+    return false;
+#endif
+}
+
+namespace {
+// Room for the receive time, and for whatever else a socket option adds.
+struct alignas(cmsghdr) ControlRoom
+{
+    char bytes[CMSG_SPACE(sizeof(timespec)) + 64];
+};
+
+qint64 realTimeNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<qint64>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+qint64 receiveTime(msghdr &message)
+{
+#ifdef SO_TIMESTAMPNS
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            return static_cast<qint64>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
+        }
+    }
+#else
+    Q_UNUSED(message)
+#endif
+    return 0;
+}
+} // namespace
+
+void AwaitReceiveTimes()
+{
+#ifdef SO_TIMESTAMPNS
+    // A datagram to ourselves over loopback: stamped before we read it once the stamps are on.
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (s < 0)
+        return;
+    sockaddr_in self{};
+    self.sin_family = AF_INET;
+    self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof self;
+    if (AskForReceiveTimes(s) && ::bind(s, reinterpret_cast<const sockaddr *>(&self), sizeof self) == 0
+        && ::getsockname(s, reinterpret_cast<sockaddr *>(&self), &size) == 0) {
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            if (::sendto(s, "", 0, 0, reinterpret_cast<const sockaddr *>(&self), sizeof self) != 0)
+                break; // no loopback: nothing to wait with
+            pollfd entry{s, POLLIN, 0};
+            if (::poll(&entry, 1, 100) != 1)
+                break;
+            const qint64 before = realTimeNs();
+            char byte = 0;
+            iovec part{&byte, 1};
+            ControlRoom control;
+            msghdr message{};
+            message.msg_iov = &part;
+            message.msg_iovlen = 1;
+            message.msg_control = control.bytes;
+            message.msg_controllen = sizeof control.bytes;
+            if (::recvmsg(s, &message, 0) < 0)
+                break;
+            const qint64 stamp = receiveTime(message);
+            if (stamp == 0 || stamp < before)
+                break;
+            ::usleep(1000);
+        }
+    }
+    ::close(s);
+#endif
+}
+
 int ReadDatagrams(NativeSocket s, char *buffers, std::size_t slotBytes, std::size_t count, DatagramSlot *slots)
 {
-    std::vector<mmsghdr> messages(count);
-    std::vector<iovec> parts(count);
-    std::vector<sockaddr_in> from(count);
+    // Kept between calls: a burst makes thousands of them.
+    thread_local std::vector<mmsghdr> messages;
+    thread_local std::vector<iovec> parts;
+    thread_local std::vector<sockaddr_in> from;
+    thread_local std::vector<ControlRoom> control;
+    messages.assign(count, mmsghdr{});
+    parts.resize(count);
+    from.resize(count);
+    control.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         parts[i] = {buffers + i * slotBytes, slotBytes};
         messages[i].msg_hdr.msg_iov = &parts[i];
         messages[i].msg_hdr.msg_iovlen = 1;
         messages[i].msg_hdr.msg_name = &from[i];
         messages[i].msg_hdr.msg_namelen = sizeof from[i];
+        messages[i].msg_hdr.msg_control = control[i].bytes;
+        messages[i].msg_hdr.msg_controllen = sizeof control[i].bytes;
     }
     // MSG_TRUNC: a longer datagram's length is its whole length, not what was kept.
     const int read = ::recvmmsg(s, messages.data(), static_cast<unsigned>(count), MSG_TRUNC, nullptr);
     for (int i = 0; i < read; ++i)
-        slots[i] = {static_cast<qint64>(messages[i].msg_len), ntohl(from[i].sin_addr.s_addr), ntohs(from[i].sin_port)};
+        slots[i] = {static_cast<qint64>(messages[i].msg_len), ntohl(from[i].sin_addr.s_addr), ntohs(from[i].sin_port),
+                    receiveTime(messages[i].msg_hdr)};
     return read;
 }
 

@@ -60,6 +60,15 @@ int WaitUntilReadable(const std::vector<NativeSocket> &sockets, int timeoutMs, s
     return ready;
 }
 
+// Not needed: the group is one socket here (SocketGroup_win.cpp), whose queue is already in
+// order of arrival.
+bool AskForReceiveTimes(NativeSocket)
+{
+    return false;
+}
+
+void AwaitReceiveTimes() {}
+
 // One datagram a call: Windows has no recvmmsg. Read whole, so that its real length is known
 // (Windows fails a read into a smaller buffer instead of telling the length).
 int ReadDatagrams(NativeSocket s, char *buffers, std::size_t slotBytes, std::size_t count, DatagramSlot *slots)

@@ -4,25 +4,70 @@
 
 #include <algorithm>
 
-void SearchRepeatPolicy::Sent(qint64 overflows)
+void SearchRepeatPolicy::Sent(const SearchCounts &now)
 {
     ++m_requests;
-    m_atLastRequest = std::max<qint64>(overflows, 0);
+    m_atLastRequest = std::max<qint64>(now.overflows, 0);
     m_droppedLast = 0;
+    m_last = now;
 }
 
-bool SearchRepeatPolicy::ShouldRepeat(qint64 overflows)
+bool SearchRepeatPolicy::ShouldRepeat(const SearchCounts &now)
 {
-    if (overflows < 0)
-        return false; // the platform cannot tell: one request, as ever
-    m_droppedLast = std::max<qint64>(0, overflows - m_atLastRequest);
+    if (now.overflows < 0) {
+        m_counted = false;
+        const qint64 burst = now.answers - m_last.answers;
+        m_largestBurst = std::max(m_largestBurst, burst);
+        bool mayHaveLost = false;
+        if (m_requests == 1) {
+            const bool errorsRose = m_last.systemErrors >= 0 && now.systemErrors > m_last.systemErrors;
+            mayHaveLost = burst > kBurstThreshold || errorsRose;
+        } else {
+            m_newAfterLast = now.listed - m_last.listed;
+            mayHaveLost = m_newAfterLast > 0;
+        }
+        return mayHaveLost && m_requests <= m_maxRepeats;
+    }
+    m_droppedLast = std::max<qint64>(0, now.overflows - m_atLastRequest);
     m_dropped += m_droppedLast;
-    m_atLastRequest = overflows;
+    m_atLastRequest = now.overflows;
     return m_droppedLast > 0 && m_requests <= m_maxRepeats;
+}
+
+QString SearchRepeatPolicy::Progress() const
+{
+    if (m_counted)
+        return QStringLiteral("Device search: %1 answers dropped by this computer; asking again (%2 requests sent).")
+            .arg(m_dropped)
+            .arg(m_requests);
+    if (m_requests <= 2)
+        return QStringLiteral("Device search: %1 answers at once, more than this computer may hold; asking again "
+                              "(%2 requests sent).")
+            .arg(m_largestBurst)
+            .arg(m_requests);
+    return QStringLiteral("Device search: the last request found %1 more devices; asking again (%2 requests sent).")
+        .arg(m_newAfterLast)
+        .arg(m_requests);
 }
 
 QString SearchRepeatPolicy::Summary(int listed) const
 {
+    if (!m_counted) {
+        if (m_requests < 2)
+            return {};
+        if (m_newAfterLast == 0)
+            return QStringLiteral("Device search: %1 requests sent, %2 answers at once, none new after the last "
+                                  "request: the list is complete (%3 devices).")
+                .arg(m_requests)
+                .arg(m_largestBurst)
+                .arg(listed);
+        return QStringLiteral("Device search: %1 requests sent, %2 answers at once, %3 new after the last "
+                              "request: devices may be missing (%4 listed).")
+            .arg(m_requests)
+            .arg(m_largestBurst)
+            .arg(m_newAfterLast)
+            .arg(listed);
+    }
     if (m_dropped == 0)
         return {};
     if (m_droppedLast == 0)
@@ -49,13 +94,19 @@ SearchRepeater::SearchRepeater(std::function<void()> resend, int maxRepeats, int
     connect(&m_timer, &QTimer::timeout, this, &SearchRepeater::Check);
 }
 
+SearchCounts SearchRepeater::CountsNow() const
+{
+    return SearchCounts{m_socket->Overflows(), m_socket->DatagramsReceived(), m_listed ? m_listed() : 0,
+                        SystemUdpReceiveErrors()};
+}
+
 void SearchRepeater::Start(CTalbrixReceveSocket *socket)
 {
     m_policy = SearchRepeatPolicy(m_maxRepeats);
     m_socket = socket;
     if (!socket)
         return;
-    m_policy.Sent(socket->Overflows());
+    m_policy.Sent(CountsNow());
     m_sentNs = MonotonicClockNs();
     m_timer.start(std::max(1, m_quietMs / 5));
 }
@@ -75,7 +126,7 @@ void SearchRepeater::Check()
     const qint64 since = std::max(m_sentNs, m_socket->LastArrivalNs());
     if (MonotonicClockNs() - since < static_cast<qint64>(m_quietMs) * 1000000)
         return;
-    if (!m_policy.ShouldRepeat(m_socket->Overflows())) {
+    if (!m_policy.ShouldRepeat(CountsNow())) {
         Stop();
         Q_EMIT finished();
         return;
@@ -83,7 +134,7 @@ void SearchRepeater::Check()
     m_resend();
     if (!m_socket)
         return; // the resend closed the socket
-    m_policy.Sent(m_socket->Overflows());
+    m_policy.Sent(CountsNow());
     m_sentNs = MonotonicClockNs();
     Q_EMIT repeated();
 }

@@ -20,6 +20,9 @@ bool SocketGroup::BindTo(NativeSocket s, quint32 address, quint16 port)
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(address);
     local.sin_port = htons(port);
+    // Stamped from the first datagram on: one read before the stamps were asked for would carry
+    // the time it was read instead.
+    AskForReceiveTimes(s);
     return ::bind(s, reinterpret_cast<const sockaddr *>(&local), sizeof local) == 0 && SetNonBlocking(s);
 }
 
@@ -42,6 +45,8 @@ bool SocketGroup::Open(quint32 address, quint16 port, const Options &options)
         if (result != GroupResult::Unsupported) {
             if (result == GroupResult::Taken)
                 StopSockets();
+            if (result == GroupResult::Opened)
+                AwaitReceiveTimes();
             return result == GroupResult::Opened;
         }
     }
@@ -65,6 +70,7 @@ bool SocketGroup::Open(quint32 address, quint16 port, const Options &options)
     }
     EnlargeReceiveBuffer(s, options.receiveBufferBytes, options.forceReceiveBuffer);
     m_sockets.push_back(s);
+    AwaitReceiveTimes();
     return true;
 }
 

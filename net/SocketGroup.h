@@ -47,7 +47,8 @@ public:
     void Close();
     bool IsOpen() const { return !m_sockets.empty(); }
 
-    // The sockets that keep answers, in share order.
+    // The sockets that keep answers, in share order. Each stamps its datagrams with the time the
+    // kernel received them (AskForReceiveTimes), which puts the queues back into one order.
     const std::vector<NativeSocket> &Sockets() const { return m_sockets; }
     int ReceiveBufferSize() const; // granted to each socket, bytes
     quint16 Port() const;          // the port the group is bound to (host order), 0 when closed
@@ -71,7 +72,8 @@ private:
     GroupResult OpenUnicastGroup(quint32 address, quint16 port, const Options &options);
     void CloseGuard();
 
-    static bool BindTo(NativeSocket s, quint32 address, quint16 port); // and non-blocking
+    // And non-blocking, each datagram stamped with its receive time where the system can.
+    static bool BindTo(NativeSocket s, quint32 address, quint16 port);
     static void CloseAll(std::vector<NativeSocket> &sockets);
 
     std::vector<NativeSocket> m_sockets;
@@ -83,3 +85,6 @@ private:
 // Datagrams the kernel dropped on one socket (Linux, any user: SO_MEMINFO); -1 where unknown
 // (Windows).
 qint64 SocketDrops(NativeSocket socket);
+// UDP datagrams the whole system could not take in, for every program (Windows:
+// GetUdpStatisticsEx's dwInErrors); -1 where it is not asked (Linux counts each socket's own).
+qint64 SystemUdpReceiveErrors();

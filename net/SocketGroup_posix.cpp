@@ -134,6 +134,11 @@ void SocketGroup::CloseGuard()
     }
 }
 
+qint64 SystemUdpReceiveErrors()
+{
+    return -1;
+}
+
 qint64 SocketDrops(NativeSocket socket)
 {
     quint32 counts[SK_MEMINFO_VARS + 8] = {};

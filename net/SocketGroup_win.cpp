@@ -1,5 +1,9 @@
 #include "SocketGroup.h"
 
+#include <winsock2.h> // before the others, which need it
+
+#include <iphlpapi.h>
+
 // Windows gives each broadcast to one socket of a port only, and has no socket filters: the
 // group is one plain socket, exclusive, with the large buffer Windows grants to anyone. Nor does
 // Windows tell a socket's drops.
@@ -18,4 +22,12 @@ void SocketGroup::CloseGuard() {}
 qint64 SocketDrops(NativeSocket)
 {
     return -1;
+}
+
+qint64 SystemUdpReceiveErrors()
+{
+    MIB_UDPSTATS stats{};
+    if (GetUdpStatisticsEx(&stats, AF_INET) != NO_ERROR)
+        return -1;
+    return static_cast<qint64>(stats.dwInErrors);
 }

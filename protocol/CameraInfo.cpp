@@ -66,6 +66,11 @@ void SetVendorPassword(CameraInfo &info, QByteArrayView password)
     WriteText(vendorPasswordSlot(info), VENDOR_PASSWORD_WIDTH, password);
 }
 
+void SetVendorPasswordText(CameraInfo &info, const QString &password)
+{
+    SetVendorPassword(info, QByteArrayView(password.toUtf8()));
+}
+
 QByteArray VendorPassword(const CameraInfo &info)
 {
     return ReadText(vendorPasswordSlot(const_cast<CameraInfo &>(info)), VENDOR_PASSWORD_WIDTH);

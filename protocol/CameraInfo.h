@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <QtEndian>
 
 #include <cstddef>
@@ -102,4 +103,7 @@ bool IsVendorFamily(const CameraInfo &info);
 // the 32 bytes up to mac_addr (31 characters and the NUL).
 inline constexpr std::size_t VENDOR_PASSWORD_WIDTH = 32;
 void SetVendorPassword(CameraInfo &info, QByteArrayView password);
+// As UTF-8 on every system: the library's login proof is over UTF-8, and the local 8-bit
+// encoding is the ANSI code page on Windows.
+void SetVendorPasswordText(CameraInfo &info, const QString &password);
 QByteArray VendorPassword(const CameraInfo &info);

@@ -233,6 +233,30 @@ private Q_SLOTS:
         QCOMPARE(h.list().GetItemText(h.rowOf(kVendorMac), 2), QStringLiteral("10.77.1.60"));
     }
 
+    void aNonAsciiPasswordReachesTheVendorLibraryAsUtf8()
+    {
+        // The library's login proof is over UTF-8: the ANSI code page (Windows) must not come in.
+        const QString password = QStringLiteral("Grüße-€-密码");
+        DevSim sim;
+        QVERIFY(sim.Start(
+            {QStringLiteral("--reboot-time"), QStringLiteral("20000"), QStringLiteral("--device"),
+             QStringLiteral("family=vendor,mac=5C:F2:07:00:10:01,ip=10.77.1.2,mediaPort=8001,userId=,password=")
+                 + password}));
+        DialogHarness h;
+        searchAll(h, 1);
+        select(h, kVendorMac);
+        typeSettings(h, "10.77.1.2", "", "");
+        h.setText(D::IDC_EDIT_PASSWORD, password);
+        h.dialog->OnBnClickedSave();
+        QCOMPARE(h.messages, QStringList({QStringLiteral("Apply")}));
+
+        // The reboot's login says how it went on standard output only.
+        h.list().SetCheck(h.rowOf(kVendorMac), true);
+        const QByteArray output = CaptureStdout([&] { h.dialog->OnBnClickedReboot(); });
+        QVERIFY2(output.contains("login success!\n"), output.constData());
+        QVERIFY(!output.contains("password error"));
+    }
+
     void rebootShowsEveryCheckedRowAndActsOnTheVendorOnes()
     {
         DevSim sim;

@@ -11,8 +11,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <algorithm>
+#include <random>
 
 using namespace TestNetwork;
 using D = CCorvaneDlg;
@@ -223,6 +227,60 @@ private Q_SLOTS:
         QCOMPARE(ReadText(vendor.manufacturer), QByteArray("Halvetrano"));
     }
 
+    // Answers spread over the reply sockets by their MAC: the rows still follow the order in which
+    // they arrived, across the sockets, whoever sent them.
+    void rowsAreNumberedInTheOrderDevicesAnswered_data()
+    {
+        QTest::addColumn<QStringList>("simulator"); // empty: the test sends, from its own addresses
+        QTest::newRow("broadcasts from one address") << QStringList{QStringLiteral("--generate"), QStringLiteral("64")};
+        QTest::newRow("broadcasts from their own addresses")
+            << QStringList{QStringLiteral("--generate"), QStringLiteral("64"), QStringLiteral("--own-addresses"),
+                           QStringLiteral("--first-ip"), QStringLiteral("10.78.0.1")};
+        QTest::newRow("shuffled, from many addresses") << QStringList();
+    }
+
+    void rowsAreNumberedInTheOrderDevicesAnswered()
+    {
+        QFETCH(QStringList, simulator);
+        constexpr int kDevices = 64;
+        QList<QByteArray> order; // the MACs in the order they are sent
+        for (int i = 0; i < kDevices; ++i)
+            order << QStringLiteral("02:00:00:00:00:%1").arg(i, 2, 16, QLatin1Char('0')).toUpper().toLatin1();
+        DevSim devices;
+        if (!simulator.isEmpty())
+            QVERIFY(devices.Start(simulator)); // answers every search in the order of its devices
+        else
+            std::shuffle(order.begin(), order.end(), std::mt19937(21));
+        DialogHarness h;
+        h.dialog->OnBnClickedSearch();
+        if (simulator.isEmpty()) {
+            // Back to back, each from an address of its own, as unicast answers.
+            std::vector<std::unique_ptr<QUdpSocket>> senders;
+            for (int i = 0; i < kDevices; ++i) {
+                auto sender = std::make_unique<QUdpSocket>();
+                QVERIFY(sender->bind(QHostAddress(QHostAddress(QHostAddress::LocalHost).toIPv4Address() + 1 + i)));
+                senders.push_back(std::move(sender));
+            }
+            for (int i = 0; i < kDevices; ++i)
+                senders[static_cast<std::size_t>(i)]->writeDatagram(bytesOf(MakeReply(order[i].constData())),
+                                                                    QHostAddress::LocalHost, REPLY_PORT);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(h.list().GetItemCount(), kDevices, 10000);
+
+        QByteArrayList listed;
+        QSet<int> shares; // a test of the merge only where the answers reached several sockets
+        for (int row = 0; row < kDevices; ++row) {
+            QCOMPARE(h.list().GetItemText(row, 0), QString::number(row + 1));
+            listed << h.list().GetItemText(row, 1).toLatin1().right(2);
+            shares.insert(h.dialog->m_pReceiveSocket->Group().ShareOf(bytesOf(MakeReply(order[row].constData()))));
+        }
+        QByteArrayList sent;
+        for (const QByteArray &mac : std::as_const(order))
+            sent << mac.right(2);
+        QCOMPARE(listed.join(' '), sent.join(' '));
+        QVERIFY(UnderWine() || shares.size() >= 4);
+    }
+
     void duplicatesAndTheTwelveCharacterRule()
     {
         DialogHarness h;
@@ -321,9 +379,7 @@ private Q_SLOTS:
         sendToReplyPort(bytesOf(MakeReply("00:00:00:00:00:0B")));
         QTRY_COMPARE(h.list().GetItemCount(), 2);
         QVERIFY(h.messages.isEmpty());
-        // By MAC: answers of different devices may reach different reply sockets, and the order
-        // between those is not kept.
-        dlg.OnNMClickListDevice(h.rowOf("00:00:00:00:00:0A"));
+        dlg.OnNMClickListDevice(0);
 
         sendToReplyPort(bytesOf(answer));
         sendToReplyPort(bytesOf(answer));
@@ -369,12 +425,9 @@ private Q_SLOTS:
         QTRY_COMPARE(h.list().GetItemCount(), 3);
         QVERIFY(dlg.m_pReceiveSocket->IsOpen());
         QVERIFY(h.messages.isEmpty());
-        // By MAC: the order between devices is not kept (they may reach different reply sockets).
-        const int cut = h.rowOf("00:00:00:00:00:0C");
-        QVERIFY(cut >= 0);
-        QCOMPARE(h.list().GetItemText(cut, 5), QString()); // the version lay beyond the cut
-        QVERIFY(h.rowOf(QByteArray(24, 'M')) >= 0);
-        QVERIFY(h.rowOf("00:00:00:00:00:0E") >= 0);
+        QCOMPARE(h.list().GetItemText(0, 1), QStringLiteral("00:00:00:00:00:0C"));
+        QCOMPARE(h.list().GetItemText(0, 5), QString()); // the version lay beyond the cut
+        QCOMPARE(h.list().GetItemText(1, 1), QString(24, QLatin1Char('M')));
     }
 
     void repliesWithoutMacAddNoRow()

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <random>
 #include <thread>
 
 #include <sys/socket.h>
@@ -26,6 +27,7 @@ struct SocketPair
             reader = fds[0];
             writer = fds[1];
             SetNonBlocking(reader);
+            AskForReceiveTimes(reader);
             SetNonBlocking(writer);
         }
     }
@@ -93,6 +95,26 @@ private Q_SLOTS:
         const int before = told.load();
         QVERIFY(pair.send("late"));
         QTRY_COMPARE(told.load(), before + 1);
+    }
+
+    void mergesTheSocketsInTheOrderTheKernelReceived()
+    {
+        // Datagrams sent in a known order, each to one of three sockets chosen at random: some wait
+        // in all three before reading starts, the rest come while it runs.
+        SocketPair pairs[3];
+        std::mt19937 random(21);
+        constexpr int kWaiting = 24;
+        constexpr int kCount = 3000;
+        const auto sendNext = [&](int i) { return pairs[random() % 3].send(QByteArray::number(i)); };
+        for (int i = 0; i < kWaiting; ++i)
+            QVERIFY(sendNext(i));
+        DatagramReceiver receiver({pairs[0].reader, pairs[1].reader, pairs[2].reader}, [] {});
+        for (int i = kWaiting; i < kCount; ++i)
+            QVERIFY(sendNext(i));
+        const std::deque<ReceivedDatagram> taken = takeUntil(receiver, kCount);
+        QCOMPARE(taken.size(), std::size_t(kCount));
+        for (int i = 0; i < kCount; ++i)
+            QCOMPARE(taken[static_cast<std::size_t>(i)].data, QByteArray::number(i));
     }
 
     void stopsReadingWhileTheOwnerTakesNothing()

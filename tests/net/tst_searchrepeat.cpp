@@ -84,6 +84,68 @@ private Q_SLOTS:
         QVERIFY(!blind.ShouldRepeat(-1));
     }
 
+    // Windows counts no drops: the policy judges by the burst, the devices each repeat added and
+    // the system's UDP errors. The counts run from the socket's start, as the repeater reads them.
+    void policyWithoutDropCountsAsksAgainWhileRepeatsFindDevices()
+    {
+        const auto counts = [](qint64 answers, qint64 listed, qint64 systemErrors = -1) {
+            return SearchCounts{-1, answers, listed, systemErrors};
+        };
+        constexpr qint64 kAtOnce = SearchRepeatPolicy::kBurstThreshold;
+
+        SearchRepeatPolicy small(6); // a small site: one request, no note
+        small.Sent(counts(0, 0));
+        QVERIFY(!small.ShouldRepeat(counts(kAtOnce, kAtOnce)));
+        QCOMPARE(small.Requests(), 1);
+        QVERIFY(small.Summary(static_cast<int>(kAtOnce)).isEmpty());
+
+        SearchRepeatPolicy complete(6); // a large burst: once more; it adds nothing, so no more
+        complete.Sent(counts(0, 0));
+        QVERIFY(complete.ShouldRepeat(counts(5000, 4990)));
+        complete.Sent(counts(5000, 4990)); // the note under the list is read after each repeat
+        QCOMPARE(complete.Progress(), QStringLiteral("Device search: 5000 answers at once, more than this computer "
+                                                     "may hold; asking again (2 requests sent)."));
+        QVERIFY(!complete.ShouldRepeat(counts(9990, 4990)));
+        QCOMPARE(complete.Summary(4990), QStringLiteral("Device search: 2 requests sent, 5000 answers at once, "
+                                                        "none new after the last request: the list is complete "
+                                                        "(4990 devices)."));
+
+        SearchRepeatPolicy filling(6); // each repeat that still adds devices asks again
+        filling.Sent(counts(0, 0));
+        QVERIFY(filling.ShouldRepeat(counts(5000, 4000)));
+        filling.Sent(counts(5000, 4000));
+        QVERIFY(filling.ShouldRepeat(counts(10000, 4800)));
+        QCOMPARE(filling.NewAfterLastRepeat(), qint64(800));
+        filling.Sent(counts(10000, 4800));
+        QCOMPARE(filling.Progress(), QStringLiteral("Device search: the last request found 800 more devices; asking "
+                                                    "again (3 requests sent)."));
+        QVERIFY(filling.ShouldRepeat(counts(15000, 4801)));
+        filling.Sent(counts(15000, 4801));
+        QVERIFY(!filling.ShouldRepeat(counts(20000, 4801)));
+        QCOMPARE(filling.Requests(), 4);
+
+        SearchRepeatPolicy bounded(2); // the bound holds while every repeat adds devices
+        bounded.Sent(counts(0, 0));
+        QVERIFY(bounded.ShouldRepeat(counts(5000, 4000)));
+        bounded.Sent(counts(5000, 4000));
+        QVERIFY(bounded.ShouldRepeat(counts(10000, 4500)));
+        bounded.Sent(counts(10000, 4500));
+        QVERIFY(!bounded.ShouldRepeat(counts(15000, 4700)));
+        QCOMPARE(bounded.Requests(), 3);
+        QCOMPARE(bounded.Summary(4700), QStringLiteral("Device search: 3 requests sent, 5000 answers at once, "
+                                                       "200 new after the last request: devices may be missing "
+                                                       "(4700 listed)."));
+
+        SearchRepeatPolicy hinted(6); // a small burst, but the system's UDP errors rose meanwhile
+        hinted.Sent(counts(0, 0, 17));
+        QVERIFY(hinted.ShouldRepeat(counts(40, 40, 19)));
+        hinted.Sent(counts(40, 40, 19));
+        QVERIFY(!hinted.ShouldRepeat(counts(80, 40, 19)));
+        SearchRepeatPolicy steady(6); // errors known and unchanged: no hint
+        steady.Sent(counts(0, 0, 17));
+        QVERIFY(!steady.ShouldRepeat(counts(40, 40, 17)));
+    }
+
     void aSearchWithNoDropsSendsOneRequest()
     {
         CTalbrixReceveSocket socket;
@@ -123,6 +185,30 @@ private Q_SLOTS:
         QCOMPARE(repeater.Policy().DroppedAfterLast(), qint64(0));
         QCOMPARE(reader.macs.size(), 6000);
         QCOMPARE(searchRequests(device), repeater.Policy().Requests());
+    }
+
+    void withoutDropCountsALargeBurstIsAskedOnceMore()
+    {
+        if (!UnderWine())
+            QSKIP("Linux counts its drops: the policy's other way is tested above with its inputs");
+        CTalbrixReceveSocket socket;
+        QVERIFY(socket.Create());
+        QCOMPARE(socket.Overflows(), qint64(-1));
+        MacReader reader(socket);
+        DevSim device;
+        QVERIFY(device.Start({QStringLiteral("--generate"), QStringLiteral("3000")}));
+        SearchRepeater repeater(&sendSearch);
+        repeater.CountListedBy([&] { return static_cast<qint64>(reader.macs.size()); });
+        QSignalSpy finished(&repeater, &SearchRepeater::finished);
+        sendSearch();
+        repeater.Start(&socket);
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(reader.macs.size(), 3000);
+        // Once more for the burst; again only while a repeat still found devices.
+        QVERIFY(repeater.Policy().Requests() >= 2);
+        QCOMPARE(repeater.Policy().NewAfterLastRepeat(), qint64(0));
+        QCOMPARE(searchRequests(device), repeater.Policy().Requests());
+        QVERIFY(repeater.Policy().Summary(3000).endsWith(QLatin1String("the list is complete (3000 devices).")));
     }
 
     void repeatsStopAtTheBound()

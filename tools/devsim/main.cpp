@@ -5,6 +5,7 @@
 #include "OnvifDiscoverySim.h"
 #include "OnvifServiceSim.h"
 #include "OwnProtocolSim.h"
+#include "OwnedThread.h"
 #include "Ports.h"
 #include "SimAddresses.h"
 #include "SimDevice.h"
@@ -28,6 +29,7 @@ int fail(const QString &message)
 
 int main(int argc, char *argv[])
 {
+    AwaitThreadsAtExit(); // under LeakSanitizer: its check sees no thread half gone
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane-devsim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
