@@ -14,6 +14,7 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <algorithm>
 #include <random>
