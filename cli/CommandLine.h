@@ -29,12 +29,13 @@ struct CtlOptions
     SearchRound::Families families;
     int waitMs = 3000;
     OutputFormat format = OutputFormat::Table;
-    QStringList macs; // set: one; reboot, factory-reset: one or more
-    QString planPath; // apply
-    PlanRow settings; // set: the settings given (its error is never set)
-    std::optional<QString> user;
+    QStringList macs;            // set: one; reboot, factory-reset: one or more (a MAC, or an ONVIF endpoint)
+    QString planPath;            // apply
+    PlanRow settings;            // set: the settings given (its error is never set)
+    std::optional<QString> user; // search: ONVIF devices' settings are read with it
     PasswordRequest password;
     bool dryRun = false;
+    bool hard = false; // factory-reset: ONVIF devices lose their addressing too
     bool verify = true;
     int everySeconds = 15;
     bool verbose = false; // the engine's diagnostics on standard error

@@ -5,6 +5,8 @@
 #include "CoreServices.h"
 #include "DeviceFields.h"
 #include "DeviceWatch.h"
+#include "OnvifDevice.h"
+#include "SearchRound.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -53,6 +55,16 @@ private:
     void NextWatchRound();
     void ApplyRows(const QList<PlanRow> &rows);
 
+    // ONVIF devices (CorvaneCtlOnvif.cpp).
+    // search --user: the password too; false, with the exit code set, when it cannot be had.
+    bool GetOnvifLogin();
+    // Reads the device's settings with the login, then lists it, failed or not.
+    void ReadOnvifThenList(FoundDevice device);
+    void EndSearchIfDone();
+    // Reboots or resets the ONVIF devices that reboot and factory-reset named, one after the
+    // other, then ends with code (or 1 when one failed).
+    void RunOnvifCommands(int code);
+
     CtlOptions m_options;
     std::FILE *m_out;
     CoreServices m_services;
@@ -69,4 +81,9 @@ private:
     DeviceWatch m_watch;
     QTimer m_timer;
     QElapsedTimer m_roundClock;
+    std::optional<OnvifLogin> m_onvifLogin; // search: read ONVIF devices' settings with it
+    int m_onvifReadsRunning = 0;
+    bool m_onvifReadFailed = false;
+    bool m_searchEnded = false;
+    QList<std::pair<QString, OnvifListing>> m_onvifCommands; // name given, device
 };

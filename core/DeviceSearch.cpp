@@ -2,6 +2,7 @@
 
 #include "AdapterNetwork.h"
 #include "CHalvetranoDlg.h"
+#include "DeviceFields.h"
 #include "RecordText.h"
 
 #include <cstdio>
@@ -13,13 +14,27 @@ DeviceFamily FamilyOf(const CameraInfo &record)
 
 const char *FamilyName(DeviceFamily family)
 {
-    return family == DeviceFamily::Vendor ? "vendor" : "own";
+    switch (family) {
+    case DeviceFamily::Own: return "own";
+    case DeviceFamily::Vendor: return "vendor";
+    case DeviceFamily::Onvif: return "onvif";
+    }
+    return "own";
 }
 
 DeviceSearch::DeviceSearch(CoreServices services, QObject *parent)
     : QObject(parent)
     , m_services(std::move(services))
+    , m_onvifDiscovery(std::make_unique<OnvifDiscovery>(m_services.onvifDiscovery))
+    , m_onvifCommands(m_services.onvifClient)
 {
+    connect(m_onvifDiscovery.get(), &OnvifDiscovery::deviceFound, this, &DeviceSearch::OfferOnvif);
+    connect(m_onvifDiscovery.get(), &OnvifDiscovery::deviceChanged, this, [this](const OnvifDevice &device) {
+        if (m_reportedEndpoints.contains(device.endpoint))
+            Q_EMIT onvifDeviceChanged(device);
+        else
+            OfferOnvif(device);
+    });
 }
 
 DeviceSearch::~DeviceSearch() = default;
@@ -41,6 +56,7 @@ bool DeviceSearch::Start(const CNetworkAdapterObj *adapter)
     CloseReplySocket();
     const bool open = OpenReplySocket();
     SendRequest(adapter);
+    StartOnvifSearch(adapter);
     StartVendorSearch();
     return open;
 }
@@ -48,6 +64,9 @@ bool DeviceSearch::Start(const CNetworkAdapterObj *adapter)
 void DeviceSearch::Clear()
 {
     m_reportedMacs.clear();
+    m_familyMacKeys.clear();
+    m_reportedEndpoints.clear();
+    m_onvifDiscovery->Stop();
 }
 
 void DeviceSearch::CloseReplySocket()
@@ -94,6 +113,30 @@ void DeviceSearch::StartVendorSearch()
         m_vendor->StartSearch();
 }
 
+bool DeviceSearch::StartOnvifSearch(const CNetworkAdapterObj *adapter)
+{
+    if (!adapter || adapter->m_strAddress.isEmpty())
+        return false;
+    return m_onvifDiscovery->Start(*adapter);
+}
+
+bool DeviceSearch::OfferOnvif(const OnvifDevice &device)
+{
+    if (device.endpoint.isEmpty() || m_reportedEndpoints.contains(device.endpoint))
+        return false;
+    if (IsFamilyDeviceMac(device.mac))
+        return false;
+    m_reportedEndpoints.insert(device.endpoint);
+    Q_EMIT onvifDeviceFound(device);
+    return true;
+}
+
+bool DeviceSearch::IsFamilyDeviceMac(const QString &mac) const
+{
+    const QString key = MacKey(mac);
+    return !key.isEmpty() && m_familyMacKeys.contains(key);
+}
+
 bool DeviceSearch::Offer(const CameraInfo &record)
 {
     const QByteArray mac = ReadText(record.mac_addr);
@@ -109,6 +152,8 @@ bool DeviceSearch::Offer(const CameraInfo &record)
     if (m_reportedMacs.contains(mac))
         return false;
     m_reportedMacs.insert(mac);
+    if (const QString key = MacKey(DeviceText(mac)); !key.isEmpty())
+        m_familyMacKeys.insert(key);
     Q_EMIT deviceFound(record, FamilyOf(record));
     return true;
 }

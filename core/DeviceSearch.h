@@ -4,6 +4,8 @@
 #include "CTalbrixReceveSocket.h"
 #include "CameraInfo.h"
 #include "CoreServices.h"
+#include "DeviceFamily.h"
+#include "OnvifCommands.h"
 #include "SearchRepeater.h"
 
 #include <QByteArray>
@@ -15,20 +17,12 @@
 
 class CHalvetranoDlg;
 
-enum class DeviceFamily {
-    Own,
-    Vendor,
-};
-
-// A record's family: its manufacturer says it, whichever way the record came.
-DeviceFamily FamilyOf(const CameraInfo &record);
-// "own" or "vendor".
-const char *FamilyName(DeviceFamily family);
-
-// The search of both families. It owns the socket on which own-family devices answer (the
-// answers to set-network requests arrive there too) and runs the vendor window's search;
-// every device either family reports is reported once, through deviceFound. Nothing waits:
-// results arrive as signals on the thread it belongs to.
+// The search of the three families. It owns the socket on which own-family devices answer
+// (the answers to set-network requests arrive there too), runs the vendor window's search and
+// the ONVIF discovery; every device a family reports is reported once, through deviceFound or,
+// for ONVIF, onvifDeviceFound. A device that answers its own family's search and also
+// announces itself over ONVIF is its own family's: the ONVIF one is dropped once its MAC says
+// so. Nothing waits: results arrive as signals on the thread it belongs to.
 class DeviceSearch final : public QObject
 {
     Q_OBJECT
@@ -43,7 +37,7 @@ public:
     void SetVendorWindow(CHalvetranoDlg *vendor);
 
     // A whole search: forgets the devices reported, opens a new reply socket, sends the search
-    // request through the adapter and starts the vendor search. False when the reply port
+    // request and the ONVIF probes through the adapter and starts the vendor search. False when the reply port
     // cannot be had: the request and the vendor search still go, but no answer is seen.
     bool Start(const CNetworkAdapterObj *adapter);
 
@@ -55,11 +49,20 @@ public:
     // socket is open, the request goes out again when the kernel dropped answers (Repeater()).
     bool SendRequest(const CNetworkAdapterObj *adapter);
     void StartVendorSearch();
+    // Probes for ONVIF devices through the adapter only; false when nothing could be sent.
+    bool StartOnvifSearch(const CNetworkAdapterObj *adapter);
 
     // Reports the device through deviceFound and returns true, unless its MAC text is empty,
     // or was reported since Clear, or it would be the first and its MAC text is shorter than
     // 12 characters.
     bool Offer(const CameraInfo &record);
+    // Reports the device through onvifDeviceFound and returns true, unless its endpoint is
+    // empty or was reported since Clear, or its MAC is that of a device of the other families
+    // reported since Clear.
+    bool OfferOnvif(const OnvifDevice &device);
+    // True when a device of the other families with this MAC (in any usual form) has been
+    // reported since Clear: an ONVIF device that shows this MAC after a login is that device.
+    bool IsFamilyDeviceMac(const QString &mac) const;
 
     // Reads the datagram the reply socket has signalled; a read error closes the socket.
     void OnReceivePacket();
@@ -72,9 +75,13 @@ public:
     // Its signals tell when a request went out again and when the last one's answers went quiet.
     SearchRepeater &Repeater() { return m_repeater; }
     const CoreServices &Services() const { return m_services; }
+    OnvifCommands &Onvif() { return m_onvifCommands; }
 
 Q_SIGNALS:
     void deviceFound(const CameraInfo &record, DeviceFamily family);
+    void onvifDeviceFound(const OnvifDevice &device);
+    // A reported ONVIF device announced itself again with other addresses.
+    void onvifDeviceChanged(const OnvifDevice &device);
     // Any set-network answer; IsAnswerFrom tells whose.
     void setNetworkAnswer(const CameraInfo &answer);
     // The reply socket failed and has been closed; answers are not seen until the next search.
@@ -89,6 +96,10 @@ private:
     std::unique_ptr<CTalbrixReceveSocket> m_replySocket;
     QPointer<CHalvetranoDlg> m_vendor;
     QSet<QByteArray> m_reportedMacs;
+    QSet<QString> m_familyMacKeys; // MacKey of every device of the other families reported
+    QSet<QString> m_reportedEndpoints;
+    std::unique_ptr<OnvifDiscovery> m_onvifDiscovery;
+    OnvifCommands m_onvifCommands;
     CNetworkAdapterObj m_requestAdapter; // the last request's, for its repeats
     SearchRepeater m_repeater{[this] { ResendRequest(); }};
 };
