@@ -79,46 +79,44 @@ void CCorvaneDlg::ReadOnvifSettings(int index, const OnvifLogin &login)
 {
     ShowOnvifFieldNote(QStringLiteral("Reading the device's settings..."));
     const int search = m_nSearchNumber;
-    m_search.Onvif().ReadSettings(
-        m_onvifDevices[index].device, login,
-        [this, index, search](OnvifResult result, const OnvifSettings &settings) {
-            if (search != m_nSearchNumber || !m_onvifDevices.contains(index))
-                return; // the list has been searched anew, or the row is another family's now
-            OnvifListing &listing = m_onvifDevices[index];
-            if (result == OnvifResult::Ok) {
-                listing.settings = settings;
-                listing.readError.clear();
-            } else {
-                const QString withheld = CredentialsWithheldReason(listing.device);
-                listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;
-            }
-            CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
-            info = OnvifRecord(listing);
-            UpdateDeviceRow(index);
-            if (m_nSelected != index)
-                return;
-            if (result != OnvifResult::Ok) {
-                ShowOnvifFieldNote(listing.readError);
-                return;
-            }
-            // The login being typed meanwhile stays as it is.
-            NetworkEdits edits = EditsOf(info);
-            edits.userId = lineText(Control(IDC_EDIT_USERID));
-            edits.password = lineText(Control(IDC_EDIT_PASSWORD));
-            SetEdits(edits);
-            m_strModel = FieldString(info.model_name);
-            CheckAddressing(m_nDhcp);
-            SetAddressEditsEnabled(m_nDhcp == 0);
-            UpdateData(false);
-            ShowOnvifFieldNote(QString());
-        });
+    m_search.Onvif().ReadSettings(m_onvifDevices[index].device, login,
+                                  [this, index, search](OnvifResult result, const OnvifSettings &settings) {
+                                      if (search != m_nSearchNumber || !m_onvifDevices.contains(index))
+                                          return; // the list has been searched anew, or the row is another family's now
+                                      OnvifListing &listing = m_onvifDevices[index];
+                                      if (result == OnvifResult::Ok) {
+                                          listing.settings = settings;
+                                          listing.readError.clear();
+                                      } else {
+                                          const QString withheld = CredentialsWithheldReason(listing.device);
+                                          listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;
+                                      }
+                                      CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
+                                      info = OnvifRecord(listing);
+                                      UpdateDeviceRow(index);
+                                      if (m_nSelected != index)
+                                          return;
+                                      if (result != OnvifResult::Ok) {
+                                          ShowOnvifFieldNote(listing.readError);
+                                          return;
+                                      }
+                                      // The login being typed meanwhile stays as it is.
+                                      NetworkEdits edits = EditsOf(info);
+                                      edits.userId = lineText(Control(IDC_EDIT_USERID));
+                                      edits.password = lineText(Control(IDC_EDIT_PASSWORD));
+                                      SetEdits(edits);
+                                      m_strModel = FieldString(info.model_name);
+                                      CheckAddressing(m_nDhcp);
+                                      SetAddressEditsEnabled(m_nDhcp == 0);
+                                      UpdateData(false);
+                                      ShowOnvifFieldNote(QString());
+                                  });
 }
 
 void CCorvaneDlg::SaveOnvifDevice(int index)
 {
     const OnvifListing &listing = m_onvifDevices[index];
-    m_search.Onvif().Save(listing.device, OnvifLogin{m_strUserId, m_strPassword}, Edits(),
-                          listing.settings.has_value(),
+    m_search.Onvif().Save(listing.device, OnvifLogin{m_strUserId, m_strPassword}, Edits(), listing.settings.has_value(),
                           [this](OnvifResult result, const OnvifSettings &) { ShowMessage(OnvifResultText(result)); });
 }
 
@@ -130,7 +128,8 @@ void CCorvaneDlg::RunOnvifCommand(const QList<int> &devices, bool reboot)
     auto left = std::make_shared<qsizetype>(devices.size());
     for (int index : devices) {
         const CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
-        const QString who = QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr));
+        const QString who =
+            QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr));
         const auto done = [this, results, left, who, single = devices.size() == 1](OnvifResult result) {
             *results << (single ? OnvifResultText(result) : QStringLiteral("%1  %2").arg(who, OnvifResultText(result)));
             if (--*left == 0)

@@ -20,25 +20,25 @@ bool CorvaneCtl::GetOnvifLogin()
 void CorvaneCtl::ReadOnvifThenList(FoundDevice device)
 {
     ++m_onvifReadsRunning;
-    m_search->Onvif().ReadSettings(
-        device.onvif->device, *m_onvifLogin, [this, device](OnvifResult result, const OnvifSettings &settings) mutable {
-            --m_onvifReadsRunning;
-            OnvifListing &listing = *device.onvif;
-            if (result == OnvifResult::Ok) {
-                listing.settings = settings;
-            } else {
-                const QString withheld = CredentialsWithheldReason(listing.device);
-                listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;
-                m_onvifReadFailed = true;
-            }
-            // Its MAC may show it is a device already listed under its own family.
-            if (!(result == OnvifResult::Ok && m_search->IsFamilyDeviceMac(settings.mac))) {
-                device.record = OnvifRecord(listing);
-                if (m_output)
-                    m_output->Add(FieldsOf(device));
-            }
-            EndSearchIfDone();
-        });
+    m_search->Onvif().ReadSettings(device.onvif->device, *m_onvifLogin,
+                                   [this, device](OnvifResult result, const OnvifSettings &settings) mutable {
+                                       --m_onvifReadsRunning;
+                                       OnvifListing &listing = *device.onvif;
+                                       if (result == OnvifResult::Ok) {
+                                           listing.settings = settings;
+                                       } else {
+                                           const QString withheld = CredentialsWithheldReason(listing.device);
+                                           listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;
+                                           m_onvifReadFailed = true;
+                                       }
+                                       // Its MAC may show it is a device already listed under its own family.
+                                       if (!(result == OnvifResult::Ok && m_search->IsFamilyDeviceMac(settings.mac))) {
+                                           device.record = OnvifRecord(listing);
+                                           if (m_output)
+                                               m_output->Add(FieldsOf(device));
+                                       }
+                                       EndSearchIfDone();
+                                   });
 }
 
 void CorvaneCtl::EndSearchIfDone()

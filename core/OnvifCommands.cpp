@@ -56,34 +56,35 @@ void OnvifCommands::StartReads()
         Read read = m_reads.dequeue();
         ++m_readsRunning;
         m_client->ReadSettings(read.device, read.login,
-                               Guarded<SettingsDone>([this, done = std::move(read.done)](
-                                                         OnvifResult result, const OnvifSettings &settings) {
-                                   --m_readsRunning;
-                                   done(result, settings);
-                                   StartReads();
-                               }));
+                               Guarded<SettingsDone>(
+                                   [this, done = std::move(read.done)](OnvifResult result,
+                                                                       const OnvifSettings &settings) {
+                                       --m_readsRunning;
+                                       done(result, settings);
+                                       StartReads();
+                                   }));
     }
 }
 
-void OnvifCommands::Save(const OnvifDevice &device, const OnvifLogin &login, const NetworkEdits &edits,
-                         bool fieldsRead, SaveDone done)
+void OnvifCommands::Save(const OnvifDevice &device, const OnvifLogin &login, const NetworkEdits &edits, bool fieldsRead,
+                         SaveDone done)
 {
-    ReadSettings(device, login, [this, device, login, edits, fieldsRead, done](OnvifResult read,
-                                                                                 const OnvifSettings &current) {
-        if (read != OnvifResult::Ok) {
-            done(read, {});
-            return;
-        }
-        const OnvifSettings wanted = WantedOnvifSettings(current, edits, fieldsRead);
-        if (!wanted.dhcp && (!IsDottedQuadText(wanted.ip) || wanted.prefixLength < 0 || wanted.prefixLength > 32)) {
-            done(OnvifResult::InvalidAddress, wanted);
-            return;
-        }
-        if (!m_client)
-            return;
-        m_client->ApplySettings(device, login, current, wanted,
-                                Guarded<Done>([done, wanted](OnvifResult result) { done(result, wanted); }));
-    });
+    ReadSettings(
+        device, login, [this, device, login, edits, fieldsRead, done](OnvifResult read, const OnvifSettings &current) {
+            if (read != OnvifResult::Ok) {
+                done(read, {});
+                return;
+            }
+            const OnvifSettings wanted = WantedOnvifSettings(current, edits, fieldsRead);
+            if (!wanted.dhcp && (!IsDottedQuadText(wanted.ip) || wanted.prefixLength < 0 || wanted.prefixLength > 32)) {
+                done(OnvifResult::InvalidAddress, wanted);
+                return;
+            }
+            if (!m_client)
+                return;
+            m_client->ApplySettings(device, login, current, wanted,
+                                    Guarded<Done>([done, wanted](OnvifResult result) { done(result, wanted); }));
+        });
 }
 
 void OnvifCommands::Reboot(const OnvifDevice &device, const OnvifLogin &login, Done done)
