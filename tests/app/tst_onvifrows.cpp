@@ -2,9 +2,10 @@
 // and exported, and that no command for them ever takes the other families' ways.
 
 #include "CHalvetranoDlg.h"
-#include "DeviceListMenu.h"
 #include "DeviceListFormat.h"
+#include "DeviceListMenu.h"
 #include "DialogHarness.h"
+#include "TestOnvifDevices.h"
 
 #include <QFile>
 #include <QTcpServer>
@@ -31,25 +32,16 @@ void searchAll(DialogHarness &h, int count)
     QTRY_VERIFY_WITH_TIMEOUT(!h.dialog->m_pVendorDlg->m_bSearching && !h.dialog->m_pWaitDlg->isVisible(), 8000);
 }
 
-OnvifDevice onvifDevice(const QString &endpoint, const QString &ip, const QString &mac = {})
-{
-    OnvifDevice device;
-    device.endpoint = endpoint;
-    device.serviceAddress = QUrl(u"http://%1/onvif/device_service"_s.arg(ip));
-    device.answerSource = QHostAddress(ip);
-    device.credentialsSafe = true;
-    device.mac = mac;
-    device.hardware = u"NV-200"_s;
-    device.name = u"Acme Cameras"_s;
-    return device;
-}
-
 // Three ONVIF devices, one of each login kind, with the default login admin/admin.
 QStringList onvifDevices()
 {
-    return {u"--device"_s, u"family=onvif,mac=02:20:00:00:00:01,ip=10.77.1.41,onvifAuth=both"_s, u"--device"_s,
-            u"family=onvif,mac=02:20:00:00:00:02,ip=10.77.1.42,onvifAuth=token,clockOffset=3600"_s, u"--device"_s,
-            u"family=onvif,mac=02:20:00:00:00:03,ip=10.77.1.43,onvifAuth=digest,digestAlgorithms=SHA-256 MD5,"
+    return {u"--device"_s,
+            u"family=onvif,mac=02:20:00:00:00:01,ip=10.77.1.41,gateway=10.77.1.1,onvifAuth=both"_s,
+            u"--device"_s,
+            u"family=onvif,mac=02:20:00:00:00:02,ip=10.77.1.42,gateway=10.77.1.1,onvifAuth=token,clockOffset=3600"_s,
+            u"--device"_s,
+            u"family=onvif,mac=02:20:00:00:00:03,ip=10.77.1.43,gateway=10.77.1.1,onvifAuth=digest,digestAlgorithms=SHA-"
+            u"256 MD5,"
             "rebootNeeded=1,nvtOnly=1"_s};
 }
 
@@ -91,9 +83,9 @@ private Q_SLOTS:
         DialogHarness h;
         searchAll(h, 2);
         DeviceSearch &search = h.dialog->m_search;
-        QVERIFY(search.OfferOnvif(onvifDevice(u"urn:uuid:a"_s, u"10.77.1.40"_s)));
+        QVERIFY(search.OfferOnvif(MakeOnvifDevice(u"urn:uuid:a"_s, u"10.77.1.40"_s)));
         // The own-family device announcing itself over ONVIF too: its own row stands.
-        QVERIFY(!search.OfferOnvif(onvifDevice(u"urn:uuid:b"_s, u"10.77.1.21"_s, u"00-1a-2b-3c-4d-01"_s)));
+        QVERIFY(!search.OfferOnvif(MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.21"_s, u"00-1a-2b-3c-4d-01"_s)));
         QCOMPARE(h.list().GetItemCount(), 3);
 
         const int row = rowOfNumber(h, 3);
@@ -108,7 +100,7 @@ private Q_SLOTS:
         QVERIFY(!note(h, h.rowOf(kOwnMac), 0).contains(u"ONVIF"_s));
 
         // Found over ONVIF first, then by its own family's search: that answer takes the row.
-        QVERIFY(search.OfferOnvif(onvifDevice(u"urn:uuid:c"_s, u"10.77.1.43"_s, u"02:20:00:00:00:03"_s)));
+        QVERIFY(search.OfferOnvif(MakeOnvifDevice(u"urn:uuid:c"_s, u"10.77.1.43"_s, u"02:20:00:00:00:03"_s)));
         QCOMPARE(h.list().GetItemCount(), 4);
         QCOMPARE(h.dialog->AddSearchedDevice(MakeReply("02:20:00:00:00:03", "10.77.1.43")), 1);
         QCOMPARE(h.list().GetItemCount(), 4);
@@ -125,7 +117,7 @@ private Q_SLOTS:
         services.saveFileName = [&](QWidget *, const QString &) { return path; };
         DialogHarness h(services);
         h.dialog->AddSearchedDevice(MakeReply(kOwnMac.constData()));
-        h.dialog->m_search.OfferOnvif(onvifDevice(u"urn:uuid:a"_s, u"10.77.1.40"_s));
+        h.dialog->m_search.OfferOnvif(MakeOnvifDevice(u"urn:uuid:a"_s, u"10.77.1.40"_s));
         h.list().SortByColumn(2, false); // the list's order, not the order of arrival
         h.dialog->findChild<DeviceListMenu *>()->ExportList();
         QFile file(path);
@@ -146,7 +138,7 @@ private Q_SLOTS:
     {
         DialogHarness h;
         h.dialog->AddSearchedDevice(MakeReply(kOwnMac.constData()));
-        h.dialog->m_search.OfferOnvif(onvifDevice(u"urn:uuid:a"_s, u"10.77.1.40"_s));
+        h.dialog->m_search.OfferOnvif(MakeOnvifDevice(u"urn:uuid:a"_s, u"10.77.1.40"_s));
         h.dialog->OnNMClickListDevice(rowOfNumber(h, 2));
         QVERIFY(h.messages.isEmpty());
         QCOMPARE(h.text(D::IDC_EDIT_IP), u"10.77.1.40"_s);
@@ -172,7 +164,7 @@ private Q_SLOTS:
         const qsizetype vendorBefore = ReceivedDatagrams(sim, "vendor"_L1).size();
         // Named like the vendor family, and at an address it may not have a login for: every
         // command fails at once, and nothing reaches the simulator's own or vendor protocol.
-        OnvifDevice device = onvifDevice(u"urn:uuid:a"_s, u"10.77.1.2"_s, u"02:20:00:00:00:09"_s);
+        OnvifDevice device = MakeOnvifDevice(u"urn:uuid:a"_s, u"10.77.1.2"_s, u"02:20:00:00:00:09"_s);
         device.name = QString::fromLatin1(VENDOR_MANUFACTURER);
         device.credentialsSafe = false;
         QVERIFY(h.dialog->m_search.OfferOnvif(device));
@@ -202,8 +194,9 @@ private Q_SLOTS:
     void theListEqualsTheSimulatorsDevicesOfAllThreeFamilies()
     {
         DevSim sim;
-        QVERIFY(sim.Start(ownAndVendor() + onvifDevices()
-                          + QStringList{u"--device"_s, u"family=onvif,mac=00:1A:2B:3C:4D:01,ip=10.77.1.45,macScope=1"_s}));
+        QVERIFY(
+            sim.Start(ownAndVendor() + onvifDevices()
+                      + QStringList{u"--device"_s, u"family=onvif,mac=00:1A:2B:3C:4D:01,ip=10.77.1.45,macScope=1"_s}));
         DialogHarness h;
         searchAll(h, 5);
         QTest::qWait(3000); // the ONVIF rounds' late answers add nothing
@@ -286,7 +279,8 @@ private Q_SLOTS:
         QTcpServer harvester;
         QVERIFY(harvester.listen(QHostAddress(kHostAddress2), 80));
         DevSim sim;
-        QVERIFY(sim.Start({u"--device"_s, u"family=onvif,mac=02:20:00:00:00:07,ip=10.77.1.47,foreignXAddr=10.77.2.1"_s}));
+        QVERIFY(
+            sim.Start({u"--device"_s, u"family=onvif,mac=02:20:00:00:00:07,ip=10.77.1.47,foreignXAddr=10.77.2.1"_s}));
         DialogHarness h;
         searchAll(h, 1);
         h.setText(D::IDC_EDIT_USERID, u"admin"_s);

@@ -208,7 +208,7 @@ private Q_SLOTS:
         const QList<CsvRow> rows = ReadCsv(csv.out);
         QCOMPARE(rows.size(), 3);
         for (const CsvRow &row : rows)
-            QCOMPARE(row.cells.size(), 14);
+            QCOMPARE(row.cells.size(), 18); // the ONVIF fields appended
     }
 
     void setSendsWhatSaveSends()

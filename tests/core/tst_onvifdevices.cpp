@@ -6,6 +6,7 @@
 #include "OnvifListing.h"
 #include "PlanApply.h"
 #include "SearchRound.h"
+#include "TestOnvifDevices.h"
 #include "TestRecords.h"
 
 #include <QSignalSpy>
@@ -14,18 +15,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-OnvifDevice onvifDevice(const QString &endpoint, const QString &mac = {}, const char *service = "http://10.77.1.40/onvif/device_service")
-{
-    OnvifDevice device;
-    device.endpoint = endpoint;
-    device.serviceAddress = QUrl(QString::fromLatin1(service));
-    device.credentialsSafe = true;
-    device.mac = mac;
-    device.hardware = u"NV-200"_s;
-    device.name = u"Acme Cameras"_s;
-    return device;
-}
-
 OnvifSettings readSettings()
 {
     OnvifSettings settings;
@@ -52,13 +41,13 @@ class TestOnvifDevices final : public QObject
 private Q_SLOTS:
     void recordShowsDiscoveryThenTheLogin()
     {
-        OnvifListing listing{onvifDevice(u"urn:uuid:1"_s, u"02:20:00:00:00:01"_s,
-                                         "https://10.77.1.40:8443/onvif/device_service"),
-                             std::nullopt, QString()};
+        OnvifListing listing{MakeOnvifDevice(u"urn:uuid:1"_s, u"10.77.1.40"_s, u"02:20:00:00:00:01"_s), std::nullopt,
+                             QString()};
+        listing.device.serviceAddress = QUrl(u"https://10.77.1.40:8443/onvif/device_service"_s);
         CameraInfo record = OnvifRecord(listing);
         QCOMPARE(FieldString(record.mac_addr), u"02:20:00:00:00:01"_s);
         QCOMPARE(FieldString(record.ip_addr), u"10.77.1.40"_s);
-        QCOMPARE(FieldString(record.model_name), u"NV-200"_s);          // the hardware scope
+        QCOMPARE(FieldString(record.model_name), u"NV-200"_s);         // the hardware scope
         QCOMPARE(FieldString(record.manufacturer), u"Acme Cameras"_s); // the name scope, until a login
         QCOMPARE(FieldString(record.version), QString());
         QCOMPARE(FieldString(record.subnet_mask), QString());
@@ -87,8 +76,8 @@ private Q_SLOTS:
         QCOMPARE(MacKey(u"urn:uuid:00112233-4455"_s), QString());
         QCOMPARE(MacKey(QString()), QString());
 
-        const OnvifListing listing{onvifDevice(u"urn:uuid:5f1c0000-aaaa-bbbb-cccc-020000000001"_s,
-                                               u"02:20:00:00:00:01"_s),
+        const OnvifListing listing{MakeOnvifDevice(u"urn:uuid:5f1c0000-aaaa-bbbb-cccc-020000000001"_s, u"10.77.1.40"_s,
+                                                   u"02:20:00:00:00:01"_s),
                                    std::nullopt, QString()};
         QVERIFY(NamesOnvifDevice(listing, u"urn:uuid:5f1c0000-aaaa-bbbb-cccc-020000000001"_s));
         QVERIFY(NamesOnvifDevice(listing, u"uuid:5F1C0000-AAAA-BBBB-CCCC-020000000001"_s));
@@ -145,23 +134,25 @@ private Q_SLOTS:
         QSignalSpy onvif(&search, &DeviceSearch::onvifDeviceFound);
         QVERIFY(search.Offer(MakeReply("00:1A:2B:3C:4D:01")));
         // The same camera over ONVIF, its MAC in another form: its own family's row stands.
-        QVERIFY(!search.OfferOnvif(onvifDevice(u"urn:uuid:a"_s, u"00-1a-2b-3c-4d-01"_s)));
-        QVERIFY(search.OfferOnvif(onvifDevice(u"urn:uuid:b"_s, u"02:20:00:00:00:02"_s)));
-        QVERIFY(!search.OfferOnvif(onvifDevice(u"urn:uuid:b"_s, u"02:20:00:00:00:02"_s))); // answered twice
-        QVERIFY(search.OfferOnvif(onvifDevice(u"urn:uuid:c"_s))); // no MAC yet: its endpoint tells it apart
-        QVERIFY(!search.OfferOnvif(onvifDevice(QString())));
+        QVERIFY(!search.OfferOnvif(MakeOnvifDevice(u"urn:uuid:a"_s, u"10.77.1.40"_s, u"00-1a-2b-3c-4d-01"_s)));
+        QVERIFY(search.OfferOnvif(MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.40"_s, u"02:20:00:00:00:02"_s)));
+        QVERIFY(!search.OfferOnvif(
+            MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.40"_s, u"02:20:00:00:00:02"_s))); // answered twice
+        QVERIFY(search.OfferOnvif(MakeOnvifDevice(u"urn:uuid:c"_s))); // no MAC yet: its endpoint tells it apart
+        QVERIFY(!search.OfferOnvif(MakeOnvifDevice(QString())));
         QCOMPARE(onvif.size(), 2);
         QVERIFY(search.IsFamilyDeviceMac(u"001A2B3C4D01"_s));
         QVERIFY(!search.IsFamilyDeviceMac(u"02:20:00:00:00:02"_s));
 
         search.Clear();
         QVERIFY(!search.IsFamilyDeviceMac(u"001A2B3C4D01"_s));
-        QVERIFY(search.OfferOnvif(onvifDevice(u"urn:uuid:b"_s)));
+        QVERIFY(search.OfferOnvif(MakeOnvifDevice(u"urn:uuid:b"_s)));
     }
 
     void fieldsAndCsvCarryTheOnvifAddresses()
     {
-        OnvifListing listing{onvifDevice(u"urn:uuid:b"_s, u"02:20:00:00:00:02"_s), std::nullopt, QString()};
+        OnvifListing listing{MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.40"_s, u"02:20:00:00:00:02"_s), std::nullopt,
+                             QString()};
         listing.device.name = QString::fromLatin1(VENDOR_MANUFACTURER); // a name is no family
         listing.readError = u"Failed. login failed"_s;
         const FoundDevice found{OnvifRecord(listing), DeviceFamily::Onvif, nullptr, listing};
@@ -181,8 +172,8 @@ private Q_SLOTS:
         QCOMPARE(rows[2].cells.value(0), u"onvif"_s);
         QCOMPARE(rows[2].cells.value(14), u"urn:uuid:b"_s);
         // A list written by search is a plan: the endpoint names a device whose MAC is unknown.
-        const AddressPlan plan =
-            ReadAddressPlan("mac,endpoint,ip\n,urn:uuid:b,10.77.1.41\n00:1A:2B:3C:4D:01,,10.77.1.42\n");
+        const AddressPlan plan = ReadAddressPlan(
+            "mac,endpoint,ip\n,urn:uuid:b,10.77.1.41\n00:1A:2B:3C:4D:01,,10.77.1.42\n");
         QCOMPARE(plan.rows.size(), 2);
         QCOMPARE(plan.rows[0].mac, u"urn:uuid:b"_s);
         QVERIFY(plan.rows[0].error.isEmpty());
@@ -191,7 +182,8 @@ private Q_SLOTS:
 
     void findingPrefersTheOwnFamilyByMac()
     {
-        const OnvifListing listing{onvifDevice(u"urn:uuid:b"_s, u"00:1a:2b:3c:4d:01"_s), std::nullopt, QString()};
+        const OnvifListing listing{MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.40"_s, u"00:1a:2b:3c:4d:01"_s),
+                                   std::nullopt, QString()};
         QList<FoundDevice> devices{
             FoundDevice{OnvifRecord(listing), DeviceFamily::Onvif, nullptr, listing},
             FoundDevice{MakeReply("00:1A:2B:3C:4D:01"), DeviceFamily::Own, nullptr, std::nullopt},
@@ -212,7 +204,8 @@ private Q_SLOTS:
         adapter.m_strName = u"veth1"_s;
         adapter.m_strAddress = u"10.77.1.1"_s;
         PlanApply apply(search, nullptr, adapter);
-        OnvifListing listing{onvifDevice(u"urn:uuid:b"_s, u"00:1A:2B:3C:4D:01"_s), std::nullopt, QString()};
+        OnvifListing listing{MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.40"_s, u"00:1A:2B:3C:4D:01"_s), std::nullopt,
+                             QString()};
         listing.device.credentialsSafe = false;
         PlanRow row;
         row.mac = u"00:1A:2B:3C:4D:01"_s;
