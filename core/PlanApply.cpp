@@ -311,6 +311,8 @@ void PlanApply::Verify()
         return;
     }
     Q_EMIT verifying();
+    m_verifyFamilies = families;
+    m_onvifCheckRounds = 1;
     m_round.Start({&m_adapter}, m_settings.verifyWaitMs, families);
 }
 
@@ -319,6 +321,18 @@ void PlanApply::OnVerified()
     if (!m_running)
         return;
     const QList<FoundDevice> &now = m_round.Devices();
+    // An ONVIF device that waits for its reboot, or for its new address to settle, may still
+    // answer at the old one: it gets a few more rounds before it counts as not moved.
+    if (m_onvifCheckRounds < kOnvifCheckRounds && !m_cancelled) {
+        for (qsizetype i = 0; i < m_rows.size(); ++i) {
+            if (m_outcomes[i].ok && m_sent[i].onvif
+                && !onvifVerification(m_sent[i].wanted, *m_sent[i].onvif, now).second) {
+                ++m_onvifCheckRounds;
+                m_round.Start({&m_adapter}, m_settings.verifyWaitMs, m_verifyFamilies);
+                return;
+            }
+        }
+    }
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
         if (!m_outcomes[i].ok)
             continue;

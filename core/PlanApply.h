@@ -105,7 +105,11 @@ private:
     Settings m_settings;
     QList<Outcome> m_outcomes;
     QList<Sent> m_sent; // per row
+    static constexpr int kOnvifCheckRounds = 5;
+
     int m_current = -1;
+    SearchRound::Families m_verifyFamilies;
+    int m_onvifCheckRounds = 0;
     bool m_running = false;
     bool m_cancelled = false;
     bool m_waitingForAnswer = false;
