@@ -20,7 +20,7 @@ QString lineText(QWidget *edit)
 void CCorvaneDlg::ListOnvifDevice(const OnvifDevice &device)
 {
     const int index = static_cast<int>(m_arrDevices.size());
-    const OnvifListing listing{device, std::nullopt, QString()};
+    const OnvifListing listing{device, std::nullopt, QString(), false};
     const CameraInfo record = OnvifRecord(listing);
     m_onvifDevices.insert(index, listing);
     m_arrDevices.push_back(std::make_unique<CCameraInfoObj>(record));
@@ -87,6 +87,8 @@ void CCorvaneDlg::ReadOnvifSettings(int index, const OnvifLogin &login)
                                       if (result == OnvifResult::Ok) {
                                           listing.settings = settings;
                                           listing.readError.clear();
+                                          // Rows stay once listed; the note says which other row is this device.
+                                          listing.listedByItsFamily = m_search.IsFamilyDeviceMac(settings.mac);
                                       } else {
                                           const QString withheld = CredentialsWithheldReason(listing.device);
                                           listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;

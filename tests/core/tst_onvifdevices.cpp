@@ -42,7 +42,7 @@ private Q_SLOTS:
     void recordShowsDiscoveryThenTheLogin()
     {
         OnvifListing listing{MakeOnvifDevice(u"urn:uuid:1"_s, u"10.77.1.40"_s, u"02:20:00:00:00:01"_s), std::nullopt,
-                             QString()};
+                             QString(), false};
         listing.device.serviceAddress = QUrl(u"https://10.77.1.40:8443/onvif/device_service"_s);
         CameraInfo record = OnvifRecord(listing);
         QCOMPARE(FieldString(record.mac_addr), u"02:20:00:00:00:01"_s);
@@ -78,12 +78,26 @@ private Q_SLOTS:
 
         const OnvifListing listing{MakeOnvifDevice(u"urn:uuid:5f1c0000-aaaa-bbbb-cccc-020000000001"_s, u"10.77.1.40"_s,
                                                    u"02:20:00:00:00:01"_s),
-                                   std::nullopt, QString()};
+                                   std::nullopt, QString(), false};
         QVERIFY(NamesOnvifDevice(listing, u"urn:uuid:5f1c0000-aaaa-bbbb-cccc-020000000001"_s));
         QVERIFY(NamesOnvifDevice(listing, u"uuid:5F1C0000-AAAA-BBBB-CCCC-020000000001"_s));
         QVERIFY(NamesOnvifDevice(listing, u"02-20-00-00-00-01"_s));
         QVERIFY(!NamesOnvifDevice(listing, u"02:20:00:00:00:02"_s));
         QVERIFY(!NamesOnvifDevice(listing, QString()));
+    }
+
+    void theRowNoteSaysWhatIsMissing()
+    {
+        OnvifListing listing{MakeOnvifDevice(u"urn:uuid:1"_s), std::nullopt, QString(), false};
+        QVERIFY(OnvifRowNote(listing).startsWith(u"ONVIF device urn:uuid:1"_s));
+        QVERIFY(OnvifRowNote(listing).contains(u"User ID and Password"_s));
+        listing.readError = u"Failed. login failed"_s;
+        QVERIFY(OnvifRowNote(listing).contains(u"Failed. login failed"_s));
+        listing.readError.clear();
+        listing.settings = readSettings();
+        QVERIFY(!OnvifRowNote(listing).contains(u"User ID"_s));
+        listing.listedByItsFamily = true;
+        QVERIFY(OnvifRowNote(listing).contains(u"02:20:00:00:00:01"_s));
     }
 
     void saveNeverSendsAFieldEmpty()
@@ -152,7 +166,7 @@ private Q_SLOTS:
     void fieldsAndCsvCarryTheOnvifAddresses()
     {
         OnvifListing listing{MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.40"_s, u"02:20:00:00:00:02"_s), std::nullopt,
-                             QString()};
+                             QString(), false};
         listing.device.name = QString::fromLatin1(VENDOR_MANUFACTURER); // a name is no family
         listing.readError = u"Failed. login failed"_s;
         const FoundDevice found{OnvifRecord(listing), DeviceFamily::Onvif, nullptr, listing};
@@ -183,7 +197,7 @@ private Q_SLOTS:
     void findingPrefersTheOwnFamilyByMac()
     {
         const OnvifListing listing{MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.40"_s, u"00:1a:2b:3c:4d:01"_s),
-                                   std::nullopt, QString()};
+                                   std::nullopt, QString(), false};
         QList<FoundDevice> devices{
             FoundDevice{OnvifRecord(listing), DeviceFamily::Onvif, nullptr, listing},
             FoundDevice{MakeReply("00:1A:2B:3C:4D:01"), DeviceFamily::Own, nullptr, std::nullopt},
@@ -205,7 +219,7 @@ private Q_SLOTS:
         adapter.m_strAddress = u"10.77.1.1"_s;
         PlanApply apply(search, nullptr, adapter);
         OnvifListing listing{MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.40"_s, u"00:1A:2B:3C:4D:01"_s), std::nullopt,
-                             QString()};
+                             QString(), false};
         listing.device.credentialsSafe = false;
         PlanRow row;
         row.mac = u"00:1A:2B:3C:4D:01"_s;
