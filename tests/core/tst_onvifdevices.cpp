@@ -3,6 +3,7 @@
 
 #include "DeviceListFormat.h"
 #include "DeviceSearch.h"
+#include "DeviceWatch.h"
 #include "OnvifListing.h"
 #include "PlanApply.h"
 #include "SearchRound.h"
@@ -192,6 +193,24 @@ private Q_SLOTS:
         QCOMPARE(plan.rows[0].mac, u"urn:uuid:b"_s);
         QVERIFY(plan.rows[0].error.isEmpty());
         QCOMPARE(plan.rows[1].mac, u"00:1A:2B:3C:4D:01"_s);
+    }
+
+    void watchKnowsOnvifDevicesByEndpoint()
+    {
+        const auto fields = [](const char *endpoint, const QString &mac) {
+            const OnvifListing listing{MakeOnvifDevice(QString::fromLatin1(endpoint), u"10.77.1.40"_s, mac),
+                                       std::nullopt, QString(), false};
+            return DeviceFields(FoundDevice{OnvifRecord(listing), DeviceFamily::Onvif, nullptr, listing});
+        };
+        DeviceWatch watch;
+        // Two devices without a MAC yet are two devices.
+        QCOMPARE(watch.Update({fields("urn:uuid:a", {}), fields("urn:uuid:b", {})}).size(), 2);
+        // One's MAC becomes known: the same device, changed.
+        const QList<DeviceChange> changes = watch.Update(
+            {fields("urn:uuid:a", u"02:20:00:00:00:01"_s), fields("urn:uuid:b", {})});
+        QCOMPARE(changes.size(), 1);
+        QVERIFY(changes[0].kind == DeviceChange::Kind::Changed);
+        QCOMPARE(changes[0].changed, QStringList({u"mac"_s}));
     }
 
     void findingPrefersTheOwnFamilyByMac()
