@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AddressText.h" // IsDottedQuadText, used with plans
+
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
@@ -41,6 +43,3 @@ AddressPlan ReadAddressPlan(QByteArrayView csv);
 // Sets the row's setting named column (one of the plan's column names but mac) from text, as
 // a plan's cell would; false, with the row's error, when text is malformed or column unknown.
 bool SetPlanValue(PlanRow &row, QStringView column, const QString &text);
-
-// Four decimal numbers of 0 to 255 joined by dots, nothing else.
-bool IsDottedQuadText(const QString &text);

@@ -28,10 +28,12 @@ qint64 MonotonicClockNs()
         .count();
 }
 
-DatagramReceiver::DatagramReceiver(std::vector<NativeSocket> sockets, std::function<void()> arrived)
+DatagramReceiver::DatagramReceiver(std::vector<NativeSocket> sockets, std::function<void()> arrived,
+                                   qsizetype keptBytes)
     : m_sockets(std::move(sockets))
     , m_arrived(std::move(arrived))
-    , m_buffers(kReadsPerCall * static_cast<std::size_t>(kKeptBytes))
+    , m_keptBytes(static_cast<std::size_t>(std::max<qsizetype>(keptBytes, 1)))
+    , m_buffers(kReadsPerCall * m_keptBytes)
     , m_thread(MakeOwnedThread([this] { Run(); }))
 {
     m_thread->setObjectName(QStringLiteral("corvane-receive"));
@@ -76,14 +78,13 @@ void DatagramReceiver::ReadWaiting(NativeSocket socket)
         // Several datagrams per system call where the system can: a burst costs far fewer
         // wake-ups of the kernel.
         DatagramSlot slots[kReadsPerCall];
-        const int count = ReadDatagrams(socket, m_buffers.data(), static_cast<std::size_t>(kKeptBytes), kReadsPerCall,
-                                        slots);
+        const int count = ReadDatagrams(socket, m_buffers.data(), m_keptBytes, kReadsPerCall, slots);
         const int error = count < 0 ? LastSocketError() : 0;
         for (int i = 0; i < count; ++i) {
-            const char *data = m_buffers.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(kKeptBytes);
+            const char *data = m_buffers.data() + static_cast<std::size_t>(i) * m_keptBytes;
+            const auto kept = static_cast<qsizetype>(std::min<qint64>(slots[i].size, static_cast<qint64>(m_keptBytes)));
             batch.push_back(
-                ReceivedDatagram{QByteArray(data, static_cast<qsizetype>(std::min<qint64>(slots[i].size, kKeptBytes))),
-                                 slots[i].size, slots[i].address, slots[i].port, false});
+                ReceivedDatagram{QByteArray(data, kept), slots[i].size, slots[i].address, slots[i].port, false});
         }
         if (count > 0)
             continue;

@@ -20,7 +20,7 @@ qint64 MonotonicClockNs();
 // One datagram as it arrived, or a failed read in its place.
 struct ReceivedDatagram
 {
-    QByteArray data;     // at most kKeptBytes of it
+    QByteArray data;     // at most the receiver's kept bytes of it
     qint64 size = 0;     // its whole length
     quint32 address = 0; // the sender's IPv4 address, host order
     quint16 port = 0;
@@ -43,7 +43,9 @@ public:
 
     // arrived() runs on the receive thread whenever datagrams wait that the owner has not been
     // told of since its last Take(). The sockets stay the caller's; they must outlive this.
-    DatagramReceiver(std::vector<NativeSocket> sockets, std::function<void()> arrived);
+    // keptBytes: what is kept of each datagram (at least 1), for answers longer than kKeptBytes.
+    DatagramReceiver(std::vector<NativeSocket> sockets, std::function<void()> arrived,
+                     qsizetype keptBytes = kKeptBytes);
     // Stops the thread and waits for it: within one batch of reads, never for the network.
     ~DatagramReceiver();
     DatagramReceiver(const DatagramReceiver &) = delete;
@@ -60,6 +62,7 @@ private:
 
     std::vector<NativeSocket> m_sockets;
     std::function<void()> m_arrived;
+    std::size_t m_keptBytes;
     std::vector<char> m_buffers; // receive thread only: one slot of kKeptBytes per batch entry
     std::unique_ptr<QThread> m_thread;
     std::atomic<qint64> m_lastArrivalNs{0};

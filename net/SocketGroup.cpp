@@ -34,9 +34,11 @@ bool SocketGroup::Open(quint32 address, quint16 port, const Options &options)
         return false;
     StartSockets();
     m_shareBytes = options.shareBytes;
-    // Port 0 would give every socket a port of its own: a group needs the port named.
-    if (options.sockets > 1 && !options.shareBytes.empty() && port != 0) {
-        const GroupResult result = OpenGroup(address, port, options);
+    // Port 0 would give every socket a port of its own: a group needs the port named, unless
+    // its first socket takes one for all (unicastBySender).
+    if (options.sockets > 1 && (options.unicastBySender || (!options.shareBytes.empty() && port != 0))) {
+        const GroupResult result = options.unicastBySender ? OpenUnicastGroup(address, port, options)
+                                                           : OpenGroup(address, port, options);
         if (result != GroupResult::Unsupported) {
             if (result == GroupResult::Taken)
                 StopSockets();
@@ -88,6 +90,15 @@ int SocketGroup::ReceiveBufferSize() const
     if (::getsockopt(m_sockets.front(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char *>(&bytes), &size) != 0)
         return -1;
     return bytes;
+}
+
+quint16 SocketGroup::Port() const
+{
+    sockaddr_in local{};
+    socklen_t size = sizeof local;
+    if (!IsOpen() || ::getsockname(m_sockets.front(), reinterpret_cast<sockaddr *>(&local), &size) != 0)
+        return 0;
+    return ntohs(local.sin_port);
 }
 
 std::vector<qint64> SocketGroup::KernelDrops() const

@@ -30,6 +30,10 @@ public:
         bool exclusive = true;           // no other program, nor another group of ours, may take the port
         bool shareWithOthers = false;    // not exclusive: other programs listen too and get copies
         bool forceReceiveBuffer = false; // a privileged process goes past the host's cap
+        // Answers come as unicast only (WS-Discovery's ProbeMatches): no filters and no counting
+        // socket, the kernel spreads the datagrams over the sockets by their sender. Port 0 takes a
+        // free port for the whole group (Port() tells which); shareBytes are not used.
+        bool unicastBySender = false;
     };
 
     SocketGroup() = default;
@@ -46,6 +50,7 @@ public:
     // The sockets that keep answers, in share order.
     const std::vector<NativeSocket> &Sockets() const { return m_sockets; }
     int ReceiveBufferSize() const; // granted to each socket, bytes
+    quint16 Port() const;          // the port the group is bound to (host order), 0 when closed
 
     // Answers the kernel dropped because a buffer was full, since Open(); -1 where it cannot tell.
     qint64 Overflows() const;
@@ -63,6 +68,7 @@ private:
     // The group proper and the guard of the port: SocketGroup_posix.cpp (Linux) does them;
     // SocketGroup_win.cpp has none.
     GroupResult OpenGroup(quint32 address, quint16 port, const Options &options);
+    GroupResult OpenUnicastGroup(quint32 address, quint16 port, const Options &options);
     void CloseGuard();
 
     static bool BindTo(NativeSocket s, quint32 address, quint16 port); // and non-blocking

@@ -142,3 +142,60 @@ qint64 SocketDrops(NativeSocket socket)
         return -1;
     return counts[SK_MEMINFO_DROPS];
 }
+
+SocketGroup::GroupResult SocketGroup::OpenUnicastGroup(quint32 address, quint16 port, const Options &options)
+{
+    // With port 0 the first socket takes a free port; SO_REUSEPORT then lets a socket of another
+    // such group of ours land on it too, so the port's guard is taken (when exclusive) and, when
+    // it is another group's, the next free port is tried.
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        std::vector<NativeSocket> opened;
+        quint16 bound = port;
+        bool ok = true;
+        bool taken = false;
+        for (int k = 0; ok && k < options.sockets; ++k) {
+            const NativeSocket s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+            if (s == kInvalidSocket) {
+                ok = false;
+                break;
+            }
+            opened.push_back(s);
+            SetSocketOption(s, SO_REUSEPORT, 1);
+            if (options.shareWithOthers)
+                SetSocketOption(s, SO_REUSEADDR, 1);
+            if (!BindTo(s, address, bound)) {
+                ok = false;
+                taken = k == 0;
+                break;
+            }
+            if (k == 0) {
+                sockaddr_in local{};
+                socklen_t size = sizeof local;
+                if (::getsockname(s, reinterpret_cast<sockaddr *>(&local), &size) != 0) {
+                    ok = false;
+                    break;
+                }
+                bound = ntohs(local.sin_port);
+                if (options.exclusive && (m_guard = takeGuard(bound)) < 0) {
+                    ok = false;
+                    taken = true;
+                    break;
+                }
+            }
+        }
+        if (ok) {
+            m_sockets = std::move(opened);
+            for (const NativeSocket kept : m_sockets)
+                EnlargeReceiveBuffer(kept, options.receiveBufferBytes, options.forceReceiveBuffer);
+            return GroupResult::Opened;
+        }
+        CloseAll(opened);
+        CloseGuard();
+        if (!taken)
+            return GroupResult::Unsupported;
+        if (port != 0)
+            return GroupResult::Taken; // the port named is someone else's
+    }
+    return GroupResult::Taken;
+}

@@ -8,6 +8,11 @@ SocketGroup::GroupResult SocketGroup::OpenGroup(quint32, quint16, const Options 
     return GroupResult::Unsupported;
 }
 
+SocketGroup::GroupResult SocketGroup::OpenUnicastGroup(quint32, quint16, const Options &)
+{
+    return GroupResult::Unsupported;
+}
+
 void SocketGroup::CloseGuard() {}
 
 qint64 SocketDrops(NativeSocket)

@@ -28,7 +28,8 @@ struct OnvifClientOptions
 // The device service calls, with the login each device takes: its clock is read first and the
 // method that worked (UsernameToken digest, HTTP Digest MD5 or SHA-256) is remembered per
 // device. Every call is asynchronous and ends in its callback, on the client's thread; a
-// device that does not answer fails its own call only.
+// device that does not answer fails its own call only. A device whose credentialsSafe is false
+// is sent nothing at all: its calls fail.
 class OnvifClient final : public QObject
 {
     Q_OBJECT

@@ -34,7 +34,7 @@ struct OnvifSettings
     int prefixLength = -1;
     QString mask; // from prefixLength
     QString gateway;
-    QString dns;      // the first manual (or DHCP-given) IPv4 DNS server
+    QString dns; // the first manual (or DHCP-given) IPv4 DNS server
     bool dnsFromDhcp = false;
     int webPort = -1; // the first port of the enabled HTTP protocol
     QString manufacturer;

@@ -115,6 +115,18 @@ QList<QByteArray> SetNetworkRequests(const DevSim &sim)
     return requests;
 }
 
+QList<QJsonObject> OnvifServiceRequests(const DevSim &sim, const QString &mac)
+{
+    QList<QJsonObject> requests;
+    const auto log = sim.Log();
+    for (const QJsonObject &line : log) {
+        if (line.value(QLatin1String("protocol")).toString() == QLatin1String("onvif")
+            && (mac.isEmpty() || line.value(QLatin1String("device")).toString() == mac))
+            requests << line;
+    }
+    return requests;
+}
+
 QByteArray DevSim::WaitForOutput(const QByteArray &prefix, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);

@@ -62,3 +62,8 @@ private:
 QList<QByteArray> ReceivedDatagrams(const DevSim &sim, QLatin1StringView protocol);
 // The set-network requests the simulator has received, as raw bytes.
 QList<QByteArray> SetNetworkRequests(const DevSim &sim);
+
+// The requests the simulator's ONVIF device service has logged, in order, each
+// {"protocol":"onvif","device":MAC,"from":IP,"operation":"GetDNS","login":"token","accepted":true};
+// those of one device when mac is given.
+QList<QJsonObject> OnvifServiceRequests(const DevSim &sim, const QString &mac = {});

@@ -23,6 +23,11 @@ void DatagramLog::Write(const char *protocol, const QHostAddress &from, quint16 
         {QStringLiteral("size"), datagram.size()},
         {QStringLiteral("hex"), QString::fromLatin1(datagram.toHex())},
     };
+    WriteLine(line);
+}
+
+void DatagramLog::WriteLine(const QJsonObject &line)
+{
     m_file.write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
     m_file.flush();
 }

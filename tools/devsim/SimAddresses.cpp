@@ -66,20 +66,11 @@ bool SimAddresses::Load(QString &error)
     return m_interfaceIndex != 0;
 }
 
-bool SimAddresses::Add(const QList<QByteArray> &ips, QString &error)
-{
-    if (!Load(error))
-        return false;
 #ifdef __linux__
-    QList<quint32> missing;
-    for (const QByteArray &ip : ips) {
-        if (m_local.contains(ip) || !IsDottedQuad(ip))
-            continue;
-        m_local.insert(ip);
-        missing.append(QHostAddress(QString::fromLatin1(ip)).toIPv4Address());
-    }
-    if (missing.isEmpty())
-        return true;
+namespace {
+// Adds (RTM_NEWROUTE) or removes (RTM_DELROUTE) a local /32 route on interfaceIndex for each address.
+bool changeLocalRoutes(quint16 type, const QList<quint32> &addresses, int interfaceIndex, QString &error)
+{
     const int s = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (s < 0) {
         error = QStringLiteral("netlink: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
@@ -94,16 +85,18 @@ bool SimAddresses::Add(const QList<QByteArray> &ips, QString &error)
         rtattr interfaceAttribute;
         int interfaceIndex;
     };
+    const auto flags = static_cast<quint16>(
+        type == RTM_NEWROUTE ? NLM_F_REQUEST | NLM_F_CREATE | NLM_F_REPLACE | NLM_F_ACK : NLM_F_REQUEST | NLM_F_ACK);
     // Requests go in batches, each acknowledged, so that one full socket buffer never stalls us.
     constexpr qsizetype kBatch = 256;
     bool ok = true;
-    for (qsizetype first = 0; ok && first < missing.size(); first += kBatch) {
+    for (qsizetype first = 0; ok && first < addresses.size(); first += kBatch) {
         std::vector<Request> batch;
-        for (qsizetype i = first; i < std::min(missing.size(), first + kBatch); ++i) {
+        for (qsizetype i = first; i < std::min(addresses.size(), first + kBatch); ++i) {
             Request r{};
             r.header.nlmsg_len = sizeof r;
-            r.header.nlmsg_type = RTM_NEWROUTE;
-            r.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_CREATE | NLM_F_REPLACE | NLM_F_ACK;
+            r.header.nlmsg_type = type;
+            r.header.nlmsg_flags = flags;
             r.header.nlmsg_seq = static_cast<quint32>(i + 1);
             r.route.rtm_family = AF_INET;
             r.route.rtm_dst_len = 32;
@@ -112,9 +105,9 @@ bool SimAddresses::Add(const QList<QByteArray> &ips, QString &error)
             r.route.rtm_scope = RT_SCOPE_HOST;
             r.route.rtm_type = RTN_LOCAL;
             r.destinationAttribute = {RTA_LENGTH(sizeof(in_addr)), RTA_DST};
-            r.destination.s_addr = htonl(missing[i]);
+            r.destination.s_addr = htonl(addresses[i]);
             r.interfaceAttribute = {RTA_LENGTH(sizeof(int)), RTA_OIF};
-            r.interfaceIndex = m_interfaceIndex;
+            r.interfaceIndex = interfaceIndex;
             batch.push_back(r);
         }
         const auto bytes = static_cast<ssize_t>(batch.size() * sizeof(Request));
@@ -138,8 +131,9 @@ bool SimAddresses::Add(const QList<QByteArray> &ips, QString &error)
                     continue;
                 ++acknowledged;
                 const int code = -reinterpret_cast<const nlmsgerr *>(NLMSG_DATA(h))->error;
-                if (code != 0 && code != EEXIST) {
-                    error = QStringLiteral("cannot add device addresses: %1 (run inside a private network namespace)")
+                if (code != 0 && code != EEXIST && code != ESRCH) {
+                    error = QStringLiteral(
+                                "cannot change device addresses: %1 (run inside a private network namespace)")
                                 .arg(QString::fromLocal8Bit(std::strerror(code)));
                     ok = false;
                 }
@@ -148,9 +142,48 @@ bool SimAddresses::Add(const QList<QByteArray> &ips, QString &error)
     }
     ::close(s);
     return ok;
+}
+} // namespace
+#endif
+
+bool SimAddresses::Add(const QList<QByteArray> &ips, QString &error)
+{
+    if (!Load(error))
+        return false;
+#ifdef __linux__
+    QList<quint32> missing;
+    for (const QByteArray &ip : ips) {
+        if (m_local.contains(ip) || !IsDottedQuad(ip))
+            continue;
+        m_local.insert(ip);
+        m_added.insert(ip);
+        missing.append(QHostAddress(QString::fromLatin1(ip)).toIPv4Address());
+    }
+    return missing.isEmpty() || changeLocalRoutes(RTM_NEWROUTE, missing, m_interfaceIndex, error);
 #else
     Q_UNUSED(ips)
     error = QStringLiteral("device addresses are added on Linux only");
+    return false;
+#endif
+}
+
+bool SimAddresses::Replace(const QByteArray &from, const QByteArray &to, QString &error)
+{
+    if (!Load(error))
+        return false;
+#ifdef __linux__
+    if (from != to && m_added.contains(from)) {
+        if (!changeLocalRoutes(RTM_DELROUTE, {QHostAddress(QString::fromLatin1(from)).toIPv4Address()},
+                               m_interfaceIndex, error))
+            return false;
+        m_local.remove(from);
+        m_added.remove(from);
+    }
+    return Add({to}, error);
+#else
+    Q_UNUSED(from)
+    Q_UNUSED(to)
+    error = QStringLiteral("device addresses are changed on Linux only");
     return false;
 #endif
 }

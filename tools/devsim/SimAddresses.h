@@ -19,12 +19,15 @@ public:
     // Adds those of ips the namespace does not have yet. False and a message on failure.
     bool Add(const QList<QByteArray> &ips, QString &error);
     bool IsLocal(const QByteArray &ip) const { return m_local.contains(ip); }
+    // A device moves: removes from (when it was added here, not the namespace's own) and adds to.
+    bool Replace(const QByteArray &from, const QByteArray &to, QString &error);
 
 private:
     bool Load(QString &error);
 
     int m_interfaceIndex = 0;
     QSet<QByteArray> m_local;
+    QSet<QByteArray> m_added; // by Add() or Replace(), so ours to remove
 };
 
 // Sends datagram from the local address from (host and port of the socket otherwise), so that

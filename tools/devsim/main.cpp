@@ -2,6 +2,8 @@
 // Run it only inside a private network namespace: it answers broadcasts with broadcasts.
 
 #include "DatagramLog.h"
+#include "OnvifDiscoverySim.h"
+#include "OnvifServiceSim.h"
 #include "OwnProtocolSim.h"
 #include "Ports.h"
 #include "SimAddresses.h"
@@ -79,9 +81,20 @@ int main(int argc, char *argv[])
     const QCommandLineOption answerSpread(QStringLiteral("answer-spread"),
                                           QStringLiteral("Send each search answer at a random moment within MS."),
                                           QStringLiteral("ms"), QStringLiteral("0"));
-    parser.addOptions({devicesFile, device, generate, generateVendor, generateOnvif, firstIp, log, devicePort,
-                       replyPort, answerTwice, answerDelay, malformed, flood, rebootTime, ownAddresses, shuffle,
-                       answerSpread});
+    const QCommandLineOption onvifDelay(
+        QStringLiteral("onvif-delay"),
+        QStringLiteral(
+            "Send each ONVIF probe answer at a random moment within MS (WS-Discovery's APP_MAX_DELAY: 500)."),
+        QStringLiteral("ms"), QStringLiteral("0"));
+    const QCommandLineOption onvifBigEvery(
+        QStringLiteral("onvif-big-every"),
+        QStringLiteral("Every Nth generated ONVIF device answers with about 2.7 KB (bigAnswer)."), QStringLiteral("N"),
+        QStringLiteral("0"));
+    const QCommandLineOption onvifHello(QStringLiteral("onvif-hello"),
+                                        QStringLiteral("Announce every ONVIF device with a Hello once started."));
+    parser.addOptions({devicesFile,  device,    generate,     generateVendor, generateOnvif, firstIp,   log,
+                       devicePort,   replyPort, answerTwice,  answerDelay,    malformed,     flood,     rebootTime,
+                       ownAddresses, shuffle,   answerSpread, onvifDelay,     onvifBigEvery, onvifHello});
     parser.process(app);
 
     QString error;
@@ -100,8 +113,12 @@ int main(int argc, char *argv[])
     devices += GenerateDevices(SimDevice::Family::Own, ownCount, ip);
     const int vendorCount = parser.value(generateVendor).toInt();
     devices += GenerateDevices(SimDevice::Family::Vendor, vendorCount, ip, ownCount);
-    devices += GenerateDevices(SimDevice::Family::Onvif, parser.value(generateOnvif).toInt(), ip,
-                               ownCount + vendorCount);
+    QList<SimDevice> generatedOnvif = GenerateDevices(SimDevice::Family::Onvif, parser.value(generateOnvif).toInt(), ip,
+                                                      ownCount + vendorCount);
+    const int bigEvery = parser.value(onvifBigEvery).toInt();
+    for (qsizetype i = 0; bigEvery > 0 && i < generatedOnvif.size(); i += bigEvery)
+        generatedOnvif[i].bigAnswer = true;
+    devices += generatedOnvif;
 
     SimAddresses addresses;
     SimAddresses *deviceAddresses = nullptr;
@@ -150,6 +167,30 @@ int main(int argc, char *argv[])
     VendorProtocolSim vendor(devices, datagramLog, vendorOptions);
     if (!vendor.Start(error))
         return fail(error);
+
+    // WS-Discovery for the ONVIF devices, when there are any.
+    OnvifDiscoverySim::Options onvifOptions;
+    onvifOptions.style = style;
+    onvifOptions.appMaxDelayMs = std::max(0, parser.value(onvifDelay).toInt());
+    OnvifDiscoverySim onvifDiscovery(devices, datagramLog, onvifOptions);
+    if (!onvifIps.isEmpty() && !onvifDiscovery.Start(error))
+        return fail(error);
+    if (!onvifIps.isEmpty() && parser.isSet(onvifHello)) {
+        for (const SimDevice &simDevice : std::as_const(devices)) {
+            if (simDevice.family == SimDevice::Family::Onvif)
+                onvifDiscovery.AnnounceHello(simDevice);
+        }
+    }
+
+    // The ONVIF devices' device management service over HTTP.
+    OnvifServiceSim onvifService(devices, datagramLog, addresses, OnvifServiceSim::Options{});
+    if (!onvifService.Start(error))
+        return fail(error);
+    // A device that moved by itself says so, as real ones do: Bye, then Hello at its new address.
+    onvifService.moved = [&onvifDiscovery, &devices](int index, const QByteArray &) {
+        onvifDiscovery.AnnounceBye(devices[index]);
+        onvifDiscovery.AnnounceHello(devices[index]);
+    };
 
     std::printf("ready\n");
     std::fflush(stdout);
