@@ -1,6 +1,6 @@
 #include "OnvifCommands.h"
 
-#include "AddressPlan.h"
+#include "AddressText.h"
 
 QString CredentialsWithheldReason(const OnvifDevice &device)
 {

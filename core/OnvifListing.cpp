@@ -1,8 +1,7 @@
 #include "OnvifListing.h"
 
 #include "RecordText.h"
-
-#include <QHostAddress>
+#include "SoapMessages.h"
 
 namespace {
 QString firstOf(const QString &a, const QString &b)
@@ -16,11 +15,6 @@ QStringView bareEndpoint(QStringView endpoint)
     if (endpoint.startsWith(QLatin1String("urn:"), Qt::CaseInsensitive))
         return endpoint.mid(4);
     return endpoint;
-}
-
-int prefixOfMask(const QString &mask)
-{
-    return QHostAddress::parseSubnet(QStringLiteral("0.0.0.0/") + mask).second; // -1: no mask
 }
 } // namespace
 
@@ -89,7 +83,7 @@ OnvifSettings WantedOnvifSettings(const OnvifSettings &current, const NetworkEdi
     if (!wanted.dhcp) {
         wanted.ip = firstOf(edits.ipAddress, current.ip);
         wanted.mask = firstOf(edits.subnetMask, current.mask);
-        const int prefix = prefixOfMask(wanted.mask);
+        const int prefix = PrefixLengthOfMask(wanted.mask);
         wanted.prefixLength = prefix >= 0 ? prefix : current.prefixLength;
         wanted.gateway = firstOf(edits.gateway, current.gateway);
         wanted.dns = firstOf(edits.dns, current.dns);
