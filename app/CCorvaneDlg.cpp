@@ -131,6 +131,15 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
             [this] { ShowMessage(QStringLiteral("recevie error!!! [Close Socket]")); });
     connect(&m_search.Repeater(), &SearchRepeater::repeated, this, [this] { ShowSearchCompleteness(false); });
     connect(&m_search.Repeater(), &SearchRepeater::finished, this, [this] { ShowSearchCompleteness(true); });
+    connect(&m_search, &DeviceSearch::onvifSearchFinished, this, [this] {
+        const QString summary = m_search.OnvifSummary();
+        if (summary.isEmpty())
+            return;
+        const QString shown = m_listDevice->toolTip();
+        m_listDevice->setToolTip(shown.isEmpty() ? summary : shown + QLatin1Char('\n') + summary);
+        std::printf("%s\n", qPrintable(summary));
+        std::fflush(stdout);
+    });
 
     m_hideWaitTimer.setSingleShot(true);
     connect(&m_hideWaitTimer, &QTimer::timeout, this, &CCorvaneDlg::OnTimer);

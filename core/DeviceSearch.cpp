@@ -29,6 +29,7 @@ DeviceSearch::DeviceSearch(CoreServices services, QObject *parent)
     , m_onvifCommands(m_services.onvifClient)
 {
     connect(m_onvifDiscovery.get(), &OnvifDiscovery::deviceFound, this, &DeviceSearch::OfferOnvif);
+    connect(m_onvifDiscovery.get(), &OnvifDiscovery::finished, this, &DeviceSearch::onvifSearchFinished);
     connect(m_onvifDiscovery.get(), &OnvifDiscovery::deviceChanged, this, [this](const OnvifDevice &device) {
         if (m_reportedEndpoints.contains(device.endpoint))
             Q_EMIT onvifDeviceChanged(device);

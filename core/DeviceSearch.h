@@ -76,12 +76,16 @@ public:
     SearchRepeater &Repeater() { return m_repeater; }
     const CoreServices &Services() const { return m_services; }
     OnvifCommands &Onvif() { return m_onvifCommands; }
+    // One line with the ONVIF answers the kernel dropped in the last search; empty when none.
+    QString OnvifSummary() const { return m_onvifDiscovery->Summary(); }
 
 Q_SIGNALS:
     void deviceFound(const CameraInfo &record, DeviceFamily family);
     void onvifDeviceFound(const OnvifDevice &device);
     // A reported ONVIF device announced itself again with other addresses.
     void onvifDeviceChanged(const OnvifDevice &device);
+    // The answers to the last ONVIF probes have gone quiet; later ones are still reported.
+    void onvifSearchFinished();
     // Any set-network answer; IsAnswerFrom tells whose.
     void setNetworkAnswer(const CameraInfo &answer);
     // The reply socket failed and has been closed; answers are not seen until the next search.
