@@ -106,12 +106,14 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
                                     QStringLiteral("FAMILY"), QStringLiteral("all"));
     const QCommandLineOption wait(QStringLiteral("wait"), QStringLiteral("How long a search collects answers, in ms."),
                                   QStringLiteral("MS"), QStringLiteral("3000"));
-    const QString formats = verb == Verb::Adapters ? QStringLiteral("table|json")
-                            : verb == Verb::Watch  ? QStringLiteral("table|jsonl")
-                                                   : QStringLiteral("table|json|jsonl|csv");
+    // The first is the default; apply's lines have always been CSV.
+    const QString formats = verb == Verb::Watch    ? QStringLiteral("table|jsonl")
+                            : verb == Verb::Apply  ? QStringLiteral("csv|json|jsonl")
+                            : verb == Verb::Search ? QStringLiteral("table|json|jsonl|csv")
+                                                   : QStringLiteral("table|json");
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Output format: %1.").arg(formats), QStringLiteral("FORMAT"),
-                                    QStringLiteral("table"));
+                                    formats.section(QLatin1Char('|'), 0, 0));
     const QCommandLineOption user(QStringLiteral("user"),
                                   QStringLiteral("User ID (default: the one the device reports)."),
                                   QStringLiteral("U"));
@@ -122,6 +124,13 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
     const QCommandLineOption noVerify(QStringLiteral("no-verify"), QStringLiteral("Do not search again to check."));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("Print what would be sent; send nothing."));
+    const QCommandLineOption force(QStringLiteral("force"),
+                                   QStringLiteral("Send even to a device whose settings already are the wanted ones."));
+    const QCommandLineOption waitBack(QStringLiteral("wait-back"),
+                                      QStringLiteral(
+                                          "Wait up to S seconds until the device has gone silent and answers "
+                                          "a search again."),
+                                      QStringLiteral("S"));
     const QCommandLineOption every(QStringLiteral("every"), QStringLiteral("Seconds between searches (default 15)."),
                                    QStringLiteral("S"), QStringLiteral("15"));
     const QCommandLineOption hard(QStringLiteral("hard"),
@@ -151,8 +160,7 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         parser.addOption(family);
     if (verb != Verb::Adapters)
         parser.addOption(wait);
-    if (verb == Verb::Adapters || searches)
-        parser.addOption(output);
+    parser.addOption(output);
     if (verb == Verb::Set) {
         for (const Setting &setting : settings)
             parser.addOption(setting.option);
@@ -165,8 +173,12 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
     }
     if (verb == Verb::FactoryReset)
         parser.addOption(hard);
-    if (changes)
+    if (changes) {
         parser.addOption(noVerify);
+        parser.addOption(force);
+    }
+    if (verb == Verb::Reboot || verb == Verb::FactoryReset)
+        parser.addOption(waitBack);
     if (verb == Verb::Apply)
         parser.addOption(dryRun);
     if (verb == Verb::Watch)
@@ -227,7 +239,7 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         return usageError(verbName, QStringLiteral("--wait takes milliseconds from 0 to 600000"));
     if (verb == Verb::Watch && !parseInt(parser.value(every), 1, 86400, options.everySeconds))
         return usageError(verbName, QStringLiteral("--every takes seconds from 1 to 86400"));
-    if (verb == Verb::Adapters || searches) {
+    {
         const QString value = parser.value(output);
         const struct
         {
@@ -268,6 +280,10 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
     options.hard = verb == Verb::FactoryReset && parser.isSet(hard);
     options.verify = !(changes && parser.isSet(noVerify));
     options.dryRun = verb == Verb::Apply && parser.isSet(dryRun);
+    options.force = changes && parser.isSet(force);
+    if ((verb == Verb::Reboot || verb == Verb::FactoryReset) && parser.isSet(waitBack)
+        && !parseInt(parser.value(waitBack), 1, 3600, options.waitBackSeconds))
+        return usageError(verbName, QStringLiteral("--wait-back takes seconds from 1 to 3600"));
     result.options = options;
     return result;
 }

@@ -35,8 +35,10 @@ struct CtlOptions
     std::optional<QString> user; // search: ONVIF devices' settings are read with it
     PasswordRequest password;
     bool dryRun = false;
-    bool hard = false; // factory-reset: ONVIF devices lose their addressing too
+    bool hard = false;  // factory-reset: ONVIF devices lose their addressing too
+    bool force = false; // set, apply: send even to a device that has the settings already
     bool verify = true;
+    int waitBackSeconds = 0; // reboot, factory-reset: wait until the device answers again
     int everySeconds = 15;
     bool verbose = false; // the engine's diagnostics on standard error
 };

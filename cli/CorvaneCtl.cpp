@@ -7,6 +7,7 @@
 #include "DeviceSearch.h"
 #include "PlanApply.h"
 #include "RecordText.h"
+#include "RestartWatch.h"
 #include "SearchRound.h"
 #include "VendorCommands.h"
 
@@ -48,6 +49,7 @@ CorvaneCtl::CorvaneCtl(CtlOptions options, std::FILE *out, CoreServices services
 CorvaneCtl::~CorvaneCtl()
 {
     // The apply step and the rounds use the search, which uses the vendor window.
+    m_restart.reset();
     m_apply.reset();
     m_round.reset();
     m_search.reset();
@@ -248,6 +250,13 @@ void CorvaneCtl::RunSet()
     connect(m_round.get(), &SearchRound::finished, this, [this] {
         if (!m_round->Find(m_options.settings.mac)) {
             Message(u"%1: not found"_s.arg(m_options.settings.mac));
+            if (m_options.format == OutputFormat::Json) {
+                PlanApply::Outcome outcome;
+                outcome.result = u"not found"_s;
+                DeviceOutput output(m_options.format, m_out, {}, {});
+                output.Add(OutcomeFields(m_options.settings, outcome, false));
+                output.End();
+            }
             Done(kExitFailed);
             return;
         }
@@ -263,7 +272,10 @@ void CorvaneCtl::ApplyRows(const QList<PlanRow> &rows)
     const QList<FoundDevice> found = m_round->Devices();
     m_apply = std::make_unique<PlanApply>(*m_search, m_vendor.get(), *m_chosen.front());
     const bool isSet = m_options.verb == Verb::Set;
-    if (isSet) {
+    const bool forMachines = m_options.format == OutputFormat::Json || m_options.format == OutputFormat::Jsonl;
+    if (forMachines) {
+        // One record a device at the end, when its check is known too.
+    } else if (isSet) {
         connect(m_apply.get(), &PlanApply::rowResult, this, [this](int, const QString &result, bool) {
             const QByteArray line = result.toLocal8Bit() + '\n';
             Print(line);
@@ -278,8 +290,14 @@ void CorvaneCtl::ApplyRows(const QList<PlanRow> &rows)
         });
     }
     connect(m_apply.get(), &PlanApply::verifying, this, [this] { Message(u"searching again to check"_s); });
-    connect(m_apply.get(), &PlanApply::finished, this, [this, rows, isSet] {
-        if (!isSet) {
+    connect(m_apply.get(), &PlanApply::finished, this, [this, rows, isSet, forMachines] {
+        if (forMachines) {
+            DeviceOutput output(m_options.format, m_out, {}, {});
+            const auto &outcomes = m_apply->Outcomes();
+            for (qsizetype i = 0; i < rows.size(); ++i)
+                output.Add(OutcomeFields(rows[i], outcomes[i], m_options.dryRun));
+            output.End();
+        } else if (!isSet) {
             QByteArray text = CsvLine(QStringList{u"mac"_s, u"result"_s, u"verified"_s});
             const auto &outcomes = m_apply->Outcomes();
             for (qsizetype i = 0; i < rows.size(); ++i)
@@ -293,6 +311,7 @@ void CorvaneCtl::ApplyRows(const QList<PlanRow> &rows)
     settings.defaultUser = m_options.user.value_or(QString());
     settings.verify = m_options.verify;
     settings.dryRun = m_options.dryRun;
+    settings.force = m_options.force;
     settings.verifyWaitMs = m_options.waitMs;
     m_apply->Start(rows, found, settings);
 }
@@ -321,38 +340,104 @@ void CorvaneCtl::RunApply()
 void CorvaneCtl::RunVendorCommand()
 {
     connect(m_round.get(), &SearchRound::finished, this, [this] {
+        disconnect(m_round.get(), nullptr, this, nullptr);
         const bool reboot = m_options.verb == Verb::Reboot;
-        int code = kExitOk;
+        const VendorCommand command = reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset;
+        QStringList requested;
         for (const QString &mac : std::as_const(m_options.macs)) {
             const FoundDevice *device = m_round->Find(mac);
-            QString result;
+            VendorOutcome outcome{mac, {}, false};
             if (!device) {
-                result = m_chosen.isEmpty() ? u"not found among vendor-family devices (give -a to search own-family "
-                                              "devices too)"_s
-                                            : u"not found"_s;
-                code = kExitFailed;
+                outcome.result = m_chosen.isEmpty() ? u"not found among vendor-family devices (give -a to search "
+                                                      "own-family devices too)"_s
+                                                    : u"not found"_s;
             } else if (device->family == DeviceFamily::Onvif) {
                 m_onvifCommands.append({mac, *device->onvif});
                 continue;
             } else if (device->family == DeviceFamily::Own) {
-                result = reboot ? u"refused: an own-family device; its protocol has no reboot command"_s
-                                : u"refused: an own-family device; its protocol has no factory reset command"_s;
-                code = kExitFailed;
+                outcome.result = reboot ? u"refused: an own-family device; its protocol has no reboot command"_s
+                                        : u"refused: an own-family device; its protocol has no factory reset command"_s;
             } else {
                 CameraInfo record = device->record;
                 if (m_options.user)
                     SetFieldString(record.header.user_id, *m_options.user);
-                ::RunVendorCommand(*m_vendor, record, m_password.toLocal8Bit(),
-                                   reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset);
-                result = reboot ? u"reboot requested"_s : u"factory reset requested"_s;
+                // Sent whatever the login gave, as the window does; the device judges.
+                const VendorCommandResult result = ::RunVendorCommand(*m_vendor, record, m_password.toLocal8Bit(),
+                                                                      command);
+                outcome.result = VendorCommandMessage(result, command);
+                outcome.ok = VendorCommandDone(result);
+                if (outcome.ok)
+                    requested << mac;
             }
-            const QByteArray line = (mac + u": "_s + result).toLocal8Bit() + '\n';
-            Print(line);
+            if (m_options.format == OutputFormat::Table)
+                Print((mac + u": "_s + outcome.result).toLocal8Bit() + '\n');
+            m_vendorOutcomes << outcome;
         }
-        RunOnvifCommands(code);
+        // The ONVIF devices' commands end before the vendor ones are reported.
+        RunOnvifCommands([this, requested] {
+            if (m_options.waitBackSeconds > 0 && !requested.isEmpty()) {
+                WaitUntilBack(requested);
+                return;
+            }
+            ReportVendorCommands();
+        });
     });
     SearchRound::Families families{!m_chosen.isEmpty(), true, !m_chosen.isEmpty()};
     m_round->Start(m_chosen, m_options.waitMs, families);
+}
+
+void CorvaneCtl::WaitUntilBack(const QStringList &macs)
+{
+    Message(u"waiting up to %1 s for %2 to go silent and answer again"_s.arg(m_options.waitBackSeconds)
+                .arg(macs.join(u", "_s)));
+    m_restart = std::make_unique<RestartWatch>(*m_search);
+    if (m_options.format == OutputFormat::Table) {
+        connect(m_restart.get(), &RestartWatch::deviceBack, this, [this](const QString &mac, qint64 ms) {
+            Print(u"%1: back after %2 s\n"_s.arg(mac, QString::number(double(ms) / 1000.0, 'f', 1)).toLocal8Bit());
+        });
+    }
+    connect(m_restart.get(), &RestartWatch::finished, this, &CorvaneCtl::ReportVendorCommands);
+    // Only vendor-family devices restart on command; their search needs no adapter.
+    m_restart->Start(macs, {}, m_options.waitMs, SearchFamilies{false, true}, m_options.waitBackSeconds * 1000);
+}
+
+void CorvaneCtl::ReportVendorCommands()
+{
+    const bool waited = m_restart != nullptr;
+    bool allOk = true;
+    DeviceOutput output(m_options.format, m_out, {}, {});
+    for (VendorOutcome &outcome : m_vendorOutcomes) {
+        QJsonValue backAfter;
+        QString kind = outcome.ok ? u"requested"_s : u"failed"_s;
+        if (waited && outcome.ok) {
+            const std::optional<qint64> ms = m_restart->BackAfterMs(outcome.mac);
+            if (ms) {
+                backAfter = double(*ms);
+                kind = u"back"_s;
+            } else {
+                kind = u"not_back"_s;
+                outcome.ok = false;
+                const QString why = m_restart->WentSilent(outcome.mac)
+                                        ? u"%1: not back after %2 s"_s
+                                        : u"%1: still answering after %2 s: it did not restart"_s;
+                const QString text = why.arg(outcome.mac).arg(m_options.waitBackSeconds);
+                if (m_options.format == OutputFormat::Table)
+                    Print(text.toLocal8Bit() + '\n');
+                else
+                    Message(text);
+            }
+        }
+        allOk = allOk && outcome.ok;
+        if (m_options.format == OutputFormat::Json)
+            output.Add({{"mac"_L1, outcome.mac},
+                        {"outcome"_L1, kind},
+                        {"ok"_L1, outcome.ok},
+                        {"result"_L1, outcome.result},
+                        {"back_after_ms"_L1, backAfter}});
+    }
+    if (m_options.format == OutputFormat::Json)
+        output.End();
+    Done(allOk ? kExitOk : kExitFailed);
 }
 
 void CorvaneCtl::RunWatch()

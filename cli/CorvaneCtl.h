@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -20,6 +21,7 @@ class CHalvetranoDlg;
 class DeviceOutput;
 class DeviceSearch;
 class PlanApply;
+class RestartWatch;
 
 // Runs one verb of corvanectl in the application's event loop and ends it with the verb's
 // exit code. Data goes to out, messages to standard error.
@@ -54,6 +56,16 @@ private:
     void RunWatch();
     void NextWatchRound();
     void ApplyRows(const QList<PlanRow> &rows);
+    void WaitUntilBack(const QStringList &macs);
+    void ReportVendorCommands();
+
+    // What a reboot or factory reset did to one device.
+    struct VendorOutcome
+    {
+        QString mac;
+        QString result;
+        bool ok = false;
+    };
 
     // ONVIF devices (CorvaneCtlOnvif.cpp).
     // search --user: the password too; false, with the exit code set, when it cannot be had.
@@ -62,8 +74,8 @@ private:
     void ReadOnvifThenList(FoundDevice device);
     void EndSearchIfDone();
     // Reboots or resets the ONVIF devices that reboot and factory-reset named, one after the
-    // other, then ends with code (or 1 when one failed).
-    void RunOnvifCommands(int code);
+    // other, each with its outcome among the vendor devices', then runs then.
+    void RunOnvifCommands(const std::function<void()> &then);
 
     CtlOptions m_options;
     std::FILE *m_out;
@@ -77,6 +89,8 @@ private:
     std::unique_ptr<DeviceSearch> m_search;
     std::unique_ptr<SearchRound> m_round;
     std::unique_ptr<PlanApply> m_apply;
+    std::unique_ptr<RestartWatch> m_restart;
+    QList<VendorOutcome> m_vendorOutcomes;
     std::unique_ptr<DeviceOutput> m_output;
     DeviceWatch m_watch;
     QTimer m_timer;

@@ -50,18 +50,20 @@ void CorvaneCtl::EndSearchIfDone()
     Done(m_onvifReadFailed ? kExitFailed : kExitOk);
 }
 
-void CorvaneCtl::RunOnvifCommands(int code)
+void CorvaneCtl::RunOnvifCommands(const std::function<void()> &then)
 {
     if (m_onvifCommands.isEmpty()) {
-        Done(code);
+        then();
         return;
     }
     const auto [name, listing] = m_onvifCommands.takeFirst();
     const bool reboot = m_options.verb == Verb::Reboot;
-    const auto report = [this, name, code](OnvifResult result, const QString &why) {
-        const QString text = why.isEmpty() ? OnvifResultText(result) : why;
-        Print((name + u": "_s + text).toLocal8Bit() + '\n');
-        RunOnvifCommands(result == OnvifResult::Ok ? code : kExitFailed);
+    const auto report = [this, name, then](OnvifResult result, const QString &why) {
+        const VendorOutcome outcome{name, why.isEmpty() ? OnvifResultText(result) : why, result == OnvifResult::Ok};
+        if (m_options.format == OutputFormat::Table)
+            Print((outcome.mac + u": "_s + outcome.result).toLocal8Bit() + '\n');
+        m_vendorOutcomes << outcome;
+        RunOnvifCommands(then);
     };
     if (const QString withheld = CredentialsWithheldReason(listing.device); !withheld.isEmpty()) {
         report(OnvifResult::Failed, withheld);

@@ -10,10 +10,13 @@
 #include "VendorCommands.h"
 #include "ZEKSDK.h"
 
+#include <QJsonArray>
 #include <QPointer>
 #include <QThread>
 
 #include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 // The settings a row gives, as Save takes them from the fields: empty where the row says nothing.
@@ -44,14 +47,6 @@ std::pair<QString, bool> onvifVerification(const OnvifSettings &wanted, const On
     if (!wanted.dhcp && ip != wanted.ip)
         return {QStringLiteral("not found at %1: answers at %2").arg(wanted.ip, ip), false};
     return {QStringLiteral("found at %1").arg(ip), true};
-}
-
-// The vendor window shows "Apply" or "Failed"; a refused login is worth saying.
-QString vendorResultMessage(int result)
-{
-    if (result == ZEK_ERR_PASSWORD)
-        return QString::fromLatin1(ResultMessage(RESULT_LOGIN_FAILED));
-    return QString::fromLatin1(ResultMessage(result == ZEK_OK ? RESULT_OK : RESULT_FAILED));
 }
 
 // How the device answers now against what was sent; the fields the row gave are checked,
@@ -104,6 +99,44 @@ CameraInfo EditedRecord(const CameraInfo &found, const PlanRow &row, const QStri
     if (IsVendorFamily(edited))
         SetVendorPassword(edited, password.toLocal8Bit());
     return edited;
+}
+
+QStringList ChangedSettings(const CameraInfo &found, const CameraInfo &edited)
+{
+    QStringList changes;
+    const auto compare = [&changes](const char *name, const QString &was, const QString &is) {
+        if (was != is)
+            changes << QLatin1String(name);
+    };
+    compare("ip", DeviceText(found.ip_addr), DeviceText(edited.ip_addr));
+    compare("mask", DeviceText(found.subnet_mask), DeviceText(edited.subnet_mask));
+    compare("gateway", DeviceText(found.gateway), DeviceText(edited.gateway));
+    compare("dns", DeviceText(found.dns), DeviceText(edited.dns));
+    if (!IsVendorFamily(found)) { // the vendor library takes neither
+        compare("web_port", QString::number(found.web_port), QString::number(edited.web_port));
+        compare("dhcp", QString::number(found.dhcp != 0), QString::number(edited.dhcp != 0));
+    }
+    return changes;
+}
+
+DeviceFieldList OutcomeFields(const PlanRow &row, const PlanApply::Outcome &outcome, bool dryRun)
+{
+    const bool checked = !outcome.verified.isEmpty();
+    const char *kind = !outcome.ok                      ? "failed"
+                       : outcome.unchanged              ? "unchanged"
+                       : dryRun                         ? "would_change"
+                       : checked && !outcome.verifiedOk ? "unverified"
+                                                        : "changed";
+    DeviceFieldList fields{{"mac"_L1, row.mac}};
+    if (row.line > 0)
+        fields.append({"line"_L1, row.line});
+    fields.append({{"outcome"_L1, QLatin1String(kind)},
+                   {"ok"_L1, outcome.ok && (!checked || outcome.verifiedOk)},
+                   {"result"_L1, outcome.result},
+                   {"changes"_L1, QJsonArray::fromStringList(outcome.changes)},
+                   {"verified"_L1, checked ? QJsonValue(outcome.verified) : QJsonValue()},
+                   {"verified_ok"_L1, checked ? QJsonValue(outcome.verifiedOk) : QJsonValue()}});
+    return fields;
 }
 
 QString DescribeEdits(const CameraInfo &edited)
@@ -178,7 +211,7 @@ void PlanApply::Cancel()
 bool PlanApply::AllSucceeded() const
 {
     return std::all_of(m_outcomes.cbegin(), m_outcomes.cend(), [this](const Outcome &outcome) {
-        return outcome.ok && (!m_settings.verify || m_settings.dryRun || outcome.verifiedOk);
+        return outcome.ok && (outcome.unchanged || !m_settings.verify || m_settings.dryRun || outcome.verifiedOk);
     });
 }
 
@@ -216,6 +249,13 @@ void PlanApply::NextRow()
         return;
     }
     sent.edited = EditedRecord(found->record, row, m_settings.defaultUser, m_settings.password);
+    Outcome &outcome = m_outcomes[m_current];
+    outcome.changes = ChangedSettings(found->record, sent.edited);
+    if (outcome.changes.isEmpty() && !m_settings.force) {
+        outcome.unchanged = true;
+        EndRow(QStringLiteral("unchanged"), true);
+        return;
+    }
     if (m_settings.dryRun) {
         EndRow(QStringLiteral("would send ") + DescribeEdits(sent.edited), true);
         return;
@@ -262,7 +302,7 @@ void PlanApply::StartVendorChange()
     });
     connect(m_vendorWorker.get(), &QThread::finished, this, [this, result] {
         m_vendorWorker->wait();
-        EndRow(vendorResultMessage(*result), *result == ZEK_OK);
+        EndRow(VendorResultMessage(*result), *result == ZEK_OK);
     });
     m_vendorWorker->start();
 }
@@ -299,7 +339,7 @@ void PlanApply::Verify()
 {
     SearchRound::Families families{false, false, false};
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
-        if (!m_outcomes[i].ok || m_settings.dryRun)
+        if (!m_outcomes[i].ok || m_outcomes[i].unchanged || m_settings.dryRun)
             continue;
         if (m_sent[i].onvif)
             families.onvif = true;
@@ -334,7 +374,7 @@ void PlanApply::OnVerified()
         }
     }
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
-        if (!m_outcomes[i].ok)
+        if (!m_outcomes[i].ok || m_outcomes[i].unchanged)
             continue;
         const FoundDevice *found = FindDevice(now, m_rows[i].mac);
         const auto [text, ok] = m_sent[i].onvif

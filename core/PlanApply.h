@@ -2,11 +2,13 @@
 
 #include "AddressPlan.h"
 #include "CameraInfo.h"
+#include "DeviceFields.h"
 #include "SearchRound.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <memory>
@@ -35,6 +37,7 @@ public:
         QString defaultUser; // for rows without a user; empty: the user ID the device reported
         bool verify = true;
         bool dryRun = false; // nothing is sent; each row's result says what would be
+        bool force = false;  // send to a device whose settings already equal the row's too
         int answerTimeoutMs = 3000;
         int verifyWaitMs = 3000;
     };
@@ -42,9 +45,11 @@ public:
     // What became of a row.
     struct Outcome
     {
-        QString result; // "Apply", a "Failed..." message, "no answer", "not found", why it is malformed
+        QString result; // "Apply", "unchanged", a "Failed..." message, "no answer", "not found", why it is malformed
         bool ok = false;
-        QString verified; // "found at 10.77.1.31", "not found at ...", empty when not checked
+        bool unchanged = false; // the device already had the settings: nothing was sent
+        QStringList changes;    // the settings that differ from the device's, by their column names
+        QString verified;       // "found at 10.77.1.31", "not found at ...", empty when not checked
         bool verifiedOk = false;
     };
 
@@ -122,6 +127,16 @@ private:
 // the record's, the password is digested (own family) or kept plain (vendor family) at pass_wd.
 CameraInfo EditedRecord(const CameraInfo &found, const PlanRow &row, const QString &defaultUser,
                         const QString &password);
+
+// The settings (by their plan column names) in which edited differs from found; only those the
+// device's family takes. Every request may make a device restart its network, so an empty list
+// means nothing is sent.
+QStringList ChangedSettings(const CameraInfo &found, const CameraInfo &edited);
+
+// A row's outcome for scripts: mac, line (plan rows only), outcome (changed, unchanged,
+// would_change, unverified or failed), ok, result, changes, verified and verified_ok (null
+// when not checked).
+DeviceFieldList OutcomeFields(const PlanRow &row, const PlanApply::Outcome &outcome, bool dryRun);
 
 // What a row would send, for people: "ip 10.77.1.31, mask 255.255.255.0, ..., user admin".
 QString DescribeEdits(const CameraInfo &edited);

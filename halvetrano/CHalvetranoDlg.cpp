@@ -141,10 +141,13 @@ void CHalvetranoDlg::OnVendorDeviceFound(const VendorDeviceInfo &info)
     Q_EMIT deviceFound(record);
 }
 
-int CHalvetranoDlg::RunOnDevice(int32_t (*operation)(int32_t))
+int CHalvetranoDlg::RunOnDevice(int32_t (*operation)(int32_t), DeviceOperationResult *result)
 {
-    if (!m_bLibrary)
+    if (!m_bLibrary) {
+        if (result)
+            *result = {ZEK_ERR_NOT_INITIALIZED, ZEK_ERR_NOT_INITIALIZED};
         return 0;
+    }
     g_hVendorDevice = m_sdk.ZEKDevice_Create();
     const uint16_t mediaPort = m_TargetInfo.media_port;
     const int login = m_sdk.ZEKDevice_Open(g_hVendorDevice, ReadText(m_TargetInfo.ip_addr).constData(), &mediaPort,
@@ -155,21 +158,23 @@ int CHalvetranoDlg::RunOnDevice(int32_t (*operation)(int32_t))
     else if (login == ZEK_ERR_PASSWORD)
         std::printf("password error\n");
     std::fflush(stdout);
-    operation(g_hVendorDevice); // asked for whatever the login gave: the device judges
+    const int done = operation(g_hVendorDevice); // asked for whatever the login gave: the device judges
+    if (result)
+        *result = {login, done};
     m_sdk.ZEKDevice_Close(g_hVendorDevice);
     m_sdk.ZEKDevice_Delete(g_hVendorDevice);
     g_hVendorDevice = 0;
     return 0;
 }
 
-int CHalvetranoDlg::RebootDevice()
+int CHalvetranoDlg::RebootDevice(DeviceOperationResult *result)
 {
-    return RunOnDevice(m_sdk.ZEKDevice_RebootDevice);
+    return RunOnDevice(m_sdk.ZEKDevice_RebootDevice, result);
 }
 
-int CHalvetranoDlg::FactoryResetDevice()
+int CHalvetranoDlg::FactoryResetDevice(DeviceOperationResult *result)
 {
-    return RunOnDevice(m_sdk.ZEKDevice_FactoryReset);
+    return RunOnDevice(m_sdk.ZEKDevice_FactoryReset, result);
 }
 
 int CHalvetranoDlg::ModifyNetwork()

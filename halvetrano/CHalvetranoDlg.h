@@ -39,10 +39,18 @@ public:
     static unsigned VendorSearchThreadProc(void *param);
     int SearchDevices();
 
+    // What the library said to a reboot or factory reset: the login's result and the
+    // command's (ZEK_OK: done).
+    struct DeviceOperationResult
+    {
+        int login = ZEK_OK;
+        int operation = ZEK_OK;
+    };
+
     // Log in with m_TargetInfo (ip_addr, media_port, user_id, the plain password at pass_wd)
-    // and reboot or reset that device.
-    int RebootDevice();
-    int FactoryResetDevice();
+    // and reboot or reset that device. Always 0; what the device did goes to result.
+    int RebootDevice(DeviceOperationResult *result = nullptr);
+    int FactoryResetDevice(DeviceOperationResult *result = nullptr);
     // Changes the network of the device m_TargetInfo names to the settings of m_NewInfo.
     int ModifyNetwork();
 
@@ -61,7 +69,7 @@ Q_SIGNALS:
 private:
     static int32_t VendorEventCallback(int32_t handle, int32_t event, int32_t param, intptr_t data, int32_t reserved);
     void OnVendorDeviceFound(const VendorDeviceInfo &info);
-    int RunOnDevice(int32_t (*operation)(int32_t));
+    int RunOnDevice(int32_t (*operation)(int32_t), DeviceOperationResult *result);
     // Runs fn on the user-interface thread and waits for it, unless the window is closing:
     // then it neither runs nor waits, so teardown never waits on a thread that waits for it.
     template<typename Fn>

@@ -26,9 +26,11 @@ if [ -z "${CORVANE_TEST_MODE_SAID:-}" ]; then
 fi
 
 # desktop-file-utils and appstream validate the menu entry and the metadata; clang-format-14
-# checks the format.
+# checks the format; ansible-core, python3-pytest, yamllint and pycodestyle test the Ansible
+# collection.
 # --windows: also what scripts/test-windows.sh needs, installed here while still root.
-scripts/deps.sh --windows desktop-file-utils appstream clang-format-14
+scripts/deps.sh --windows desktop-file-utils appstream clang-format-14 ansible-core python3-pytest yamllint \
+    pycodestyle
 if [ ${#as_user[@]} -gt 0 ]; then
     exec "${as_user[@]}" env CORVANE_TEST_MODE_SAID=1 "$0" "$@"
 fi

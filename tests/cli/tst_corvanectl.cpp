@@ -391,7 +391,71 @@ private Q_SLOTS:
                                         kPassword.toUtf8());
         QCOMPARE(result.exitCode, 0);
         QVERIFY(result.out.contains("00:1A:2B:3C:4D:02,Apply,found at 10.77.1.62\n"));
-        QVERIFY(result.out.contains("00:1A:2B:3C:4D:01,Apply,found at 10.77.1.21\n"));
+        // A request may restart a device's network: the unedited one gets none.
+        QVERIFY(result.out.contains("00:1A:2B:3C:4D:01,unchanged,\n"));
+        QCOMPARE(SetNetworkRequests(sim).size(), 1);
+
+        // --force sends to both; jsonl gives a record a device with the check's result.
+        const CtlResult forced = runCtl(withPassword({u"apply"_s, file.fileName(), u"-a"_s, u"veth1"_s, u"--user"_s,
+                                                      u"admin"_s, u"--force"_s, u"-o"_s, u"jsonl"_s}),
+                                        kPassword.toUtf8() + '\n');
+        QCOMPARE(forced.exitCode, 0);
+        QCOMPARE(SetNetworkRequests(sim).size(), 3);
+        const QList<QJsonObject> records = jsonLines(forced.out);
+        QCOMPARE(records.size(), 2);
+        const QJsonObject first = deviceIn(records, kOwn1);
+        QCOMPARE(first.value("outcome"_L1).toString(), u"changed"_s);
+        QCOMPARE(first.value("changes"_L1).toArray(), QJsonArray());
+        QCOMPARE(first.value("verified"_L1).toString(), u"found at 10.77.1.21"_s);
+        QCOMPARE(first.value("verified_ok"_L1), QJsonValue(true));
+        QCOMPARE(first.value("line"_L1).toInt(), 2);
+    }
+
+    void setForMachines()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s)})));
+        const auto set = [](const QStringList &extra, const QByteArray &password) {
+            const CtlResult result = runCtl(withPassword(QStringList{u"set"_s, kOwn1, u"-a"_s, u"veth1"_s, u"--user"_s,
+                                                                     u"admin"_s, u"-o"_s, u"json"_s}
+                                                         + extra),
+                                            password + '\n');
+            const QJsonArray array = QJsonDocument::fromJson(result.out).array();
+            return std::pair{result.exitCode, array.size() == 1 ? array.first().toObject() : QJsonObject()};
+        };
+        auto [code, record] = set({u"--ip"_s, u"10.77.1.21"_s, u"--mask"_s, u"255.255.255.0"_s}, kPassword.toUtf8());
+        QCOMPARE(code, 0);
+        QCOMPARE(record.value("outcome"_L1).toString(), u"unchanged"_s);
+        QCOMPARE(record.value("verified"_L1), QJsonValue());
+        QCOMPARE(SetNetworkRequests(sim).size(), 0);
+
+        std::tie(code, record) = set({u"--ip"_s, u"10.77.1.31"_s, u"--web-port"_s, u"8080"_s}, "wrong");
+        QCOMPARE(code, 1);
+        QCOMPARE(record.value("outcome"_L1).toString(), u"failed"_s);
+        QCOMPARE(record.value("result"_L1).toString(), u"Failed. login failed"_s);
+        QCOMPARE(record.value("ok"_L1), QJsonValue(false));
+
+        std::tie(code, record) = set({u"--ip"_s, u"10.77.1.31"_s, u"--web-port"_s, u"8080"_s}, kPassword.toUtf8());
+        QCOMPARE(code, 0);
+        QCOMPARE(record.value("mac"_L1).toString(), kOwn1);
+        QCOMPARE(record.value("outcome"_L1).toString(), u"changed"_s);
+        QCOMPARE(record.value("result"_L1).toString(), u"Apply"_s);
+        QCOMPARE(record.value("changes"_L1).toArray(), QJsonArray({u"ip"_s, u"web_port"_s}));
+        QCOMPARE(record.value("verified"_L1).toString(), u"found at 10.77.1.31"_s);
+        QCOMPARE(SetNetworkRequests(sim).size(), 2);
+
+        std::tie(code, record) = set({u"--ip"_s, u"10.77.1.31"_s, u"--force"_s}, kPassword.toUtf8());
+        QCOMPARE(code, 0);
+        QCOMPARE(record.value("outcome"_L1).toString(), u"changed"_s);
+        QCOMPARE(SetNetworkRequests(sim).size(), 3);
+
+        const CtlResult missing = runCtl(withPassword({u"set"_s, u"00:1A:2B:3C:4D:99"_s, u"-a"_s, u"veth1"_s, u"--ip"_s,
+                                                       u"10.77.1.32"_s, u"-o"_s, u"json"_s}),
+                                         "x\n");
+        QCOMPARE(missing.exitCode, 1);
+        const QJsonObject none = QJsonDocument::fromJson(missing.out).array().first().toObject();
+        QCOMPARE(none.value("result"_L1).toString(), u"not found"_s);
+        QCOMPARE(none.value("outcome"_L1).toString(), u"failed"_s);
     }
 
     void verificationCatchesAnEditThatDidNotStick()
@@ -485,6 +549,53 @@ private Q_SLOTS:
         QCOMPARE(reboot.exitCode, 0);
         QCOMPARE(reboot.out, (kVendor1 + u": reboot requested\n"_s).toUtf8());
         QCOMPARE(macsOf(search()), QSet<QString>({kOwn1}));
+    }
+
+    void rebootSaysWhatTheDeviceDid()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({vendor(kVendor1, 8001)}) << u"--reboot-time"_s << u"3000"_s));
+        const auto reboots = [&sim] {
+            int count = 0; // message type 3 after the magic and version
+            for (const QByteArray &datagram : ReceivedDatagrams(sim, "vendor"_L1))
+                count += datagram.startsWith(QByteArray("ZEKP\x01\x03", 6)) ? 1 : 0;
+            return count;
+        };
+        // A refused login: the request still goes out, as the window sends it, and is reported.
+        const CtlResult refused = runCtl(withPassword({u"reboot"_s, kVendor1}), "wrong\n");
+        QCOMPARE(refused.exitCode, 1);
+        QCOMPARE(refused.out, (kVendor1 + u": Failed. login failed\n"_s).toUtf8());
+        QCOMPARE(reboots(), 1);
+        QCOMPARE(macsOf(search()), QSet<QString>({kVendor1})); // it did not reboot
+
+        // The password as Ansible's run_command(data=...) sends it: with one line end.
+        const CtlResult json = runCtl(withPassword(
+                                          {u"reboot"_s, kVendor1, u"-o"_s, u"json"_s, u"--wait-back"_s, u"120"_s}),
+                                      kPassword.toUtf8() + '\n');
+        QCOMPARE(json.exitCode, 0);
+        const QJsonArray records = QJsonDocument::fromJson(json.out).array();
+        QCOMPARE(records.size(), 1);
+        const QJsonObject record = records.first().toObject();
+        QCOMPARE(record.value("result"_L1).toString(), u"reboot requested"_s);
+        QCOMPARE(record.value("outcome"_L1).toString(), u"back"_s);
+        QCOMPARE(record.value("ok"_L1), QJsonValue(true));
+        QVERIFY(record.value("back_after_ms"_L1).toDouble() >= 3000); // silent that long at least
+
+        const CtlResult reset = runCtl(withPassword({u"factory-reset"_s, kVendor1, u"--wait-back"_s, u"120"_s}),
+                                       kPassword.toUtf8() + '\n');
+        QCOMPARE(reset.exitCode, 0);
+        QVERIFY(reset.out.startsWith(
+            (kVendor1 + u": factory reset requested\n"_s + kVendor1 + u": back after "_s).toUtf8()));
+
+        // Still silent when the time is up.
+        DevSim slow(2);
+        const QString far =
+            u"family=vendor,mac=5C:F2:07:00:10:02,ip=10.77.2.2,mediaPort=8001,userId=,password=%1"_s.arg(kPassword);
+        QVERIFY(slow.Start(devices({far}) << u"--reboot-time"_s << u"600000"_s));
+        const CtlResult late = runCtl(withPassword({u"reboot"_s, u"5C:F2:07:00:10:02"_s, u"--wait-back"_s, u"4"_s}),
+                                      kPassword.toUtf8() + '\n');
+        QCOMPARE(late.exitCode, 1);
+        QVERIFY(late.out.endsWith("5C:F2:07:00:10:02: not back after 4 s\n"));
     }
 
     void theReplyPortTakenGivesThree()

@@ -59,6 +59,11 @@ private Q_SLOTS:
         QTest::newRow("apply without plan") << QStringList{u"apply"_s};
         QTest::newRow("search with argument") << QStringList{u"search"_s, u"extra"_s};
         QTest::newRow("every zero") << QStringList{u"watch"_s, u"--every"_s, u"0"_s};
+        QTest::newRow("csv for set") << QStringList{u"set"_s, u"A"_s, u"-o"_s, u"csv"_s};
+        QTest::newRow("table for apply") << QStringList{u"apply"_s, u"plan.csv"_s, u"-o"_s, u"table"_s};
+        QTest::newRow("force for search") << QStringList{u"search"_s, u"--force"_s};
+        QTest::newRow("wait-back zero") << QStringList{u"reboot"_s, u"A"_s, u"--wait-back"_s, u"0"_s};
+        QTest::newRow("wait-back for set") << QStringList{u"set"_s, u"A"_s, u"--wait-back"_s, u"60"_s};
     }
 
     void usageErrorsExitTwo()
@@ -69,6 +74,22 @@ private Q_SLOTS:
         QCOMPARE(parsed.exitCode, int(kExitUsage));
         QVERIFY(parsed.standardError.startsWith("corvanectl: "));
         QVERIFY(parsed.standardOutput.isEmpty());
+    }
+
+    void optionsForMachines()
+    {
+        const ParsedCommandLine set = parse({u"set"_s, u"A"_s, u"--force"_s, u"-o"_s, u"json"_s});
+        QVERIFY(set.options);
+        QVERIFY(set.options->force);
+        QCOMPARE(set.options->format, OutputFormat::Json);
+        const ParsedCommandLine apply = parse({u"apply"_s, u"plan.csv"_s});
+        QVERIFY(apply.options);
+        QVERIFY(!apply.options->force);
+        QCOMPARE(apply.options->format, OutputFormat::Csv); // its lines have always been CSV
+        const ParsedCommandLine reboot = parse({u"reboot"_s, u"A"_s, u"--wait-back"_s, u"180"_s});
+        QVERIFY(reboot.options);
+        QCOMPARE(reboot.options->waitBackSeconds, 180);
+        QCOMPARE(reboot.options->format, OutputFormat::Table);
     }
 
     void helpAndVersion()

@@ -4,6 +4,7 @@
 #include "DeviceSearch.h"
 #include "PlanApply.h"
 #include "TestNetwork.h"
+#include "TestRecords.h"
 #include "Veth1Adapter.h"
 
 #include <QSignalSpy>
@@ -79,6 +80,26 @@ private Q_SLOTS:
                                       u"0 found at 10.77.1.31 ok"_s,
                                       u"2 not found at 10.77.1.32: answers at 10.77.1.22 failed"_s}));
         QVERIFY(!apply.AllSucceeded());
+    }
+
+    void onlySettingsTheFamilyTakesCountAsChanges()
+    {
+        const CameraInfo own = MakeReply("00:1A:2B:3C:4D:01", "10.77.1.21");
+        PlanRow same = row("00:1A:2B:3C:4D:01", "10.77.1.21");
+        same.mask = u"255.255.255.0"_s;
+        same.webPort = 80;
+        same.user = u"operator"_s; // a credential, not a setting
+        QCOMPARE(ChangedSettings(own, EditedRecord(own, same, {}, u"pw"_s)), QStringList());
+
+        PlanRow other = row("00:1A:2B:3C:4D:01", "10.77.1.31");
+        other.dns = u"10.77.1.9"_s;
+        other.webPort = 8080;
+        other.dhcp = true;
+        QCOMPARE(ChangedSettings(own, EditedRecord(own, other, {}, u"pw"_s)),
+                 QStringList({u"ip"_s, u"dns"_s, u"web_port"_s, u"dhcp"_s}));
+        CameraInfo vendor = MakeReply("5C:F2:07:00:10:01", "10.77.1.21", VENDOR_MANUFACTURER);
+        QCOMPARE(ChangedSettings(vendor, EditedRecord(vendor, other, {}, u"pw"_s)),
+                 QStringList({u"ip"_s, u"dns"_s})); // the vendor library takes neither port nor DHCP
     }
 
     void cancelStopsBeforeTheNextDevice()

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "SearchRound.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Waits for devices told to restart: each must first miss a whole search round (it has gone
+// silent), then answer again. Searches round after round until every device is back or the
+// time is up, so a script learns when a rebooted device can be used again.
+class RestartWatch final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RestartWatch)
+
+public:
+    // search must have its reply socket open when families.own is set.
+    explicit RestartWatch(DeviceSearch &search, QObject *parent = nullptr);
+
+    // The clock starts here: call it right after the last command went out.
+    void Start(const QStringList &macs, const QList<const CNetworkAdapterObj *> &adapters, int roundMs,
+               SearchFamilies families, int limitMs);
+
+    // How long after Start the device answered again; nothing when it did not in time.
+    std::optional<qint64> BackAfterMs(const QString &mac) const;
+    // It was seen silent at least once (a device that never was did not restart).
+    bool WentSilent(const QString &mac) const;
+
+Q_SIGNALS:
+    void deviceBack(const QString &mac, qint64 ms);
+    void finished();
+
+private:
+    struct State
+    {
+        bool silent = false;
+        std::optional<qint64> backMs;
+    };
+
+    void OnFound(const FoundDevice &device);
+    void OnRoundEnd();
+    bool AllBack() const;
+
+    SearchRound m_round;
+    QList<const CNetworkAdapterObj *> m_adapters;
+    SearchFamilies m_families;
+    int m_roundMs = 3000;
+    int m_limitMs = 0;
+    QHash<QString, State> m_states; // by upper-case MAC
+    QElapsedTimer m_clock;
+    bool m_running = false;
+};
