@@ -119,7 +119,9 @@ void CCorvaneDlg::SaveOnvifDevice(int index)
 {
     const OnvifListing &listing = m_onvifDevices[index];
     m_search.Onvif().Save(listing.device, OnvifLogin{m_strUserId, m_strPassword}, Edits(), listing.settings.has_value(),
-                          [this](OnvifResult result, const OnvifSettings &) { ShowMessage(OnvifResultText(result)); });
+                          [this](OnvifResult result, const OnvifSettings &, const OnvifSettings &) {
+                              ShowMessage(OnvifResultText(result));
+                          });
 }
 
 void CCorvaneDlg::RunOnvifCommand(const QList<int> &devices, bool reboot)

@@ -29,16 +29,17 @@ public:
 
     using Done = std::function<void(OnvifResult)>;
     using SettingsDone = std::function<void(OnvifResult, const OnvifSettings &)>;
-    // wanted: what Save asked of the device (empty until the current settings were read).
-    using SaveDone = std::function<void(OnvifResult, const OnvifSettings &wanted)>;
+    // current: the settings read before the change; wanted: what Save asked of the device (both
+    // empty when the settings could not be read).
+    using SaveDone = std::function<void(OnvifResult, const OnvifSettings &current, const OnvifSettings &wanted)>;
 
     explicit OnvifCommands(OnvifClientOptions options = {}, QObject *parent = nullptr);
     ~OnvifCommands() override;
 
     void ReadSettings(const OnvifDevice &device, const OnvifLogin &login, SettingsDone done);
     // Reads the current settings with the login, then changes only what differs from them
-    // (WantedOnvifSettings). An address or mask that is no address fails as "Invalid address"
-    // before anything is changed.
+    // (WantedOnvifSettings); when nothing does, nothing is sent. An address or mask that is no
+    // address fails as "Invalid address" before anything is changed.
     void Save(const OnvifDevice &device, const OnvifLogin &login, const NetworkEdits &edits, bool fieldsRead,
               SaveDone done);
     void Reboot(const OnvifDevice &device, const OnvifLogin &login, Done done);

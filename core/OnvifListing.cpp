@@ -3,6 +3,8 @@
 #include "RecordText.h"
 #include "SoapMessages.h"
 
+#include <algorithm>
+
 namespace {
 QString firstOf(const QString &a, const QString &b)
 {
@@ -70,6 +72,18 @@ CameraInfo OnvifRecord(const OnvifListing &listing)
     record.https = https ? 1 : 0;
     const int servicePort = device.serviceAddress.port(https ? 443 : 80);
     record.web_port = static_cast<quint16>(settings.webPort > 0 ? settings.webPort : servicePort);
+    return record;
+}
+
+CameraInfo OnvifSettingsRecord(const OnvifSettings &settings)
+{
+    CameraInfo record{};
+    SetFieldString(record.ip_addr, settings.ip);
+    SetFieldString(record.subnet_mask, settings.mask);
+    SetFieldString(record.gateway, settings.gateway);
+    SetFieldString(record.dns, settings.dns);
+    record.web_port = static_cast<quint16>(std::max(0, settings.webPort));
+    record.dhcp = settings.dhcp ? 1 : 0;
     return record;
 }
 

@@ -25,6 +25,10 @@ struct OnvifListing
 // once read. The web port is the device service's until the settings say otherwise.
 CameraInfo OnvifRecord(const OnvifListing &listing);
 
+// The addressing of settings as a record holds it (ip, mask, gateway, dns, web port, DHCP), so
+// that what a change would alter is told as for the other families (ChangedSettings).
+CameraInfo OnvifSettingsRecord(const OnvifSettings &settings);
+
 // The MAC the device has shown so far: from its settings, else from a scope; empty when none.
 QString OnvifMac(const OnvifListing &listing);
 

@@ -318,10 +318,18 @@ void PlanApply::StartOnvifChange()
     const OnvifLogin login{row.user.value_or(m_settings.defaultUser), m_settings.password};
     const int current = m_current;
     m_search.Onvif().Save(listing.device, login, onvifEdits(row), row.dhcp.has_value(),
-                          [self = QPointer<PlanApply>(this), current](OnvifResult result, const OnvifSettings &wanted) {
+                          [self = QPointer<PlanApply>(this), current](OnvifResult result, const OnvifSettings &was,
+                                                                      const OnvifSettings &wanted) {
                               if (!self || !self->m_running || current != self->m_current)
                                   return;
                               self->m_sent[current].wanted = wanted;
+                              Outcome &outcome = self->m_outcomes[current];
+                              outcome.changes = ChangedSettings(OnvifSettingsRecord(was), OnvifSettingsRecord(wanted));
+                              if (result == OnvifResult::Ok && outcome.changes.isEmpty()) {
+                                  outcome.unchanged = true; // nothing was sent
+                                  self->EndRow(QStringLiteral("unchanged"), true);
+                                  return;
+                              }
                               self->EndRow(OnvifResultText(result), result == OnvifResult::Ok);
                           });
 }

@@ -681,6 +681,13 @@ private Q_SLOTS:
         const QList<QJsonObject> found = search({u"--family"_s, u"onvif"_s});
         QCOMPARE(found.size(), 1);
         const QString endpoint = found.front().value("endpoint"_L1).toString();
+        // Its address already: nothing to send, and nothing is.
+        const CtlResult same = runCtl(withPassword({u"set"_s, endpoint, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.41"_s,
+                                                    u"--user"_s, u"admin"_s, u"-o"_s, u"json"_s}),
+                                      kPassword.toUtf8() + '\n');
+        QCOMPARE(same.exitCode, 0);
+        QCOMPARE(QJsonDocument::fromJson(same.out).array().first().toObject().value("outcome"_L1).toString(),
+                 u"unchanged"_s);
         const CtlResult set = runCtl(withPassword({u"set"_s, endpoint, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.51"_s,
                                                    u"--user"_s, u"admin"_s}),
                                      kPassword.toUtf8() + '\n');

@@ -116,11 +116,23 @@ private Q_SLOTS:
         QCOMPARE(wanted.webPort, current.webPort);
         QVERIFY(!wanted.dhcp);
 
+        const auto changes = [&current](const OnvifSettings &asked) {
+            return ChangedSettings(OnvifSettingsRecord(current), OnvifSettingsRecord(asked));
+        };
+        QCOMPARE(changes(wanted), QStringList({u"ip"_s}));
+
         edits.subnetMask = u"255.255.0.0"_s;
         edits.webPort = 81;
         wanted = WantedOnvifSettings(current, edits, true);
         QCOMPARE(wanted.prefixLength, 16);
         QCOMPARE(wanted.webPort, 81);
+        QCOMPARE(changes(wanted), QStringList({u"ip"_s, u"mask"_s, u"web_port"_s}));
+
+        // The fields as the device has them: nothing to change, so nothing is sent.
+        NetworkEdits same;
+        same.ipAddress = current.ip;
+        same.webPort = current.webPort;
+        QVERIFY(changes(WantedOnvifSettings(current, same, false)).isEmpty());
     }
 
     void dhcpIsKeptUnlessAskedOtherwise()
