@@ -228,6 +228,8 @@ void CorvaneCtl::RunSearch()
                 << "reachable"_L1;
     m_output = std::make_unique<DeviceOutput>(m_options.format, m_out, FieldsOf(FoundDevice{}), columns);
     connect(m_round.get(), &SearchRound::deviceFound, this, [this](const FoundDevice &device) {
+        if (!m_output)
+            return; // the list has ended
         if (device.onvif && m_onvifLogin)
             ReadOnvifThenList(device);
         else
