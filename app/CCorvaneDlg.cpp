@@ -128,7 +128,7 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
     connect(&m_search, &DeviceSearch::onvifDeviceFound, this, &CCorvaneDlg::ListOnvifDevice);
     connect(&m_search, &DeviceSearch::setNetworkAnswer, this, &CCorvaneDlg::OnSetNetworkAnswer);
     connect(&m_search, &DeviceSearch::receiveError, this,
-            [this] { ShowMessage(QStringLiteral("recevie error!!! [Close Socket]")); });
+            [this] { ShowMessageAfterReplies(QStringLiteral("recevie error!!! [Close Socket]")); });
     connect(&m_search.Repeater(), &SearchRepeater::repeated, this, [this] { ShowSearchCompleteness(false); });
     connect(&m_search.Repeater(), &SearchRepeater::finished, this, [this] { ShowSearchCompleteness(true); });
     connect(&m_search, &DeviceSearch::onvifSearchFinished, this, [this] {
@@ -160,7 +160,11 @@ void CCorvaneDlg::ForgetListedDevices()
 
 void CCorvaneDlg::SetUpListExtras()
 {
-    m_pListFlags = std::make_unique<DeviceListFlags>(*m_listDevice, [this](int row) { return DeviceIndexOfRow(row); });
+    m_pListFlags = std::make_unique<DeviceListFlags>(
+        *m_listDevice, [this](int row) { return DeviceIndexOfRow(row); },
+        [this](int device) {
+            return FieldString(m_arrDevices[static_cast<std::size_t>(device)]->m_CameraInfo.mac_addr);
+        });
     connect(m_listDevice, &CReportCtrl::reportSorted, this, [this] { m_pListFlags->RowsMoved(); });
     m_listDevice->SetCellNotes([this](int row, int column) {
         const int device = DeviceIndexOfRow(row);
@@ -280,6 +284,14 @@ bool CCorvaneDlg::UpdateData(bool saveAndValidate)
 void CCorvaneDlg::ShowMessage(const QString &text)
 {
     m_services.messageBox(this, text);
+}
+
+void CCorvaneDlg::ShowMessageAfterReplies(const QString &text)
+{
+    // A box opened while replies are handed over would hold back the ones behind it, and with
+    // them the answers a running assignment waits for, until the person closes it.
+    QMetaObject::invokeMethod(
+        this, [this, text] { ShowMessage(text); }, Qt::QueuedConnection);
 }
 
 void CCorvaneDlg::OnShowMessage(const QString &text)
@@ -521,13 +533,15 @@ void CCorvaneDlg::DispatchReply(const char *buffer, qint64 size)
 
 void CCorvaneDlg::OnSetNetworkAnswer(const CameraInfo &answer)
 {
+    if (m_search.AnswerOwner(answer))
+        return; // an assignment changes that device, and its dialog reports the answer
     if (m_nSelected < 0 || m_nSelected >= static_cast<int>(m_arrDevices.size()))
         return;
     if (!IsAnswerFrom(answer, m_arrDevices[static_cast<size_t>(m_nSelected)]->m_CameraInfo) || m_bResultShown == 1)
         return;
     m_bResultShown = 1;
     if (const char *message = ResultMessage(answer.header.result))
-        ShowMessage(QString::fromLatin1(message));
+        ShowMessageAfterReplies(QString::fromLatin1(message));
 }
 
 NetworkEdits CCorvaneDlg::Edits() const

@@ -176,6 +176,8 @@ private:
     void CheckAddressing(int dhcp);
     void CreateVendorWindow();
     void ShowMessage(const QString &text);
+    // For what replies bring: shown once the replies being handed over have been handled.
+    void ShowMessageAfterReplies(const QString &text);
     // The adapter chosen in the combo box; nullptr when none is.
     const CNetworkAdapterObj *SelectedAdapter() const;
     NetworkEdits Edits() const;

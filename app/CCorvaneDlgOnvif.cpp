@@ -29,11 +29,13 @@ void CCorvaneDlg::ListOnvifDevice(const OnvifDevice &device)
 
 bool CCorvaneDlg::TakeOnvifRow(const CameraInfo &record)
 {
-    const QString key = MacKey(FieldString(record.mac_addr));
-    if (key.isEmpty())
+    if (m_onvifDevices.isEmpty())
+        return false;
+    const std::optional<quint64> mac = MacNumber(ReadText(record.mac_addr));
+    if (!mac)
         return false;
     for (auto it = m_onvifDevices.begin(); it != m_onvifDevices.end(); ++it) {
-        if (MacKey(OnvifMac(*it)) != key)
+        if (MacNumber(OnvifMac(*it)) != mac)
             continue;
         const int index = it.key();
         m_onvifDevices.erase(it);

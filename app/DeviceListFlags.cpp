@@ -7,30 +7,53 @@
 #include <QHostAddress>
 #include <QStringList>
 
-DeviceListFlags::DeviceListFlags(CReportCtrl &list, std::function<int(int row)> deviceOfRow)
+namespace {
+// As QHostAddress::isInSubnet for IPv4, without making an address object for every device.
+bool inSubnet(std::optional<quint32> address, std::pair<std::optional<quint32>, int> subnet)
+{
+    if (!address || !subnet.first || subnet.second < 0 || subnet.second > 32)
+        return false;
+    const quint32 mask = subnet.second == 0 ? 0 : ~quint32(0) << (32 - subnet.second);
+    return (*address & mask) == (*subnet.first & mask);
+}
+
+std::optional<quint32> ipv4Of(const QHostAddress &address)
+{
+    if (address.protocol() != QAbstractSocket::IPv4Protocol)
+        return std::nullopt;
+    return address.toIPv4Address();
+}
+} // namespace
+
+DeviceListFlags::DeviceListFlags(CReportCtrl &list, std::function<int(int row)> deviceOfRow,
+                                 std::function<QString(int device)> macOf)
     : m_list(list)
     , m_deviceOfRow(std::move(deviceOfRow))
+    , m_macOf(std::move(macOf))
 {
+    m_devicesAt.reserve(DeviceSearch::kDevicesReserved);
 }
 
 void DeviceListFlags::Clear()
 {
     m_devices.clear();
     m_devicesAt.clear();
+    m_devicesAt.reserve(DeviceSearch::kDevicesReserved);
     m_rowOfDevice.clear();
 }
 
 void DeviceListFlags::Added(int device, int row, const QString &mac, const QString &ip, const QString &mask)
 {
     if (device != static_cast<int>(m_devices.size()))
-        return; // devices are only ever appended
-    Device added{mac, QString(), QHostAddress(ip), PrefixOfMask(mask), false};
+        return;    // devices are only ever appended
+    Q_UNUSED(mac); // asked for when a note names the device
+    Device added{QString(), 0, PrefixOfMask(mask), false};
     // An address a device can be reached at: a dotted quad, not 0.0.0.0.
-    if (added.address.protocol() == QAbstractSocket::IPv4Protocol
-        && added.address != QHostAddress(QHostAddress::AnyIPv4))
+    const QHostAddress address(ip);
+    if (address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress(QHostAddress::AnyIPv4)) {
         added.ip = ip;
-    else
-        added.address.clear();
+        added.address = address.toIPv4Address();
+    }
     added.outside = IsOutside(added);
     m_devices.push_back(added);
     if (m_rowOfDevice.size() + 1 == m_devices.size())
@@ -39,10 +62,14 @@ void DeviceListFlags::Added(int device, int row, const QString &mac, const QStri
         m_rowOfDevice.clear();
 
     if (!added.ip.isEmpty()) {
-        QList<int> &sharing = m_devicesAt[added.ip];
-        sharing.append(device);
-        if (sharing.size() == 2)
-            Recolour(sharing.first()); // the first now shares its address too
+        AddressUsers &users = m_devicesAt[added.ip];
+        if (users.count == 0)
+            users.first = device;
+        else
+            m_devices[static_cast<std::size_t>(users.last)].nextAtAddress = device;
+        users.last = device;
+        if (++users.count == 2)
+            Recolour(users.first); // the first now shares its address too
     }
     if (added.outside || InUseTwice(added))
         Recolour(device);
@@ -54,9 +81,9 @@ bool DeviceListFlags::IsOutside(const Device &device) const
 {
     if (m_strNetwork.isEmpty())
         return false;
-    if (device.address.isNull() || !device.address.isInSubnet(m_network))
+    if (device.ip.isEmpty() || !inSubnet(device.address, m_network))
         return true;
-    return device.ownPrefix >= 0 && !m_adapterAddress.isInSubnet(device.address, device.ownPrefix);
+    return device.ownPrefix >= 0 && !inSubnet(m_adapterAddress, {device.address, device.ownPrefix});
 }
 
 int DeviceListFlags::PrefixOfMask(const QString &mask)
@@ -71,15 +98,16 @@ int DeviceListFlags::PrefixOfMask(const QString &mask)
 
 bool DeviceListFlags::InUseTwice(const Device &device) const
 {
-    return !device.ip.isEmpty() && m_devicesAt.value(device.ip).size() > 1;
+    return !device.ip.isEmpty() && m_devicesAt.value(device.ip).count > 1;
 }
 
 void DeviceListFlags::SetAdapter(const CNetworkAdapterObj *adapter)
 {
     m_strAdapterName = adapter ? adapter->m_strName : QString();
-    m_adapterAddress = adapter ? QHostAddress(adapter->m_strAddress) : QHostAddress();
+    m_adapterAddress = ipv4Of(adapter ? QHostAddress(adapter->m_strAddress) : QHostAddress());
     m_strNetwork = adapter ? AdapterNetworkText(*adapter) : QString();
-    m_network = QHostAddress::parseSubnet(m_strNetwork);
+    const auto [network, prefix] = QHostAddress::parseSubnet(m_strNetwork);
+    m_network = {ipv4Of(network), prefix};
     for (int n = 0; n < static_cast<int>(m_devices.size()); ++n) {
         Device &device = m_devices[static_cast<std::size_t>(n)];
         const bool outside = IsOutside(device);
@@ -131,17 +159,17 @@ QString DeviceListFlags::Note(int device, int column) const
     if (self.outside)
         notes << QStringLiteral("Not in %1 of %2: give it an address in that network")
                      .arg(m_strNetwork, m_strAdapterName);
-    const QList<int> sharing = self.ip.isEmpty() ? QList<int>() : m_devicesAt.value(self.ip);
-    if (sharing.size() > 1) {
+    const AddressUsers users = self.ip.isEmpty() ? AddressUsers() : m_devicesAt.value(self.ip);
+    if (users.count > 1) {
         QStringList others;
-        for (int other : sharing) {
+        for (int other = users.first; other >= 0; other = m_devices[static_cast<std::size_t>(other)].nextAtAddress) {
             if (other == device)
                 continue;
             if (others.size() == kMacsNamed) {
-                others << QStringLiteral("%1 more").arg(sharing.size() - 1 - kMacsNamed);
+                others << QStringLiteral("%1 more").arg(users.count - 1 - kMacsNamed);
                 break;
             }
-            others << m_devices[static_cast<std::size_t>(other)].mac;
+            others << m_macOf(other);
         }
         const QString last = others.takeLast();
         const QString named = others.isEmpty() ? last

@@ -3,7 +3,6 @@
 #include "CNetworkAdapterObj.h"
 
 #include <QHash>
-#include <QHostAddress>
 #include <QList>
 #include <QRgb>
 #include <QString>
@@ -34,8 +33,10 @@ public:
     // Other devices named in a note; the rest are counted.
     static constexpr int kMacsNamed = 8;
 
-    // deviceOfRow tells which device a row shows (rows move when the list is sorted).
-    DeviceListFlags(CReportCtrl &list, std::function<int(int row)> deviceOfRow);
+    // deviceOfRow tells which device a row shows (rows move when the list is sorted), macOf a
+    // device's MAC text, as its row shows it.
+    DeviceListFlags(CReportCtrl &list, std::function<int(int row)> deviceOfRow,
+                    std::function<QString(int device)> macOf);
 
     void Clear();
     // Device number device, listed at row, with its MAC, IP and mask texts.
@@ -49,13 +50,23 @@ public:
     QString Note(int device, int column) const;
 
 private:
+    // Kept small: one per listed device. The MAC text is the window's, the IP text is shared
+    // with its key in m_devicesAt.
     struct Device
     {
-        QString mac;
-        QString ip;           // empty when it is no usable address: never in use twice
-        QHostAddress address; // ip, read once
-        int ownPrefix = -1;   // of the device's own mask; -1 when that is no mask
+        QString ip;          // empty when it is no usable address: never in use twice
+        quint32 address = 0; // ip, read once
+        int ownPrefix = -1;  // of the device's own mask; -1 when that is no mask
         bool outside = false;
+        int nextAtAddress = -1; // the next device listed with the same address
+    };
+
+    // The devices at one address, in order of listing, chained through nextAtAddress.
+    struct AddressUsers
+    {
+        int first = -1;
+        int last = -1;
+        int count = 0;
     };
 
     int PrefixOfMask(const QString &mask);
@@ -66,13 +77,14 @@ private:
 
     CReportCtrl &m_list;
     std::function<int(int row)> m_deviceOfRow;
+    std::function<QString(int device)> m_macOf;
     // The adapter's name, address and network, copied: the window may list its adapters again.
     QString m_strAdapterName;
-    QHostAddress m_adapterAddress;
+    std::optional<quint32> m_adapterAddress;
     QString m_strNetwork; // "10.77.1.0/24"; empty when not known
-    std::pair<QHostAddress, int> m_network;
+    std::pair<std::optional<quint32>, int> m_network;
     QHash<QString, int> m_prefixOfMask; // devices mostly share a few masks
     std::vector<Device> m_devices;
-    QHash<QString, QList<int>> m_devicesAt; // address -> devices, in order of listing
-    std::vector<int> m_rowOfDevice;         // empty after a sort until needed
+    QHash<QString, AddressUsers> m_devicesAt;
+    std::vector<int> m_rowOfDevice; // empty after a sort until needed
 };

@@ -1,5 +1,6 @@
 #include "CCorvaneApp.h"
 #include "ConsoleOutput.h"
+#include "SharedHeap.h"
 
 #include <QApplication>
 
@@ -33,6 +34,7 @@ int main(int argc, char *argv[])
 {
     if (AnswerInfoOption(argc, argv))
         return 0;
+    ShareOneHeapAmongThreads();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane"));
     QApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));

@@ -64,7 +64,10 @@ Result listRows(int rows, Extras extras, Addresses addresses)
     const auto deviceOfRow = [&list](int row) {
         return std::atoi(list.GetItemText(row, 0).toLatin1().constData()) - 1;
     };
-    DeviceListFlags flags(list, deviceOfRow);
+    const auto macOf = [](int n) {
+        return QString::asprintf("02:00:00:%02X:%02X:%02X", (n >> 16) & 0xff, (n >> 8) & 0xff, n & 0xff);
+    };
+    DeviceListFlags flags(list, deviceOfRow, macOf);
     CNetworkAdapterObj adapter; // devices are judged by a /24 as well
     adapter.m_strName = QStringLiteral("veth1");
     adapter.m_strAddress = QStringLiteral("10.77.1.1");
@@ -84,8 +87,7 @@ Result listRows(int rows, Extras extras, Addresses addresses)
         slice.start();
         while (n < rows && slice.elapsed() < CTalbrixReceveSocket::kHandOverSliceMs) {
             const QString cells[] = {QString::number(n + 1),
-                                     QString::asprintf("02:00:00:%02X:%02X:%02X", (n >> 16) & 0xff, (n >> 8) & 0xff,
-                                                       n & 0xff),
+                                     macOf(n),
                                      ipOf(n, addresses),
                                      QStringLiteral("TC-100"),
                                      QStringLiteral("Talbrixonics"),

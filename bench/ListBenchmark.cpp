@@ -1,6 +1,10 @@
 // Times the device list of a large site without the network: records go straight into
 // CCorvaneDlg::AddSearchedDevice of the real, shown main window. Also times the duplicate check
 // against the naive one (every record compared with every listed device).
+// Then, on the full list, the longest time the user-interface thread is held by a click on each
+// column's heading (sorting), by choosing another adapter (every device judged again and its
+// flags recoloured) and by scrolling page by page, each with the repaint it causes; and the
+// heap the listed devices take.
 // Usage: corvane-bench-list [rows]; run it like the others through tests/netns-run.sh.
 
 #include "BenchSupport.h"
@@ -9,13 +13,19 @@
 #include "RecordText.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QScrollBar>
+
+#include <malloc.h>
 
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 namespace {
+constexpr int kLargestNaive = 20000;
+
 std::vector<CameraInfo> makeReplies(int count)
 {
     std::vector<CameraInfo> replies(static_cast<std::size_t>(count));
@@ -37,6 +47,23 @@ std::vector<CameraInfo> makeReplies(int count)
 double msSince(const QElapsedTimer &timer)
 {
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+// How long one step holds the user-interface thread, with the layout and painting it causes.
+template<typename Step>
+double heldMs(Step step)
+{
+    QElapsedTimer timer;
+    timer.start();
+    step();
+    QApplication::processEvents();
+    return msSince(timer);
+}
+
+std::size_t heapBytesInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
 }
 
 // What the duplicate check would cost done as described for a small site: the record's MAC text
@@ -66,6 +93,7 @@ int main(int argc, char *argv[])
     CCorvaneDlg dialog(services);
     dialog.show();
     QApplication::processEvents();
+    const std::size_t heapBefore = heapBytesInUse();
 
     // Listing, in the slices the receive socket hands over, with the view's layout and painting
     // between them.
@@ -73,19 +101,55 @@ int main(int argc, char *argv[])
     total.start();
     double adding = 0;
     double longestSlice = 0;
+    double longestSliceAdding = 0;
+    std::size_t rowsAtLongest = 0;
     std::size_t next = 0;
     while (next < replies.size()) {
         QElapsedTimer slice;
         slice.start();
         while (next < replies.size() && slice.elapsed() < CTalbrixReceveSocket::kHandOverSliceMs)
             dialog.AddSearchedDevice(replies[next++]);
-        adding += msSince(slice);
+        const double sliceAdding = msSince(slice);
+        adding += sliceAdding;
         QApplication::processEvents();
-        longestSlice = std::max(longestSlice, msSince(slice));
+        if (msSince(slice) > longestSlice) {
+            longestSlice = msSince(slice);
+            longestSliceAdding = sliceAdding;
+            rowsAtLongest = next;
+        }
     }
     std::printf("listing %d devices: %.1f ms in all, %.1f ms in AddSearchedDevice (%.1f us a row), longest slice "
-                "with layout and paint %.1f ms\n",
-                rows, msSince(total), adding, adding * 1000.0 / rows, longestSlice);
+                "with layout and paint %.1f ms (%.1f ms adding, up to row %zu)\n",
+                rows, msSince(total), adding, adding * 1000.0 / rows, longestSlice, longestSliceAdding, rowsAtLongest);
+    std::printf("heap taken by the listed devices: %.1f MB (%.0f bytes a device)\n",
+                static_cast<double>(heapBytesInUse() - heapBefore) / 1048576.0,
+                static_cast<double>(heapBytesInUse() - heapBefore) / rows);
+
+    // What a person does with the full list, each step timed with its repaint.
+    CReportCtrl &list = *dialog.m_listDevice;
+    double longestSort = 0;
+    for (int column = 0; column < CCorvaneDlg::kShownColumns; ++column) {
+        for (int click = 0; click < 2; ++click) // ascending, then descending
+            longestSort = std::max(longestSort, heldMs([&] { list.OnColumnClick(column); }));
+    }
+    double longestFlag = 0;
+    for (int k = 0; k < 2 * dialog.m_comboAdapter->count(); ++k) {
+        longestFlag = std::max(longestFlag, heldMs([&] {
+                                   dialog.m_comboAdapter->setCurrentIndex((k + 1) % dialog.m_comboAdapter->count());
+                               }));
+    }
+    QScrollBar &scroll = *list.verticalScrollBar();
+    double longestScroll = 0;
+    for (int value = 0; value <= scroll.maximum(); value += std::max(1, scroll.maximum() / 200))
+        longestScroll = std::max(longestScroll, heldMs([&] { scroll.setValue(value); }));
+    longestScroll = std::max(longestScroll, heldMs([&] { scroll.setValue(0); }));
+    std::printf("on %d rows, longest hold with repaint: sort %.1f ms (12 clicks), flags judged again %.1f ms "
+                "(%d adapters), scroll %.1f ms (200 jumps down, and back to the top)\n",
+                rows, longestSort, longestFlag, dialog.m_comboAdapter->count(), longestScroll);
+
+    // The naive check grows with the square of the devices: minutes at 65,000.
+    if (rows > kLargestNaive)
+        return 0;
 
     // Duplicate check while the list grows: ours (a set of MAC texts) and the naive one.
     QSet<QByteArray> macs;

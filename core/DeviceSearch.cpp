@@ -6,6 +6,7 @@
 #include "RecordText.h"
 
 #include <cstdio>
+#include <cstring>
 
 DeviceFamily FamilyOf(const CameraInfo &record)
 {
@@ -28,6 +29,7 @@ DeviceSearch::DeviceSearch(CoreServices services, QObject *parent)
     , m_onvifDiscovery(std::make_unique<OnvifDiscovery>(m_services.onvifDiscovery))
     , m_onvifCommands(m_services.onvifClient)
 {
+    m_reportedMacs.reserve(kDevicesReserved);
     connect(m_onvifDiscovery.get(), &OnvifDiscovery::deviceFound, this, &DeviceSearch::OfferOnvif);
     connect(m_onvifDiscovery.get(), &OnvifDiscovery::finished, this, &DeviceSearch::onvifSearchFinished);
     connect(m_onvifDiscovery.get(), &OnvifDiscovery::deviceChanged, this, [this](const OnvifDevice &device) {
@@ -65,7 +67,8 @@ bool DeviceSearch::Start(const CNetworkAdapterObj *adapter)
 void DeviceSearch::Clear()
 {
     m_reportedMacs.clear();
-    m_familyMacKeys.clear();
+    m_reportedMacs.reserve(kDevicesReserved);
+    m_familyMacs.clear();
     m_reportedEndpoints.clear();
     m_onvifDiscovery->Stop();
 }
@@ -134,29 +137,50 @@ bool DeviceSearch::OfferOnvif(const OnvifDevice &device)
 
 bool DeviceSearch::IsFamilyDeviceMac(const QString &mac) const
 {
-    const QString key = MacKey(mac);
-    return !key.isEmpty() && m_familyMacKeys.contains(key);
+    const std::optional<quint64> number = MacNumber(mac);
+    return number && m_familyMacs.contains(*number);
 }
 
 bool DeviceSearch::Offer(const CameraInfo &record)
 {
-    const QByteArray mac = ReadText(record.mac_addr);
-    if (mac.isEmpty()) {
+    const std::size_t length = qstrnlen(record.mac_addr, sizeof record.mac_addr);
+    if (length == 0) {
         // A stray datagram zero-filled into a reply: such a device could not be told apart,
         // nor could its answers be matched.
         std::printf("device without MAC address dropped\n");
         std::fflush(stdout);
         return false;
     }
-    if (m_reportedMacs.isEmpty() && mac.size() < 12)
+    if (m_reportedMacs.isEmpty() && length < 12)
         return false;
+    MacText mac;
+    std::memcpy(mac.bytes.data(), record.mac_addr, length);
     if (m_reportedMacs.contains(mac))
         return false;
     m_reportedMacs.insert(mac);
-    if (const QString key = MacKey(DeviceText(mac)); !key.isEmpty())
-        m_familyMacKeys.insert(key);
+    if (const std::optional<quint64> number = MacNumber(QByteArrayView(record.mac_addr, length)))
+        m_familyMacs.insert(*number);
     Q_EMIT deviceFound(record, FamilyOf(record));
     return true;
+}
+
+bool DeviceSearch::ClaimAnswers(const QObject *owner, const CameraInfo &device)
+{
+    QPointer<const QObject> &holder = m_answerOwners[ReadText(device.mac_addr)];
+    if (holder && holder != owner)
+        return false;
+    holder = owner;
+    return true;
+}
+
+void DeviceSearch::ReleaseAnswers(const QObject *owner)
+{
+    m_answerOwners.removeIf([owner](const auto &claim) { return !claim.value() || claim.value() == owner; });
+}
+
+const QObject *DeviceSearch::AnswerOwner(const CameraInfo &answer) const
+{
+    return m_answerOwners.value(ReadText(answer.mac_addr));
 }
 
 void DeviceSearch::OnReceivePacket()

@@ -9,10 +9,12 @@
 #include "SearchRepeater.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
 
+#include <array>
 #include <memory>
 
 class CHalvetranoDlg;
@@ -29,6 +31,11 @@ class DeviceSearch final : public QObject
     Q_DISABLE_COPY_MOVE(DeviceSearch)
 
 public:
+    // The devices the tables of a search are made for at once: a full /16. Growing a table
+    // moves all it holds in one step, which at tens of thousands of devices holds the
+    // user-interface thread for tens of milliseconds.
+    static constexpr int kDevicesReserved = 65536;
+
     explicit DeviceSearch(CoreServices services = {}, QObject *parent = nullptr);
     ~DeviceSearch() override;
 
@@ -79,6 +86,14 @@ public:
     // One line with the ONVIF answers the kernel dropped in the last search; empty when none.
     QString OnvifSummary() const { return m_onvifDiscovery->Summary(); }
 
+    // A plan that changes a device takes its set-network answers for as long as it runs:
+    // nobody else may report them (a window would take them for a Save's). False when another
+    // owner holds the device. Devices are named by their MAC text, as answers name them.
+    bool ClaimAnswers(const QObject *owner, const CameraInfo &device);
+    void ReleaseAnswers(const QObject *owner);
+    // Who holds the answering device; nullptr when nobody does.
+    const QObject *AnswerOwner(const CameraInfo &answer) const;
+
 Q_SIGNALS:
     void deviceFound(const CameraInfo &record, DeviceFamily family);
     void onvifDeviceFound(const OnvifDevice &device);
@@ -99,11 +114,24 @@ private:
     CoreServices m_services;
     std::unique_ptr<CTalbrixReceveSocket> m_replySocket;
     QPointer<CHalvetranoDlg> m_vendor;
-    QSet<QByteArray> m_reportedMacs;
-    QSet<QString> m_familyMacKeys; // MacKey of every device of the other families reported
+    // A MAC text as its field holds it, zeros after its end: a device's entry needs no
+    // allocation of its own.
+    struct MacText
+    {
+        std::array<char, sizeof(CameraInfo::mac_addr)> bytes{};
+        friend bool operator==(const MacText &, const MacText &) = default;
+        friend size_t qHash(const MacText &mac, size_t seed) noexcept
+        {
+            return qHashBits(mac.bytes.data(), mac.bytes.size(), seed);
+        }
+    };
+
+    QSet<MacText> m_reportedMacs;
+    QSet<quint64> m_familyMacs; // MacNumber of every device of the other families reported
     QSet<QString> m_reportedEndpoints;
     std::unique_ptr<OnvifDiscovery> m_onvifDiscovery;
     OnvifCommands m_onvifCommands;
-    CNetworkAdapterObj m_requestAdapter; // the last request's, for its repeats
+    QHash<QByteArray, QPointer<const QObject>> m_answerOwners; // an owner gone holds nothing
+    CNetworkAdapterObj m_requestAdapter;                       // the last request's, for its repeats
     SearchRepeater m_repeater{[this] { ResendRequest(); }};
 };

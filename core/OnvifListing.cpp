@@ -27,19 +27,27 @@ QString OnvifMac(const OnvifListing &listing)
     return listing.device.mac;
 }
 
-QString MacKey(const QString &mac)
+std::optional<quint64> MacNumber(QByteArrayView mac)
 {
-    QString key;
-    for (const QChar c : mac) {
-        if (c == QLatin1Char(':') || c == QLatin1Char('-') || c == QLatin1Char('.'))
+    quint64 number = 0;
+    int digits = 0;
+    for (const char c : mac) {
+        if (c == ':' || c == '-' || c == '.')
             continue;
-        const bool hex = (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-                         || (c.toUpper() >= QLatin1Char('A') && c.toUpper() <= QLatin1Char('F'));
-        if (!hex)
-            return {};
-        key += c.toUpper();
+        const int value = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (value < 0 || ++digits > 12)
+            return std::nullopt;
+        number = number << 4 | static_cast<quint64>(value);
     }
-    return key.size() == 12 ? key : QString();
+    return digits == 12 ? std::optional(number) : std::nullopt;
+}
+
+std::optional<quint64> MacNumber(QStringView mac)
+{
+    return mac.size() <= 17 ? MacNumber(QByteArrayView(mac.toLatin1())) : std::nullopt;
 }
 
 bool NamesOnvifDevice(const OnvifListing &listing, const QString &name)
@@ -49,8 +57,8 @@ bool NamesOnvifDevice(const OnvifListing &listing, const QString &name)
     if (!listing.device.endpoint.isEmpty()
         && bareEndpoint(listing.device.endpoint).compare(bareEndpoint(name), Qt::CaseInsensitive) == 0)
         return true;
-    const QString key = MacKey(name);
-    return !key.isEmpty() && key == MacKey(OnvifMac(listing));
+    const std::optional<quint64> number = MacNumber(name);
+    return number && number == MacNumber(OnvifMac(listing));
 }
 
 CameraInfo OnvifRecord(const OnvifListing &listing)

@@ -32,9 +32,10 @@ CameraInfo OnvifSettingsRecord(const OnvifSettings &settings);
 // The MAC the device has shown so far: from its settings, else from a scope; empty when none.
 QString OnvifMac(const OnvifListing &listing);
 
-// A MAC text reduced to its twelve hex digits in upper case, so that "00:1a:2b:..." and
-// "00-1A-2B-..." compare equal; empty for a text that is no MAC.
-QString MacKey(const QString &mac);
+// A MAC text's 48 bits, so that "00:1a:2b:..." and "00-1A-2B-..." compare equal; nullopt
+// for a text that is no MAC. It allocates nothing: a search asks it of every device.
+std::optional<quint64> MacNumber(QByteArrayView mac);
+std::optional<quint64> MacNumber(QStringView mac);
 
 // True when name (a MAC in any usual form, or an endpoint address) names the device.
 bool NamesOnvifDevice(const OnvifListing &listing, const QString &name);

@@ -237,6 +237,12 @@ void PlanApply::NextRow()
         EndRow(QStringLiteral("not found"), false);
         return;
     }
+    // A device that another plan changes now would answer both; neither could tell whose.
+    // ONVIF devices answer their own calls.
+    if (!found->onvif && !m_search.ClaimAnswers(this, found->record)) {
+        EndRow(QStringLiteral("another assignment is changing this device"), false);
+        return;
+    }
     Sent &sent = m_sent[m_current];
     sent.found = found->record;
     sent.onvif = found->onvif;
@@ -400,5 +406,6 @@ void PlanApply::Finish()
     if (!m_running)
         return;
     m_running = false;
+    m_search.ReleaseAnswers(this);
     Q_EMIT finished();
 }

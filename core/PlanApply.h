@@ -23,8 +23,11 @@ class QThread;
 // for each device's answer (own family) or the vendor library (vendor family) before the
 // next, and ends with a search that checks every device that said "Apply" answers with its
 // new settings. An ONVIF device's current settings are read with the login first and only what
-// differs is changed; the check looks for its endpoint at the new address. Nothing blocks: progress comes as signals,
-// on the thread it belongs to, so a window can show it while it runs and a command line can run it in its event loop.
+// differs is changed; the check looks for its endpoint at the new address. While it runs, the
+// answers of the devices it has begun are its own (DeviceSearch::ClaimAnswers): a window does
+// not report them as a Save's. Nothing blocks: progress comes as signals, on the thread it
+// belongs to, so a window can show it while it runs and a command line can run it in its event
+// loop.
 class PlanApply final : public QObject
 {
     Q_OBJECT

@@ -2,6 +2,7 @@
 
 #include "AdapterNetwork.h"
 #include "DeviceFields.h"
+#include "RecordText.h"
 
 SearchRound::SearchRound(DeviceSearch &search, QObject *parent)
     : QObject(parent)
@@ -27,6 +28,7 @@ void SearchRound::Start(const QList<const CNetworkAdapterObj *> &adapters, int w
     m_adapters = adapters;
     m_families = families;
     m_devices.clear();
+    m_onvifByMac.clear();
     m_search.Clear();
     m_running = true;
     m_turn = -1;
@@ -91,14 +93,16 @@ void SearchRound::OnOnvifDeviceFound(const OnvifDevice &onvif)
 
 void SearchRound::Add(const FoundDevice &device)
 {
-    if (device.family != DeviceFamily::Onvif) {
-        const QString key = MacKey(DeviceText(device.record.mac_addr));
-        for (FoundDevice &listed : m_devices) {
-            if (listed.onvif && !key.isEmpty() && MacKey(OnvifMac(*listed.onvif)) == key) {
-                listed = device;
-                Q_EMIT deviceFound(device);
-                return;
-            }
+    if (device.onvif) {
+        if (const std::optional<quint64> mac = MacNumber(OnvifMac(*device.onvif)))
+            m_onvifByMac.insert(*mac, m_devices.size());
+    } else if (!m_onvifByMac.isEmpty()) {
+        const std::optional<quint64> mac = MacNumber(ReadText(device.record.mac_addr));
+        if (const auto it = mac ? m_onvifByMac.constFind(*mac) : m_onvifByMac.cend(); it != m_onvifByMac.cend()) {
+            m_devices[*it] = device;
+            m_onvifByMac.erase(it);
+            Q_EMIT deviceFound(device);
+            return;
         }
     }
     m_devices.append(device);

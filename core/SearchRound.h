@@ -6,6 +6,7 @@
 #include "DeviceSearch.h"
 #include "OnvifListing.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -79,6 +80,7 @@ private:
     bool m_running = false;
     bool m_vendorRunning = false;
     QList<FoundDevice> m_devices;
+    QHash<quint64, qsizetype> m_onvifByMac; // ONVIF devices whose MAC is known, by index
     QTimer m_turnTimer;
     QTimer m_vendorDeadline; // a search without vendor window, or whose end went astray, still ends
 };

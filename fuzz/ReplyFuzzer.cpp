@@ -109,6 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const qsizetype messagesBefore = h.messages.size();
 
     dialog.DispatchReply(reinterpret_cast<const char *>(data), static_cast<qint64>(size));
+    // The window shows a report once the replies in hand are handled.
+    QCoreApplication::sendPostedEvents(&dialog, QEvent::MetaCall);
 
     // Only a datagram of 1 to 372 bytes is a record; the rest of a short one reads as zeros.
     const bool isRecord = size > 0 && size <= sizeof(CameraInfo);

@@ -33,9 +33,10 @@ public:
     // The owner's thread gets datagrams in hand-overs of at most kHandOverSliceMs, which begin
     // at least kHandOverIntervalMs apart: its other events (a click, and a repaint of a list
     // that has grown) run between them, and a burst costs a few repaints, not one per batch.
-    // The first datagram after a quiet spell is handed over at once.
+    // The first datagram after a quiet spell is handed over at once. Every 16 ms (a frame at
+    // 60 Hz) lists 65,000 devices within a second of the last answer; every 20 ms took 1.3 s.
     static constexpr int kHandOverSliceMs = 8;
-    static constexpr int kHandOverIntervalMs = 20;
+    static constexpr int kHandOverIntervalMs = 16;
 
     // receiveBufferBytes: what Create() asks the kernel for, per socket; a stock host grants at
     // most twice net.core.rmem_max (212,992), unless the process may force more.

@@ -102,7 +102,7 @@ void CReportCtrl::FitColumnsToRow(int nItem)
     if (nItem < 0 || nItem >= GetItemCount())
         return;
     for (int nCol = 0; nCol < GetColumnCount(); ++nCol) {
-        const QString strText = m_pModel->cellText(nItem, nCol);
+        const QStringView strText = m_pModel->cellTextView(nItem, nCol);
         // An empty cell needs no room: the zero-width placeholder column stays hidden.
         if (IsColumnSizedByUser(nCol) || strText.isEmpty())
             continue;
@@ -113,12 +113,12 @@ void CReportCtrl::FitColumnsToRow(int nItem)
             m_cellExtraWidth.resize(nCol + 1, -1);
         if (m_cellExtraWidth[nCol] < 0) {
             m_cellExtraWidth[nCol] = std::max(0, sizeHintForIndex(m_pModel->index(nItem, nCol)).width()
-                                                     - fontMetrics().horizontalAdvance(strText));
+                                                     - fontMetrics().horizontalAdvance(strText.toString()));
         }
         const int nRoom = columnWidth(nCol) - m_cellExtraWidth[nCol];
         if (TextFitsSurely(strText, nRoom))
             continue;
-        const int nNeeded = fontMetrics().horizontalAdvance(strText) + m_cellExtraWidth[nCol];
+        const int nNeeded = fontMetrics().horizontalAdvance(strText.toString()) + m_cellExtraWidth[nCol];
         if (nNeeded > columnWidth(nCol))
             ResizeColumn(nCol, nNeeded);
     }
@@ -127,7 +127,7 @@ void CReportCtrl::FitColumnsToRow(int nItem)
 // Most texts are far narrower than their column. Their characters' own advances, summed, are an
 // upper bound of the laid-out width (kerning only tightens Latin text), from a table instead of
 // a text layout; only a text that may not fit is laid out.
-bool CReportCtrl::TextFitsSurely(const QString &strText, int nRoom)
+bool CReportCtrl::TextFitsSurely(QStringView strText, int nRoom)
 {
     if (m_latin1Advance.isEmpty()) {
         const QFontMetricsF metrics(font());

@@ -179,7 +179,7 @@ private:
     void ResetSortState();
     void ResizeColumn(int nCol, int nWidth);
     void OnSectionResized(int nCol);
-    bool TextFitsSurely(const QString &strText, int nRoom);
+    bool TextFitsSurely(QStringView strText, int nRoom);
     bool SetRowSelected(int nItem, bool bSelected);
     bool SetRowFocused(int nItem, bool bFocused);
 

@@ -4,6 +4,56 @@
 
 #include <QColor>
 
+#include <map>
+
+namespace {
+constexpr qsizetype kEndChars = 2; // a text's end takes two QChars
+
+qsizetype textEnd(const QString &texts, int column)
+{
+    const qsizetype at = kEndChars * column;
+    return qsizetype(texts[at].unicode()) | (qsizetype(texts[at + 1].unicode()) << 16);
+}
+
+void setTextEnd(QString &texts, int column, qsizetype end)
+{
+    const qsizetype at = kEndChars * column;
+    texts[at] = QChar(static_cast<char16_t>(end & 0xffff));
+    texts[at + 1] = QChar(static_cast<char16_t>((end >> 16) & 0xffff));
+}
+
+// The texts of a row with columns columns, cell column's text replaced (or, with insert, a cell
+// with that text put in front of it, or after the last). One allocation: rows are built cell
+// by cell.
+QString rebuiltTexts(const QString &texts, int columns, int column, QStringView text, bool insert)
+{
+    const qsizetype header = kEndChars * columns;
+    const QStringView body = QStringView(texts).mid(header);
+    const qsizetype begin = column == 0 ? 0 : textEnd(texts, column - 1);
+    const qsizetype end = insert ? begin : textEnd(texts, column);
+    const qsizetype delta = text.size() - (end - begin);
+    const int newColumns = insert ? columns + 1 : columns;
+
+    QString rebuilt;
+    rebuilt.reserve(kEndChars * newColumns + body.size() + delta);
+    rebuilt.resize(kEndChars * newColumns);
+    for (int c = 0; c < newColumns; ++c) {
+        qsizetype newEnd = 0;
+        if (c < column)
+            newEnd = textEnd(texts, c);
+        else if (c == column)
+            newEnd = begin + text.size();
+        else
+            newEnd = textEnd(texts, insert ? c - 1 : c) + delta;
+        setTextEnd(rebuilt, c, newEnd);
+    }
+    rebuilt.append(body.left(begin));
+    rebuilt.append(text);
+    rebuilt.append(body.mid(end));
+    return rebuilt;
+}
+} // namespace
+
 ReportListModel::ReportListModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
@@ -24,6 +74,32 @@ bool ReportListModel::isCell(int row, int column) const
     return row >= 0 && row < rowCount() && column >= 0 && column < columnCount();
 }
 
+QStringView ReportListModel::cellView(const Row &row, int column) const
+{
+    const qsizetype header = kEndChars * m_columns.size();
+    const qsizetype begin = column == 0 ? 0 : textEnd(row.strTexts, column - 1);
+    return QStringView(row.strTexts).mid(header + begin, textEnd(row.strTexts, column) - begin);
+}
+
+std::shared_ptr<ReportItemData> ReportListModel::sharedRecord(const QList<QRgb> &textColors,
+                                                              const QList<QRgb> &bkColors)
+{
+    constexpr std::size_t kMostShared = 16; // a list colours its cells in a few ways
+    for (const std::shared_ptr<ReportItemData> &shared : m_sharedRecords) {
+        if (shared->aTextColor == textColors && shared->aBkColor == bkColors)
+            return shared;
+    }
+    auto record = std::make_shared<ReportItemData>();
+    record->aTextColor = textColors;
+    record->aBkColor = bkColors;
+    // A record no row uses any more makes room.
+    std::erase_if(m_sharedRecords,
+                  [](const std::shared_ptr<ReportItemData> &shared) { return shared.use_count() == 1; });
+    if (m_sharedRecords.size() < kMostShared)
+        m_sharedRecords.push_back(record);
+    return record;
+}
+
 QVariant ReportListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || !isCell(index.row(), index.column()))
@@ -32,7 +108,7 @@ QVariant ReportListModel::data(const QModelIndex &index, int role) const
     const int column = index.column();
     // Every row's arrays have one entry per column; the bounds checks only guard that rule.
     switch (role) {
-    case Qt::DisplayRole: return column < row.aText.size() ? row.aText[column] : QVariant();
+    case Qt::DisplayRole: return cellView(row, column).toString();
     case Qt::CheckStateRole:
         if (column == 0 && m_bCheckBoxes)
             return row.bChecked ? Qt::Checked : Qt::Unchecked;
@@ -89,10 +165,18 @@ int ReportListModel::addColumn(int column, const QString &heading, Qt::Alignment
     column = std::min(column, columnCount());
     beginInsertColumns(QModelIndex(), column, column);
     m_columns.insert(column, Column{heading, alignment});
+    m_sharedRecords.clear();
+    // A record several rows share is widened once, and they share the wider one.
+    std::map<const ReportItemData *, std::shared_ptr<ReportItemData>> widened;
     for (Row &row : m_rows) {
-        row.aText.insert(column, QString());
-        row.pData->aTextColor.insert(column, textColor);
-        row.pData->aBkColor.insert(column, bkColor);
+        row.strTexts = rebuiltTexts(row.strTexts, static_cast<int>(m_columns.size()) - 1, column, {}, true);
+        std::shared_ptr<ReportItemData> &wider = widened[row.pData.get()];
+        if (!wider) {
+            wider = std::make_shared<ReportItemData>(*row.pData);
+            wider->aTextColor.insert(column, textColor);
+            wider->aBkColor.insert(column, bkColor);
+        }
+        row.pData = wider;
     }
     endInsertColumns();
     return column;
@@ -103,15 +187,19 @@ int ReportListModel::addRow(int row, const QString &text, quintptr itemData, QRg
     if (row < 0)
         return -1;
     row = std::min(row, rowCount());
-    const qsizetype columns = m_columns.size();
+    const auto columns = static_cast<int>(m_columns.size());
     Row newRow;
-    newRow.aText.resize(columns);
     if (columns > 0)
-        newRow.aText[0] = CellTextBeforeNul(text);
-    newRow.pData = std::make_unique<ReportItemData>();
-    newRow.pData->dwData = itemData;
-    newRow.pData->aTextColor.fill(textColor, columns);
-    newRow.pData->aBkColor.fill(bkColor, columns);
+        newRow.strTexts = rebuiltTexts(QString(kEndChars * columns, QChar(u'\0')), columns, 0, CellTextBeforeNul(text),
+                                       false);
+    if (itemData == 0) {
+        newRow.pData = sharedRecord(QList<QRgb>(columns, textColor), QList<QRgb>(columns, bkColor));
+    } else {
+        newRow.pData = std::make_shared<ReportItemData>();
+        newRow.pData->dwData = itemData;
+        newRow.pData->aTextColor.fill(textColor, columns);
+        newRow.pData->aBkColor.fill(bkColor, columns);
+    }
 
     beginInsertRows(QModelIndex(), row, row);
     m_rows.insert(m_rows.begin() + row, std::move(newRow));
@@ -145,10 +233,10 @@ bool ReportListModel::setCellText(int row, int column, const QString &text)
 {
     if (!isCell(row, column))
         return false;
-    QString &cell = m_rows[static_cast<std::size_t>(row)].aText[column];
+    Row &target = m_rows[static_cast<std::size_t>(row)];
     const QString newText = CellTextBeforeNul(text);
-    if (cell != newText) {
-        cell = newText;
+    if (cellView(target, column) != newText) {
+        target.strTexts = rebuiltTexts(target.strTexts, columnCount(), column, newText, false);
         const QModelIndex changed = index(row, column);
         Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole});
     }
@@ -157,7 +245,12 @@ bool ReportListModel::setCellText(int row, int column, const QString &text)
 
 QString ReportListModel::cellText(int row, int column) const
 {
-    return isCell(row, column) ? m_rows[static_cast<std::size_t>(row)].aText[column] : QString();
+    return cellTextView(row, column).toString();
+}
+
+QStringView ReportListModel::cellTextView(int row, int column) const
+{
+    return isCell(row, column) ? cellView(m_rows[static_cast<std::size_t>(row)], column) : QStringView();
 }
 
 bool ReportListModel::isRowChecked(int row) const
@@ -187,12 +280,20 @@ bool ReportListModel::setCellColors(int row, int column, QRgb textColor, QRgb bk
 {
     if (!isCell(row, column))
         return false;
-    ReportItemData &record = *m_rows[static_cast<std::size_t>(row)].pData;
-    if (column >= record.aTextColor.size() || column >= record.aBkColor.size())
+    std::shared_ptr<ReportItemData> &record = m_rows[static_cast<std::size_t>(row)].pData;
+    if (column >= record->aTextColor.size() || column >= record->aBkColor.size())
         return false;
-    if (record.aTextColor[column] != textColor || record.aBkColor[column] != bkColor) {
-        record.aTextColor[column] = textColor;
-        record.aBkColor[column] = bkColor;
+    if (record->aTextColor[column] != textColor || record->aBkColor[column] != bkColor) {
+        if (record->dwData == 0) {
+            QList<QRgb> textColors = record->aTextColor;
+            QList<QRgb> bkColors = record->aBkColor;
+            textColors[column] = textColor;
+            bkColors[column] = bkColor;
+            record = sharedRecord(textColors, bkColors);
+        } else {
+            record->aTextColor[column] = textColor;
+            record->aBkColor[column] = bkColor;
+        }
         const QModelIndex changed = index(row, column);
         Q_EMIT dataChanged(changed, changed, {Qt::ForegroundRole, Qt::BackgroundRole});
     }

@@ -34,6 +34,8 @@ public:
     bool setColumnAlignment(int column, Qt::Alignment alignment);
     bool setCellText(int row, int column, const QString &text);
     QString cellText(int row, int column) const;
+    // The same without a copy; valid until the row changes.
+    QStringView cellTextView(int row, int column) const;
     bool isRowChecked(int row) const;
     bool setRowChecked(int row, bool checked);
     const ReportItemData *rowRecord(int row) const;
@@ -47,11 +49,15 @@ public:
     void reorderRows(int first, const std::vector<int> &order);
 
 private:
+    // A row's cell texts are one string: per column the end of its text (two QChars, low half
+    // first), then the texts one after another. At tens of thousands of rows, one allocation a
+    // row instead of one a cell and one for their list halves the list's memory.
     struct Row
     {
-        QList<QString> aText;
+        QString strTexts;
         bool bChecked = false;
-        std::unique_ptr<ReportItemData> pData;
+        // Rows without item data whose cells are coloured alike share one record.
+        std::shared_ptr<ReportItemData> pData;
     };
 
     struct Column
@@ -61,9 +67,15 @@ private:
     };
 
     bool isCell(int row, int column) const;
+    QStringView cellView(const Row &row, int column) const;
+    // The record of a row without item data whose cells have these colours: one that rows
+    // coloured alike share, while there are few ways the rows are coloured.
+    std::shared_ptr<ReportItemData> sharedRecord(const QList<QRgb> &textColors, const QList<QRgb> &bkColors);
 
     std::vector<Row> m_rows;
     QList<Column> m_columns;
     bool m_bCheckBoxes = false;
     std::function<QString(int row, int column)> m_cellNotes;
+    // Never changed: a row whose colours change takes another.
+    std::vector<std::shared_ptr<ReportItemData>> m_sharedRecords;
 };

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
+
 #include <memory>
 
 // The real main window with its messages and browser calls caught, searching through
@@ -19,12 +21,18 @@
 struct DialogHarness
 {
     QStringList messages;
+    // Runs while a box is shown, as the person reads it: a nested event loop, say.
+    std::function<void()> whileBoxShown;
     QList<QUrl> openedUrls;
     std::unique_ptr<CCorvaneDlg> dialog;
 
     explicit DialogHarness(CorvaneServices services = {})
     {
-        services.messageBox = [this](QWidget *, const QString &text) { messages << text; };
+        services.messageBox = [this](QWidget *, const QString &text) {
+            messages << text;
+            if (whileBoxShown)
+                whileBoxShown();
+        };
         services.openUrl = [this](const QUrl &url) { openedUrls << url; };
         dialog = std::make_unique<CCorvaneDlg>(std::move(services));
         const int veth1 = dialog->m_comboAdapter->findText(QStringLiteral("veth1: ") + TestNetwork::kHostAddress1);

@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QUdpSocket>
 
 using namespace TestNetwork;
 using D = CCorvaneDlg;
@@ -33,8 +32,7 @@ QStringList vendorDevice(const char *mac, int mediaPort)
 
 void sendToReplyPort(const QByteArray &datagram)
 {
-    QUdpSocket sender;
-    sender.writeDatagram(datagram, QHostAddress::LocalHost, REPLY_PORT);
+    TestNetwork::SendToLocalPort(datagram, REPLY_PORT);
 }
 
 QByteArray bytesOf(const CameraInfo &info)

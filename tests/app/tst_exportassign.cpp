@@ -85,6 +85,9 @@ bool finished(const AssignAddressesDlg &assign)
     return assign.findChild<QPushButton *>(QStringLiteral("cancel"))->text() == QLatin1String("Close");
 }
 
+// Beyond the time an assignment waits for a device's answer.
+constexpr int kLongerThanAnAnswerWaitMs = 4500;
+
 CameraInfo at(const char *mac, const char *ip)
 {
     return MakeReply(mac, ip);
@@ -310,6 +313,52 @@ private Q_SLOTS:
         QCOMPARE(SetNetworkRequests(sim).size(), 1);
         QVERIFY(assign->isVisible());         // Escape stopped the run, not the window
         QCOMPARE(h.list().GetItemCount(), 3); // nothing was checked: the list is as it was
+    }
+
+    // The window reports a Save's answer from the selected device; the assignment's answers
+    // are the dialog's alone, even from the device the window has selected.
+    void theSelectedDeviceAmongTheTickedShowsNoBox()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(ownDevices({{"00:1A:2B:3C:4D:01", "10.77.1.21"}, {"00:1A:2B:3C:4D:02", "10.77.1.22"}})));
+        DialogHarness h;
+        h.whileBoxShown = [] { QTest::qWait(kLongerThanAnAnswerWaitMs); }; // a person reading it
+        searchOwn(h, 2);
+        h.dialog->OnNMClickListDevice(h.rowOf("00:1A:2B:3C:4D:01"));
+        AssignAddressesDlg *assign = openAssign(h, {"00:1A:2B:3C:4D:01", "00:1A:2B:3C:4D:02"}, "10.77.1.120");
+        QVERIFY(assign);
+        assign->findChild<QPushButton *>(QStringLiteral("apply"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(finished(*assign), 20000);
+        QCOMPARE(planColumn(*assign, A::ColumnResult), QStringList({"Apply", "Apply"}));
+        QCOMPARE(planColumn(*assign, A::ColumnCheck), QStringList({"found at 10.77.1.120", "found at 10.77.1.121"}));
+        QTest::qWait(200);
+        QVERIFY(h.messages.isEmpty());
+    }
+
+    // A box the window shows for an answer that came during an assignment (a Save's, late) is
+    // open while the person reads it; the assignment's answers keep coming meanwhile.
+    void aBoxOverTheWindowDoesNotHoldUpTheAssignment()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(ownDevices({{"00:1A:2B:3C:4D:01", "10.77.1.21"},
+                                      {"00:1A:2B:3C:4D:02", "10.77.1.22"},
+                                      {"00:1A:2B:3C:4D:03", "10.77.1.23"}})));
+        DialogHarness h;
+        h.whileBoxShown = [] { QTest::qWait(kLongerThanAnAnswerWaitMs); };
+        searchOwn(h, 3);
+        h.dialog->OnNMClickListDevice(h.rowOf("00:1A:2B:3C:4D:03")); // not ticked
+        AssignAddressesDlg *assign = openAssign(h, {"00:1A:2B:3C:4D:01", "00:1A:2B:3C:4D:02"}, "10.77.1.130");
+        QVERIFY(assign);
+        CameraInfo answer = at("00:1A:2B:3C:4D:03", "10.77.1.23");
+        answer.header.cmd = CMD_SET_NETWORK;
+        answer.header.result = RESULT_OK;
+        // Queued before the first device's answer, so both are handed over in that order.
+        SendToLocalPort(QByteArray(reinterpret_cast<const char *>(&answer), sizeof answer), REPLY_PORT);
+        assign->findChild<QPushButton *>(QStringLiteral("apply"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(finished(*assign), 20000);
+        QCOMPARE(planColumn(*assign, A::ColumnResult), QStringList({"Apply", "Apply"}));
+        QCOMPARE(planColumn(*assign, A::ColumnCheck), QStringList({"found at 10.77.1.130", "found at 10.77.1.131"}));
+        QTRY_COMPARE(h.messages, QStringList({QStringLiteral("Apply")})); // the window's own report
     }
 
     void theDialogIsReachedByKeyboard()

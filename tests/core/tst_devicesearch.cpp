@@ -10,7 +10,6 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
-#include <QUdpSocket>
 
 using namespace TestNetwork;
 
@@ -49,8 +48,7 @@ struct Collector
 
 void sendToReplyPort(const QByteArray &datagram)
 {
-    QUdpSocket sender;
-    sender.writeDatagram(datagram, QHostAddress::LocalHost, REPLY_PORT);
+    TestNetwork::SendToLocalPort(datagram, REPLY_PORT);
 }
 
 CameraInfo reply(const char *mac)

@@ -70,12 +70,16 @@ private Q_SLOTS:
 
     void devicesAreNamedByMacInAnyFormOrByEndpoint()
     {
-        QCOMPARE(MacKey(u"00:1a:2b:3c:4d:5e"_s), u"001A2B3C4D5E"_s);
-        QCOMPARE(MacKey(u"00-1A-2B-3C-4D-5E"_s), u"001A2B3C4D5E"_s);
-        QCOMPARE(MacKey(u"001A2B3C4D5E"_s), u"001A2B3C4D5E"_s);
-        QCOMPARE(MacKey(u"00:1A:2B:3C:4D"_s), QString());
-        QCOMPARE(MacKey(u"urn:uuid:00112233-4455"_s), QString());
-        QCOMPARE(MacKey(QString()), QString());
+        const std::optional<quint64> mac = 0x001A2B3C4D5Eu;
+        QCOMPARE(MacNumber(u"00:1a:2b:3c:4d:5e"_s), mac);
+        QCOMPARE(MacNumber(u"00-1A-2B-3C-4D-5E"_s), mac);
+        QCOMPARE(MacNumber(u"001A2B3C4D5E"_s), mac);
+        QCOMPARE(MacNumber("00:1A:2B:3C:4D:5E"), mac);
+        QCOMPARE(MacNumber(u"00:1A:2B:3C:4D"_s), std::nullopt);
+        QCOMPARE(MacNumber(u"00:1A:2B:3C:4D:5E:6F"_s), std::nullopt);
+        QCOMPARE(MacNumber(u"urn:uuid:00112233-4455"_s), std::nullopt);
+        QCOMPARE(MacNumber(u"00:1A:2B:3C:4D:5\u00e9"_s), std::nullopt);
+        QCOMPARE(MacNumber(QString()), std::nullopt);
 
         const OnvifListing listing{MakeOnvifDevice(u"urn:uuid:5f1c0000-aaaa-bbbb-cccc-020000000001"_s, u"10.77.1.40"_s,
                                                    u"02:20:00:00:00:01"_s),

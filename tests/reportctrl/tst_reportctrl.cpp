@@ -160,6 +160,36 @@ private Q_SLOTS:
         QCOMPARE(list->DeleteAllItems(), 0);
     }
 
+    // A row keeps its texts together and its colours shared with other rows until they change:
+    // each cell still reads back as set, and a colour changes in its own cell only.
+    void eachCellKeepsItsOwnTextAndColours()
+    {
+        auto list = makeListOf({QStringLiteral("a"), QStringLiteral("b")});
+        const QString longText(70000, QLatin1Char('x')); // beyond what 16 bits could count
+        QVERIFY(list->SetItemText(0, 5, QStringLiteral("five")));
+        QVERIFY(list->SetItemText(0, 2, longText));
+        QVERIFY(list->SetItemText(0, 6, QStringLiteral("six")));
+        QVERIFY(list->SetItemText(0, 2, QStringLiteral("two")));
+        QVERIFY(list->SetItemText(1, 3, longText));
+        QCOMPARE(list->InsertColumn(0, QStringLiteral("FIRST")), 0);
+        QCOMPARE(list->InsertColumn(8, QStringLiteral("LAST")), 8);
+        const QStringList first = {"", "1", "a", "two", "", "", "five", "six", ""};
+        const QStringList second = {"", "2", "b", "", longText, "", "", "", ""};
+        for (int column = 0; column < 9; ++column) {
+            QCOMPARE(list->GetItemText(0, column), first[column]);
+            QCOMPARE(list->model()->index(0, column).data().toString(), first[column]);
+            QCOMPARE(list->GetItemText(1, column), second[column]);
+        }
+
+        const QRgb base = list->GetItemData(1)->aBkColor[3];
+        QVERIFY(list->SetItemColors(0, 3, 0xFF000000, 0xFFFFFF00));
+        QCOMPARE(list->GetItemData(0)->aBkColor[3], QRgb(0xFFFFFF00));
+        QCOMPARE(list->GetItemData(0)->aBkColor[4], base);
+        QCOMPARE(list->GetItemData(1)->aBkColor[3], base);
+        QCOMPARE(list->InsertItem(2, QStringLiteral("c")), 2);
+        QCOMPARE(list->GetItemData(2)->aBkColor[3], base);
+    }
+
     void columnInsertedBetweenRowsGetsTheColoursInForce()
     {
         auto list = makeListOf({QStringLiteral("a"), QStringLiteral("b")});

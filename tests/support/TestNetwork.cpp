@@ -37,6 +37,12 @@ bool ReceiveBufferLimited(int bytes)
     return probe.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt() < bytes;
 }
 
+void SendToLocalPort(const QByteArray &datagram, quint16 port)
+{
+    QUdpSocket sender;
+    sender.writeDatagram(datagram, QHostAddress::LocalHost, port);
+}
+
 QString DeviceNamespace(int which)
 {
     return qEnvironmentVariable(which == 2 ? "CORVANE_NETNS_DEV2" : "CORVANE_NETNS_DEV1");

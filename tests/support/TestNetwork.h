@@ -28,6 +28,9 @@ bool UnderWine();
 // net.core.rmem_max keeps a receive buffer below bytes. Root forces the buffer's size, so only
 // then may a test that counts on no datagram being lost skip.
 bool ReceiveBufferLimited(int bytes);
+
+// Sends a datagram to a port of this host, as a device's answer arrives there.
+void SendToLocalPort(const QByteArray &datagram, quint16 port);
 } // namespace TestNetwork
 
 // corvane-devsim running in one of the device namespaces (1 or 2), or in the test's own

@@ -1,0 +1,12 @@
+#include "SharedHeap.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+void ShareOneHeapAmongThreads()
+{
+#if defined(__GLIBC__)
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
