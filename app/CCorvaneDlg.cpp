@@ -125,11 +125,21 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
     connect(m_btnFactoryReset, &QPushButton::clicked, this, &CCorvaneDlg::OnBnClickedFactoryReset);
 
     connect(&m_search, &DeviceSearch::deviceFound, this, &CCorvaneDlg::ListDevice);
+    connect(&m_search, &DeviceSearch::onvifDeviceFound, this, &CCorvaneDlg::ListOnvifDevice);
     connect(&m_search, &DeviceSearch::setNetworkAnswer, this, &CCorvaneDlg::OnSetNetworkAnswer);
     connect(&m_search, &DeviceSearch::receiveError, this,
             [this] { ShowMessageAfterReplies(QStringLiteral("recevie error!!! [Close Socket]")); });
     connect(&m_search.Repeater(), &SearchRepeater::repeated, this, [this] { ShowSearchCompleteness(false); });
     connect(&m_search.Repeater(), &SearchRepeater::finished, this, [this] { ShowSearchCompleteness(true); });
+    connect(&m_search, &DeviceSearch::onvifSearchFinished, this, [this] {
+        const QString summary = m_search.OnvifSummary();
+        if (summary.isEmpty())
+            return;
+        const QString shown = m_listDevice->toolTip();
+        m_listDevice->setToolTip(shown.isEmpty() ? summary : shown + QLatin1Char('\n') + summary);
+        std::printf("%s\n", qPrintable(summary));
+        std::fflush(stdout);
+    });
 
     m_hideWaitTimer.setSingleShot(true);
     connect(&m_hideWaitTimer, &QTimer::timeout, this, &CCorvaneDlg::OnTimer);
@@ -144,6 +154,8 @@ void CCorvaneDlg::ForgetListedDevices()
     m_listDevice->DeleteAllItems();
     m_pListFlags->Clear();
     m_arrDevices.clear();
+    m_onvifDevices.clear();
+    ++m_nSearchNumber;
 }
 
 void CCorvaneDlg::SetUpListExtras()
@@ -154,8 +166,14 @@ void CCorvaneDlg::SetUpListExtras()
             return FieldString(m_arrDevices[static_cast<std::size_t>(device)]->m_CameraInfo.mac_addr);
         });
     connect(m_listDevice, &CReportCtrl::reportSorted, this, [this] { m_pListFlags->RowsMoved(); });
-    m_listDevice->SetCellNotes(
-        [this](int row, int column) { return m_pListFlags->Note(DeviceIndexOfRow(row), column); });
+    m_listDevice->SetCellNotes([this](int row, int column) {
+        const int device = DeviceIndexOfRow(row);
+        QString note = m_pListFlags->Note(device, column);
+        // An ONVIF row says so on its number, to the eye (tooltip) and to a screen reader.
+        if (const OnvifListing *onvif = OnvifDeviceAt(device); onvif && column == 0)
+            note = note.isEmpty() ? OnvifRowNote(*onvif) : OnvifRowNote(*onvif) + QLatin1Char('\n') + note;
+        return note;
+    });
     // Devices are judged by the adapter chosen now; choosing another judges them again.
     m_pListFlags->SetAdapter(SelectedAdapter());
     connect(m_comboAdapter, &QComboBox::currentIndexChanged, this,
@@ -165,6 +183,7 @@ void CCorvaneDlg::SetUpListExtras()
 
 CCorvaneDlg::~CCorvaneDlg()
 {
+    m_search.Onvif().Abandon(); // no answer may reach a window that is going
     m_search.CloseReplySocket();
     m_arrDevices.clear();
     m_search.Clear();
@@ -366,6 +385,7 @@ void CCorvaneDlg::SendSearchRequest()
     // No adapter chosen, or one without IPv4 address: nothing is sent, and the search goes on
     // with the vendor family.
     m_search.SendRequest(SelectedAdapter());
+    m_search.StartOnvifSearch(SelectedAdapter());
 }
 
 void CCorvaneDlg::ShowSearchCompleteness(bool finished)
@@ -398,21 +418,43 @@ int CCorvaneDlg::AddSearchedDevice(CameraInfo record)
 
 void CCorvaneDlg::ListDevice(const CameraInfo &record)
 {
+    if (TakeOnvifRow(record))
+        return;
     m_arrDevices.push_back(std::make_unique<CCameraInfoObj>(record));
     InsertDeviceRow(record);
+}
+
+QStringList CCorvaneDlg::RowCells(int device, const CameraInfo &record) const
+{
+    const bool vendor = FamilyOfDevice(device) == DeviceFamily::Vendor;
+    return {QString::number(device + 1),
+            FieldString(record.mac_addr),
+            FieldString(record.ip_addr),
+            FieldString(record.model_name),
+            vendor ? QString() : FieldString(record.manufacturer),
+            FieldString(record.version)};
+}
+
+void CCorvaneDlg::UpdateDeviceRow(int device)
+{
+    const QStringList cells = RowCells(device, m_arrDevices[static_cast<size_t>(device)]->m_CameraInfo);
+    for (int row = 0; row < m_listDevice->GetItemCount(); ++row) {
+        if (DeviceIndexOfRow(row) != device)
+            continue;
+        for (int j = 1; j < kShownColumns; ++j) {
+            if (m_listDevice->GetItemText(row, j) != cells[j])
+                m_listDevice->SetItemText(row, j, cells[j]);
+        }
+        m_listDevice->FitColumnsToRow(row);
+        return;
+    }
 }
 
 void CCorvaneDlg::InsertDeviceRow(const CameraInfo &record)
 {
     const int n = m_listDevice->GetItemCount();
     m_listDevice->InsertItem(n, QString());
-    const QString manufacturer = IsVendorFamily(record) ? QString() : FieldString(record.manufacturer);
-    const QString cells[] = {QString::number(n + 1),
-                             FieldString(record.mac_addr),
-                             FieldString(record.ip_addr),
-                             FieldString(record.model_name),
-                             manufacturer,
-                             FieldString(record.version)};
+    const QStringList cells = RowCells(n, record);
     for (int j = 0; j < kShownColumns; ++j) {
         m_listDevice->SetItemText(n, j, cells[j]);
         m_listDevice->SetColumnFormat(j, LVCFMT_LEFT);
@@ -451,6 +493,11 @@ void CCorvaneDlg::OnNMClickListDevice(int item)
     CCameraInfoObj *device = SelectRow(item);
     if (!device)
         return;
+    if (OnvifDeviceAt(m_nSelected)) {
+        OnClickOnvifDevice(m_nSelected);
+        return;
+    }
+    ShowOnvifFieldNote(QString());
     CameraInfo &info = device->m_CameraInfo;
     info.header.pass_wd[0] = '\0'; // the password field always starts empty
     SetEdits(EditsOf(info));
@@ -530,6 +577,12 @@ void CCorvaneDlg::OnBnClickedSave()
     CCameraInfoObj *selected = SelectedDeviceWithFields();
     if (!selected)
         return;
+    if (OnvifDeviceAt(m_nSelected)) {
+        // Its record is made from what the device said: nothing is written into it.
+        SaveOnvifDevice(m_nSelected);
+        m_bResultShown = 0;
+        return;
+    }
     CCameraInfoObj &device = *selected;
     const CCameraInfoObj backup(device.m_CameraInfo);
     WriteEditsInto(device.m_CameraInfo);
@@ -577,8 +630,10 @@ void CCorvaneDlg::RunOnCheckedRows(bool reboot)
     CCameraInfoObj *selected = SelectedDeviceWithFields();
     if (!selected)
         return;
-    WriteEditsInto(selected->m_CameraInfo);
+    if (!OnvifDeviceAt(m_nSelected))
+        WriteEditsInto(selected->m_CameraInfo);
 
+    QList<int> onvif;
     for (int row = 0; row < m_listDevice->GetItemCount(); ++row) {
         if (!(m_listDevice->GetCheck(row) > 0))
             continue;
@@ -590,8 +645,33 @@ void CCorvaneDlg::RunOnCheckedRows(bool reboot)
         CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
         if (reboot)
             ShowMessage(QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr)));
-        if (IsVendorFamily(info) && m_pVendorDlg)
+        if (OnvifDeviceAt(index))
+            onvif << index;
+        else if (IsVendorFamily(info) && m_pVendorDlg)
             RunVendorCommand(*m_pVendorDlg, info, m_strPassword,
                              reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset);
     }
+    if (!onvif.isEmpty())
+        RunOnvifCommand(onvif, reboot);
+}
+
+DeviceFamily CCorvaneDlg::FamilyOfDevice(int index) const
+{
+    if (m_onvifDevices.contains(index))
+        return DeviceFamily::Onvif;
+    if (index < 0 || index >= static_cast<int>(m_arrDevices.size()))
+        return DeviceFamily::Own;
+    return FamilyOf(m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo);
+}
+
+DeviceFieldList CCorvaneDlg::FieldsOfDevice(int index) const
+{
+    return DeviceFields(m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo, FamilyOfDevice(index),
+                        OnvifDeviceAt(index));
+}
+
+const OnvifListing *CCorvaneDlg::OnvifDeviceAt(int index) const
+{
+    const auto it = m_onvifDevices.constFind(index);
+    return it == m_onvifDevices.cend() ? nullptr : &*it;
 }

@@ -3,7 +3,9 @@
 #include "CCameraInfoObj.h"
 #include "CNetworkAdapterObj.h"
 #include "CoreServices.h"
+#include "DeviceFields.h"
 #include "DeviceSearch.h"
+#include "OnvifListing.h"
 #include "SetNetwork.h"
 
 #include <QDialog>
@@ -97,6 +99,12 @@ public:
     void OnBnClickedReboot();
     void OnBnClickedFactoryReset();
 
+    // The family of the device at index in m_arrDevices, and its fields as the CSV has them.
+    DeviceFamily FamilyOfDevice(int index) const;
+    DeviceFieldList FieldsOfDevice(int index) const;
+    // The ONVIF device at index; nullptr when it is of another family.
+    const OnvifListing *OnvifDeviceAt(int index) const;
+
     // Declared before m_services: it is built from the services before they are moved there.
     DeviceSearch m_search;
     std::unique_ptr<CHalvetranoDlg> m_pVendorDlg;
@@ -115,6 +123,9 @@ public:
     QString m_strUserId;
     int m_nDhcp = 0;
     std::vector<std::unique_ptr<CCameraInfoObj>> m_arrDevices;
+    // The ONVIF devices among them, by index in m_arrDevices: the family is kept here, never
+    // taken from a record. Their records are made from the listing (OnvifRecord).
+    QHash<int, OnvifListing> m_onvifDevices;
     int m_nSelected = -1;
     int m_bResultShown = 0;
     QComboBox *m_comboAdapter = nullptr;
@@ -135,6 +146,23 @@ private:
     // Appends a device the search reports: its entry and its row.
     void ListDevice(const CameraInfo &record);
     void InsertDeviceRow(const CameraInfo &record);
+    // The texts of a device's six shown cells.
+    QStringList RowCells(int device, const CameraInfo &record) const;
+    // Writes a listed device's cells again after its record changed.
+    void UpdateDeviceRow(int device);
+
+    // ONVIF devices (CCorvaneDlgOnvif.cpp).
+    void ListOnvifDevice(const OnvifDevice &device);
+    // A device of the own or vendor family whose MAC an ONVIF row already shows takes that
+    // row's place; true when it did.
+    bool TakeOnvifRow(const CameraInfo &record);
+    void OnClickOnvifDevice(int index);
+    void ReadOnvifSettings(int index, const OnvifLogin &login);
+    // Says in the address fields, without a box, what stands in for the settings not shown.
+    void ShowOnvifFieldNote(const QString &note);
+    void SaveOnvifDevice(int index);
+    // Reboots or resets the ticked ONVIF devices and tells how each ended.
+    void RunOnvifCommand(const QList<int> &devices, bool reboot);
     // Index in m_arrDevices of the device a row shows.
     int DeviceIndexOfRow(int item) const;
     // Selects the device a row shows; nullptr when there is none (the user is told if the
@@ -170,6 +198,7 @@ private:
     QTimer m_hideWaitTimer;
     std::unique_ptr<DeviceListFlags> m_pListFlags;
     DeviceListMenu *m_pListMenu = nullptr; // a child of this window
+    int m_nSearchNumber = 0;               // an ONVIF answer of an earlier search is not shown
 
     friend class DeviceListMenu; // the list's menu acts on the window's devices as its buttons do
 };

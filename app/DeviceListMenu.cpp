@@ -133,7 +133,13 @@ void DeviceListMenu::ExportList()
     const QString path = m_dialog.m_services.saveFileName(&m_dialog, QStringLiteral("corvane-devices.csv"));
     if (path.isEmpty())
         return;
-    const QByteArray csv = DevicesCsv(ListedRecords());
+    QList<DeviceFieldList> devices;
+    for (int row = 0; row < m_list.GetItemCount(); ++row) {
+        const int device = m_dialog.DeviceIndexOfRow(row);
+        if (device >= 0 && device < static_cast<int>(m_dialog.m_arrDevices.size()))
+            devices << m_dialog.FieldsOfDevice(device);
+    }
+    const QByteArray csv = DevicesCsv(devices);
     // Written beside the target and renamed over it at the end: a failure leaves no half file.
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size() && file.commit())
@@ -153,7 +159,9 @@ void DeviceListMenu::AssignAddresses()
     QList<std::pair<int, CameraInfo>> ticked;
     for (int row = 0; row < m_list.GetItemCount(); ++row) {
         const int device = m_dialog.DeviceIndexOfRow(row);
-        if (m_list.GetCheck(row) > 0 && device >= 0 && device < static_cast<int>(m_dialog.m_arrDevices.size()))
+        // ONVIF devices are changed one by one with Save: a plan's request is not theirs.
+        if (m_list.GetCheck(row) > 0 && device >= 0 && device < static_cast<int>(m_dialog.m_arrDevices.size())
+            && !m_dialog.OnvifDeviceAt(device))
             ticked.append({device + 1, m_dialog.m_arrDevices[static_cast<std::size_t>(device)]->m_CameraInfo});
     }
     auto *assign = new AssignAddressesDlg(ticked, ListedRecords(), m_dialog.m_search, m_dialog.m_pVendorDlg.get(),
@@ -161,7 +169,15 @@ void DeviceListMenu::AssignAddresses()
     assign->setAttribute(Qt::WA_DeleteOnClose);
     // The check is a search: the list shows what it finds, as after "Device Search".
     connect(assign, &AssignAddressesDlg::verifying, this, [this] {
-        m_beforeCheck = ListedRecords();
+        m_beforeCheck.clear();
+        m_onvifBeforeCheck.clear();
+        for (int row = 0; row < m_list.GetItemCount(); ++row) {
+            const int device = m_dialog.DeviceIndexOfRow(row);
+            if (const OnvifListing *onvif = m_dialog.OnvifDeviceAt(device))
+                m_onvifBeforeCheck << onvif->device;
+            else if (device >= 0 && device < static_cast<int>(m_dialog.m_arrDevices.size()))
+                m_beforeCheck << m_dialog.m_arrDevices[static_cast<std::size_t>(device)]->m_CameraInfo;
+        }
         m_dialog.ForgetListedDevices();
     });
     // A family the check did not ask was not changed: its devices come back as they were.
@@ -170,6 +186,8 @@ void DeviceListMenu::AssignAddresses()
             if (!(IsVendorFamily(record) ? vendorSearched : ownSearched))
                 m_dialog.m_search.Offer(record);
         }
+        for (const OnvifDevice &device : std::exchange(m_onvifBeforeCheck, {}))
+            m_dialog.m_search.OfferOnvif(device);
     });
     assign->setWindowModality(Qt::WindowModal);
     assign->open();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CameraInfo.h"
+#include "OnvifDevice.h"
 
 #include <QList>
 #include <QObject>
@@ -50,5 +51,6 @@ private:
     CReportCtrl &m_list;
     QMenu *m_menu = nullptr; // a child of the list: it dies with the window
     int m_nMenuRow = -1;
-    QList<CameraInfo> m_beforeCheck; // the list as it was when an assignment's check began
+    QList<CameraInfo> m_beforeCheck;       // the list as it was when an assignment's check began
+    QList<OnvifDevice> m_onvifBeforeCheck; // its ONVIF devices, which the check does not ask
 };

@@ -14,10 +14,10 @@ struct VerbInfo
 
 constexpr VerbInfo kVerbs[] = {
     {"adapters", Verb::Adapters, "", "List the host's network adapters."},
-    {"search", Verb::Search, "", "Find the devices of both families."},
+    {"search", Verb::Search, "", "Find the devices of the three families."},
     {"set", Verb::Set, "MAC", "Change a device's network settings, then check they took."},
-    {"reboot", Verb::Reboot, "MAC...", "Reboot vendor-family devices."},
-    {"factory-reset", Verb::FactoryReset, "MAC...", "Reset vendor-family devices to factory settings."},
+    {"reboot", Verb::Reboot, "MAC...", "Reboot vendor-family and ONVIF devices."},
+    {"factory-reset", Verb::FactoryReset, "MAC...", "Reset vendor-family and ONVIF devices to factory settings."},
     {"apply", Verb::Apply, "PLAN.csv", "Change many devices from a CSV plan."},
     {"watch", Verb::Watch, "", "Search again and again; print devices found, changed and gone."},
 };
@@ -25,7 +25,8 @@ constexpr VerbInfo kVerbs[] = {
 QString generalHelp()
 {
     QString text = QStringLiteral("Usage: corvanectl VERB [options]\n\n"
-                                  "Finds and configures Corvane's network cameras of both families from a shell.\n\n"
+                                  "Finds and configures Corvane's network cameras of both families, and ONVIF "
+                                  "devices, from a shell.\n\n"
                                   "Verbs:\n");
     for (const VerbInfo &verb : kVerbs)
         text += QStringLiteral("  %1%2\n")
@@ -94,13 +95,14 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
     parser.addHelpOption();
     if (*info->arguments)
         parser.addPositionalArgument(QLatin1String(info->arguments),
-                                     QStringLiteral("Device MAC address(es) or plan file."));
+                                     QStringLiteral("Device MAC address(es), ONVIF endpoint address(es) (urn:uuid:...) "
+                                                    "or plan file."));
 
     const QCommandLineOption adapter({QStringLiteral("a"), QStringLiteral("adapter")},
                                      searches ? QStringLiteral("Adapter name or IPv4 address, or all.")
                                               : QStringLiteral("Adapter name or IPv4 address."),
                                      QStringLiteral("ADAPTER"));
-    const QCommandLineOption family(QStringLiteral("family"), QStringLiteral("own, vendor or all (default)."),
+    const QCommandLineOption family(QStringLiteral("family"), QStringLiteral("own, vendor, onvif or all (default)."),
                                     QStringLiteral("FAMILY"), QStringLiteral("all"));
     const QCommandLineOption wait(QStringLiteral("wait"), QStringLiteral("How long a search collects answers, in ms."),
                                   QStringLiteral("MS"), QStringLiteral("3000"));
@@ -131,6 +133,9 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
                                       QStringLiteral("S"));
     const QCommandLineOption every(QStringLiteral("every"), QStringLiteral("Seconds between searches (default 15)."),
                                    QStringLiteral("S"), QStringLiteral("15"));
+    const QCommandLineOption hard(QStringLiteral("hard"),
+                                  QStringLiteral("ONVIF devices: reset everything, addressing too (default: soft, "
+                                                 "which keeps it)."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Show the engine's diagnostics on stderr."));
     struct Setting
@@ -162,10 +167,12 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
         parser.addOption(dhcp);
         parser.addOption(staticAddressing);
     }
-    if (needsPassword) {
+    if (needsPassword || verb == Verb::Search) {
         parser.addOption(user);
         parser.addOption(passwordFile);
     }
+    if (verb == Verb::FactoryReset)
+        parser.addOption(hard);
     if (changes) {
         parser.addOption(noVerify);
         parser.addOption(force);
@@ -219,11 +226,14 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
     if (searches && parser.isSet(family)) {
         const QString value = parser.value(family);
         if (value == QLatin1String("own"))
-            options.families = {true, false};
+            options.families = {true, false, false};
         else if (value == QLatin1String("vendor"))
-            options.families = {false, true};
+            options.families = {false, true, false};
+        else if (value == QLatin1String("onvif"))
+            options.families = {false, false, true};
         else if (value != QLatin1String("all"))
-            return usageError(verbName, QStringLiteral("--family takes own, vendor or all, not '%1'").arg(value));
+            return usageError(verbName,
+                              QStringLiteral("--family takes own, vendor, onvif or all, not '%1'").arg(value));
     }
     if (verb != Verb::Adapters && !parseInt(parser.value(wait), 0, 600000, options.waitMs))
         return usageError(verbName, QStringLiteral("--wait takes milliseconds from 0 to 600000"));
@@ -261,12 +271,13 @@ ParsedCommandLine ParseCommandLine(const QStringList &arguments)
             options.settings.dhcp = parser.isSet(dhcp);
         options.settings.mac = options.macs.value(0);
     }
-    if (needsPassword) {
+    if (needsPassword || verb == Verb::Search) {
         if (parser.isSet(user))
             options.user = parser.value(user);
         if (parser.isSet(passwordFile))
             options.password.file = parser.value(passwordFile);
     }
+    options.hard = verb == Verb::FactoryReset && parser.isSet(hard);
     options.verify = !(changes && parser.isSet(noVerify));
     options.dryRun = verb == Verb::Apply && parser.isSet(dryRun);
     options.force = changes && parser.isSet(force);

@@ -29,12 +29,13 @@ struct CtlOptions
     SearchRound::Families families;
     int waitMs = 3000;
     OutputFormat format = OutputFormat::Table;
-    QStringList macs; // set: one; reboot, factory-reset: one or more
-    QString planPath; // apply
-    PlanRow settings; // set: the settings given (its error is never set)
-    std::optional<QString> user;
+    QStringList macs;            // set: one; reboot, factory-reset: one or more (a MAC, or an ONVIF endpoint)
+    QString planPath;            // apply
+    PlanRow settings;            // set: the settings given (its error is never set)
+    std::optional<QString> user; // search: ONVIF devices' settings are read with it
     PasswordRequest password;
     bool dryRun = false;
+    bool hard = false;  // factory-reset: ONVIF devices lose their addressing too
     bool force = false; // set, apply: send even to a device that has the settings already
     bool verify = true;
     int waitBackSeconds = 0; // reboot, factory-reset: wait until the device answers again

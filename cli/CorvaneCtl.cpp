@@ -81,12 +81,14 @@ bool CorvaneCtl::Start()
     switch (m_options.verb) {
     case Verb::Adapters: RunAdapters(); return false;
     case Verb::Search:
-        if (!ChooseAdapters(true, m_options.families.own) || !OpenSearch(m_options.families.own))
+        if (!ChooseAdapters(true, m_options.families.own || m_options.families.onvif) || !GetOnvifLogin()
+            || !OpenSearch(m_options.families.own))
             return false;
         RunSearch();
         return true;
     case Verb::Watch:
-        if (!ChooseAdapters(true, m_options.families.own) || !OpenSearch(m_options.families.own))
+        if (!ChooseAdapters(true, m_options.families.own || m_options.families.onvif)
+            || !OpenSearch(m_options.families.own))
             return false;
         RunWatch();
         return true;
@@ -193,7 +195,7 @@ bool CorvaneCtl::GetPassword()
 
 DeviceFieldList CorvaneCtl::FieldsOf(const FoundDevice &device) const
 {
-    DeviceFieldList fields = DeviceFields(device.record);
+    DeviceFieldList fields = DeviceFields(device);
     if (m_all) {
         fields.append({"adapter"_L1, device.adapter ? device.adapter->m_strName : QString()});
         fields.append({"reachable"_L1, device.adapter != nullptr
@@ -217,19 +219,27 @@ void CorvaneCtl::RunAdapters()
 void CorvaneCtl::RunSearch()
 {
     QList<QLatin1StringView> columns = kDeviceColumns;
+    if (m_options.families.onvif && !m_options.families.own && !m_options.families.vendor)
+        columns << "endpoint"_L1;
+    if (m_onvifLogin && m_options.families.onvif)
+        columns << "read_error"_L1;
     if (m_all)
         columns << "adapter"_L1
                 << "reachable"_L1;
     m_output = std::make_unique<DeviceOutput>(m_options.format, m_out, FieldsOf(FoundDevice{}), columns);
-    connect(m_round.get(), &SearchRound::deviceFound, this,
-            [this](const FoundDevice &device) { m_output->Add(FieldsOf(device)); });
-    // The search ends after --wait an adapter, even while the vendor library still listens.
-    const auto end = [this] {
+    connect(m_round.get(), &SearchRound::deviceFound, this, [this](const FoundDevice &device) {
         if (!m_output)
-            return;
-        m_output->End();
-        m_output.reset();
-        Done(kExitOk);
+            return; // the list has ended
+        if (device.onvif && m_onvifLogin)
+            ReadOnvifThenList(device);
+        else
+            m_output->Add(FieldsOf(device));
+    });
+    // The search ends after --wait an adapter, even while the vendor library still listens,
+    // once the ONVIF devices' settings have been read.
+    const auto end = [this] {
+        m_searchEnded = true;
+        EndSearchIfDone();
     };
     connect(&m_timer, &QTimer::timeout, this, end);
     connect(m_round.get(), &SearchRound::finished, this, end);
@@ -261,9 +271,7 @@ void CorvaneCtl::ApplyRows(const QList<PlanRow> &rows)
 {
     // The round's later signals are the apply step's own verification: stop listening here.
     disconnect(m_round.get(), nullptr, this, nullptr);
-    QList<CameraInfo> found;
-    for (const FoundDevice &device : m_round->Devices())
-        found << device.record;
+    const QList<FoundDevice> found = m_round->Devices();
     m_apply = std::make_unique<PlanApply>(*m_search, m_vendor.get(), *m_chosen.front());
     const bool isSet = m_options.verb == Verb::Set;
     const bool forMachines = m_options.format == OutputFormat::Json || m_options.format == OutputFormat::Jsonl;
@@ -345,6 +353,9 @@ void CorvaneCtl::RunVendorCommand()
                 outcome.result = m_chosen.isEmpty() ? u"not found among vendor-family devices (give -a to search "
                                                       "own-family devices too)"_s
                                                     : u"not found"_s;
+            } else if (device->family == DeviceFamily::Onvif) {
+                m_onvifCommands.append({mac, *device->onvif});
+                continue;
             } else if (device->family == DeviceFamily::Own) {
                 outcome.result = reboot ? u"refused: an own-family device; its protocol has no reboot command"_s
                                         : u"refused: an own-family device; its protocol has no factory reset command"_s;
@@ -363,13 +374,16 @@ void CorvaneCtl::RunVendorCommand()
                 Print((mac + u": "_s + outcome.result).toLocal8Bit() + '\n');
             m_vendorOutcomes << outcome;
         }
-        if (m_options.waitBackSeconds > 0 && !requested.isEmpty()) {
-            WaitUntilBack(requested);
-            return;
-        }
-        ReportVendorCommands();
+        // The ONVIF devices' commands end before the vendor ones are reported.
+        RunOnvifCommands([this, requested] {
+            if (m_options.waitBackSeconds > 0 && !requested.isEmpty()) {
+                WaitUntilBack(requested);
+                return;
+            }
+            ReportVendorCommands();
+        });
     });
-    SearchRound::Families families{!m_chosen.isEmpty(), true};
+    SearchRound::Families families{!m_chosen.isEmpty(), true, !m_chosen.isEmpty()};
     m_round->Start(m_chosen, m_options.waitMs, families);
 }
 

@@ -5,12 +5,15 @@
 #include "CoreServices.h"
 #include "DeviceFields.h"
 #include "DeviceWatch.h"
+#include "OnvifDevice.h"
+#include "SearchRound.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -64,6 +67,16 @@ private:
         bool ok = false;
     };
 
+    // ONVIF devices (CorvaneCtlOnvif.cpp).
+    // search --user: the password too; false, with the exit code set, when it cannot be had.
+    bool GetOnvifLogin();
+    // Reads the device's settings with the login, then lists it, failed or not.
+    void ReadOnvifThenList(FoundDevice device);
+    void EndSearchIfDone();
+    // Reboots or resets the ONVIF devices that reboot and factory-reset named, one after the
+    // other, each with its outcome among the vendor devices', then runs then.
+    void RunOnvifCommands(const std::function<void()> &then);
+
     CtlOptions m_options;
     std::FILE *m_out;
     CoreServices m_services;
@@ -82,4 +95,9 @@ private:
     DeviceWatch m_watch;
     QTimer m_timer;
     QElapsedTimer m_roundClock;
+    std::optional<OnvifLogin> m_onvifLogin; // search: read ONVIF devices' settings with it
+    int m_onvifReadsRunning = 0;
+    bool m_onvifReadFailed = false;
+    bool m_searchEnded = false;
+    QList<std::pair<QString, OnvifListing>> m_onvifCommands; // name given, device
 };

@@ -5,7 +5,7 @@
 #include <QSet>
 
 namespace {
-enum class Column { Mac, Ip, Mask, Gateway, Dns, WebPort, Dhcp, User };
+enum class Column { Mac, Endpoint, Ip, Mask, Gateway, Dns, WebPort, Dhcp, User };
 
 struct ColumnName
 {
@@ -14,9 +14,9 @@ struct ColumnName
 };
 
 constexpr ColumnName kColumns[] = {
-    {"mac", Column::Mac},         {"ip", Column::Ip},     {"mask", Column::Mask},
-    {"gateway", Column::Gateway}, {"dns", Column::Dns},   {"web_port", Column::WebPort},
-    {"dhcp", Column::Dhcp},       {"user", Column::User},
+    {"mac", Column::Mac},          {"endpoint", Column::Endpoint}, {"ip", Column::Ip},
+    {"mask", Column::Mask},        {"gateway", Column::Gateway},   {"dns", Column::Dns},
+    {"web_port", Column::WebPort}, {"dhcp", Column::Dhcp},         {"user", Column::User},
 };
 
 std::optional<bool> parseDhcp(const QString &text)
@@ -44,6 +44,10 @@ bool readCell(PlanRow &row, Column column, const QString &cell)
     };
     switch (column) {
     case Column::Mac: row.mac = cell; return true;
+    case Column::Endpoint: // an ONVIF device whose MAC is not known yet is named by its endpoint
+        if (row.mac.isEmpty())
+            row.mac = cell;
+        return true;
     case Column::Ip: return address(row.ip, "ip");
     case Column::Mask: return address(row.mask, "mask");
     case Column::Gateway: return address(row.gateway, "gateway");

@@ -8,7 +8,8 @@
 
 #include <optional>
 
-// One device of a plan: its MAC and the settings to give it. A setting the row leaves empty
+// One device of a plan: its MAC (or, for an ONVIF device, its endpoint address) and the
+// settings to give it. A setting the row leaves empty
 // (or whose column the plan lacks) stays as the device has it.
 struct PlanRow
 {
@@ -31,7 +32,8 @@ struct AddressPlan
 };
 
 // Reads a CSV plan: a header line naming the columns, then one device a row. Columns mac and
-// any of ip, mask, gateway, dns, web_port, dhcp, user are read (names in any letter case);
+// any of endpoint (names a device whose mac cell is empty), ip, mask, gateway, dns, web_port,
+// dhcp, user are read (names in any letter case);
 // others are ignored, so a list written by `corvanectl search -o csv` is a plan. A row that
 // is malformed (no MAC, an address that is no dotted quad, a port outside 1 to 65535, a dhcp
 // value other than true/false/1/0/yes/no/dhcp/static, a MAC listed before) keeps its reason

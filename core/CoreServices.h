@@ -2,6 +2,8 @@
 
 #include "AdapterEnumeration.h"
 #include "CTalbrixReceveSocket.h"
+#include "OnvifClient.h"
+#include "OnvifDiscovery.h"
 #include "Ports.h"
 
 #include <functional>
@@ -13,4 +15,6 @@ struct CoreServices
     quint16 devicePort = DEVICE_PORT;
     quint16 replyPort = REPLY_PORT;
     int receiveBufferBytes = CTalbrixReceveSocket::kReceiveBufferBytes;
+    OnvifDiscoveryOptions onvifDiscovery;
+    OnvifClientOptions onvifClient;
 };

@@ -1,6 +1,7 @@
 #include "DeviceFields.h"
 
 #include "DeviceSearch.h"
+#include "OnvifListing.h"
 
 #include <QStringDecoder>
 
@@ -28,9 +29,15 @@ QString DeviceWebAddress(const CameraInfo &record)
 
 DeviceFieldList DeviceFields(const CameraInfo &record)
 {
+    return DeviceFields(record, FamilyOf(record), nullptr);
+}
+
+DeviceFieldList DeviceFields(const CameraInfo &record, DeviceFamily family, const OnvifListing *onvif)
+{
     using namespace Qt::Literals::StringLiterals;
+    const auto onvifText = [onvif](auto member) { return onvif ? member(*onvif) : QString(); };
     return {
-        {"family"_L1, QString::fromLatin1(FamilyName(FamilyOf(record)))},
+        {"family"_L1, QString::fromLatin1(FamilyName(family))},
         {"mac"_L1, DeviceText(record.mac_addr)},
         {"ip"_L1, DeviceText(record.ip_addr)},
         {"mask"_L1, DeviceText(record.subnet_mask)},
@@ -44,6 +51,10 @@ DeviceFieldList DeviceFields(const CameraInfo &record)
         {"manufacturer"_L1, DeviceText(record.manufacturer)},
         {"version"_L1, DeviceText(record.version)},
         {"url"_L1, DeviceWebAddress(record)},
+        {"endpoint"_L1, onvifText([](const OnvifListing &l) { return l.device.endpoint; })},
+        {"service"_L1, onvifText([](const OnvifListing &l) { return l.device.serviceAddress.toString(); })},
+        {"serial"_L1, onvifText([](const OnvifListing &l) { return l.settings ? l.settings->serial : QString(); })},
+        {"read_error"_L1, onvifText([](const OnvifListing &l) { return l.readError; })},
     };
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CameraInfo.h"
+#include "DeviceFamily.h"
 #include "RecordText.h"
 
 #include <QByteArrayView>
@@ -33,9 +34,15 @@ QString DeviceText(const char (&field)[N])
 // "https://ip", "https://ip:port"; empty when https is neither 0 nor 1.
 QString DeviceWebAddress(const CameraInfo &record);
 
-// family (own|vendor), mac, ip, mask, gateway, dns, web_port, media_port, https, dhcp,
-// model, manufacturer, version, url. Texts end at their first NUL (or the field's end).
+struct OnvifListing;
+
+// family (own|vendor|onvif), mac, ip, mask, gateway, dns, web_port, media_port, https, dhcp,
+// model, manufacturer, version, url, then endpoint and service (an ONVIF device's endpoint and
+// service addresses), serial and read_error (why reading its settings failed): empty for the
+// other families. Texts end at their first NUL (or the field's end).
 DeviceFieldList DeviceFields(const CameraInfo &record);
+// The same for a device whose family is kept beside its record; onvif may be null.
+DeviceFieldList DeviceFields(const CameraInfo &record, DeviceFamily family, const OnvifListing *onvif);
 
 // The field's value as one cell of text: booleans "true"/"false", numbers in decimal.
 QString FieldText(const QJsonValue &value);

@@ -75,9 +75,17 @@ QByteArray CsvLine(const DeviceFieldList &fields)
 
 QByteArray DevicesCsv(const QList<CameraInfo> &records)
 {
-    QByteArray csv = CsvHeader(DeviceFields(CameraInfo{}));
+    QList<DeviceFieldList> devices;
     for (const CameraInfo &record : records)
-        csv += CsvLine(DeviceFields(record));
+        devices << DeviceFields(record);
+    return DevicesCsv(devices);
+}
+
+QByteArray DevicesCsv(const QList<DeviceFieldList> &devices)
+{
+    QByteArray csv = CsvHeader(DeviceFields(CameraInfo{}));
+    for (const DeviceFieldList &fields : devices)
+        csv += CsvLine(fields);
     return csv;
 }
 

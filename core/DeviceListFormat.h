@@ -22,6 +22,7 @@ QByteArray CsvLine(const DeviceFieldList &fields);
 // The list as CSV: a header line, then one line a device, in the order given; the same as
 // `corvanectl search -o csv` prints for these devices.
 QByteArray DevicesCsv(const QList<CameraInfo> &records);
+QByteArray DevicesCsv(const QList<DeviceFieldList> &devices);
 
 // The rows of a CSV text, cells unquoted; the inverse of CsvLine. A separator other than the
 // comma is taken when the first line has no comma but semicolons or tabs (spreadsheets in

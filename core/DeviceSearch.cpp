@@ -2,6 +2,7 @@
 
 #include "AdapterNetwork.h"
 #include "CHalvetranoDlg.h"
+#include "DeviceFields.h"
 #include "RecordText.h"
 
 #include <cstdio>
@@ -14,15 +15,30 @@ DeviceFamily FamilyOf(const CameraInfo &record)
 
 const char *FamilyName(DeviceFamily family)
 {
-    return family == DeviceFamily::Vendor ? "vendor" : "own";
+    switch (family) {
+    case DeviceFamily::Own: return "own";
+    case DeviceFamily::Vendor: return "vendor";
+    case DeviceFamily::Onvif: return "onvif";
+    }
+    return "own";
 }
 
 DeviceSearch::DeviceSearch(CoreServices services, QObject *parent)
     : QObject(parent)
     , m_services(std::move(services))
+    , m_onvifDiscovery(std::make_unique<OnvifDiscovery>(m_services.onvifDiscovery))
+    , m_onvifCommands(m_services.onvifClient)
 {
     m_reportedMacs.reserve(kDevicesReserved);
     m_repeater.CountListedBy([this] { return m_ownReported; });
+    connect(m_onvifDiscovery.get(), &OnvifDiscovery::deviceFound, this, &DeviceSearch::OfferOnvif);
+    connect(m_onvifDiscovery.get(), &OnvifDiscovery::finished, this, &DeviceSearch::onvifSearchFinished);
+    connect(m_onvifDiscovery.get(), &OnvifDiscovery::deviceChanged, this, [this](const OnvifDevice &device) {
+        if (m_reportedEndpoints.contains(device.endpoint))
+            Q_EMIT onvifDeviceChanged(device);
+        else
+            OfferOnvif(device);
+    });
 }
 
 DeviceSearch::~DeviceSearch() = default;
@@ -44,6 +60,7 @@ bool DeviceSearch::Start(const CNetworkAdapterObj *adapter)
     CloseReplySocket();
     const bool open = OpenReplySocket();
     SendRequest(adapter);
+    StartOnvifSearch(adapter);
     StartVendorSearch();
     return open;
 }
@@ -53,6 +70,9 @@ void DeviceSearch::Clear()
     m_reportedMacs.clear();
     m_reportedMacs.reserve(kDevicesReserved);
     m_ownReported = 0;
+    m_familyMacs.clear();
+    m_reportedEndpoints.clear();
+    m_onvifDiscovery->Stop();
 }
 
 void DeviceSearch::CloseReplySocket()
@@ -99,6 +119,30 @@ void DeviceSearch::StartVendorSearch()
         m_vendor->StartSearch();
 }
 
+bool DeviceSearch::StartOnvifSearch(const CNetworkAdapterObj *adapter)
+{
+    if (!adapter || adapter->m_strAddress.isEmpty())
+        return false;
+    return m_onvifDiscovery->Start(*adapter);
+}
+
+bool DeviceSearch::OfferOnvif(const OnvifDevice &device)
+{
+    if (device.endpoint.isEmpty() || m_reportedEndpoints.contains(device.endpoint))
+        return false;
+    if (IsFamilyDeviceMac(device.mac))
+        return false;
+    m_reportedEndpoints.insert(device.endpoint);
+    Q_EMIT onvifDeviceFound(device);
+    return true;
+}
+
+bool DeviceSearch::IsFamilyDeviceMac(const QString &mac) const
+{
+    const std::optional<quint64> number = MacNumber(mac);
+    return number && m_familyMacs.contains(*number);
+}
+
 bool DeviceSearch::Offer(const CameraInfo &record)
 {
     const std::size_t length = qstrnlen(record.mac_addr, sizeof record.mac_addr);
@@ -118,6 +162,8 @@ bool DeviceSearch::Offer(const CameraInfo &record)
     m_reportedMacs.insert(mac);
     if (FamilyOf(record) == DeviceFamily::Own)
         ++m_ownReported;
+    if (const std::optional<quint64> number = MacNumber(QByteArrayView(record.mac_addr, length)))
+        m_familyMacs.insert(*number);
     Q_EMIT deviceFound(record, FamilyOf(record));
     return true;
 }

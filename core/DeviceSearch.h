@@ -4,6 +4,8 @@
 #include "CTalbrixReceveSocket.h"
 #include "CameraInfo.h"
 #include "CoreServices.h"
+#include "DeviceFamily.h"
+#include "OnvifCommands.h"
 #include "SearchRepeater.h"
 
 #include <QByteArray>
@@ -17,20 +19,12 @@
 
 class CHalvetranoDlg;
 
-enum class DeviceFamily {
-    Own,
-    Vendor,
-};
-
-// A record's family: its manufacturer says it, whichever way the record came.
-DeviceFamily FamilyOf(const CameraInfo &record);
-// "own" or "vendor".
-const char *FamilyName(DeviceFamily family);
-
-// The search of both families. It owns the socket on which own-family devices answer (the
-// answers to set-network requests arrive there too) and runs the vendor window's search;
-// every device either family reports is reported once, through deviceFound. Nothing waits:
-// results arrive as signals on the thread it belongs to.
+// The search of the three families. It owns the socket on which own-family devices answer
+// (the answers to set-network requests arrive there too), runs the vendor window's search and
+// the ONVIF discovery; every device a family reports is reported once, through deviceFound or,
+// for ONVIF, onvifDeviceFound. A device that answers its own family's search and also
+// announces itself over ONVIF is its own family's: the ONVIF one is dropped once its MAC says
+// so. Nothing waits: results arrive as signals on the thread it belongs to.
 class DeviceSearch final : public QObject
 {
     Q_OBJECT
@@ -50,7 +44,7 @@ public:
     void SetVendorWindow(CHalvetranoDlg *vendor);
 
     // A whole search: forgets the devices reported, opens a new reply socket, sends the search
-    // request through the adapter and starts the vendor search. False when the reply port
+    // request and the ONVIF probes through the adapter and starts the vendor search. False when the reply port
     // cannot be had: the request and the vendor search still go, but no answer is seen.
     bool Start(const CNetworkAdapterObj *adapter);
 
@@ -62,11 +56,20 @@ public:
     // socket is open, the request goes out again when the kernel dropped answers (Repeater()).
     bool SendRequest(const CNetworkAdapterObj *adapter);
     void StartVendorSearch();
+    // Probes for ONVIF devices through the adapter only; false when nothing could be sent.
+    bool StartOnvifSearch(const CNetworkAdapterObj *adapter);
 
     // Reports the device through deviceFound and returns true, unless its MAC text is empty,
     // or was reported since Clear, or it would be the first and its MAC text is shorter than
     // 12 characters.
     bool Offer(const CameraInfo &record);
+    // Reports the device through onvifDeviceFound and returns true, unless its endpoint is
+    // empty or was reported since Clear, or its MAC is that of a device of the other families
+    // reported since Clear.
+    bool OfferOnvif(const OnvifDevice &device);
+    // True when a device of the other families with this MAC (in any usual form) has been
+    // reported since Clear: an ONVIF device that shows this MAC after a login is that device.
+    bool IsFamilyDeviceMac(const QString &mac) const;
 
     // Reads the datagram the reply socket has signalled; a read error closes the socket.
     void OnReceivePacket();
@@ -79,6 +82,9 @@ public:
     // Its signals tell when a request went out again and when the last one's answers went quiet.
     SearchRepeater &Repeater() { return m_repeater; }
     const CoreServices &Services() const { return m_services; }
+    OnvifCommands &Onvif() { return m_onvifCommands; }
+    // One line with the ONVIF answers the kernel dropped in the last search; empty when none.
+    QString OnvifSummary() const { return m_onvifDiscovery->Summary(); }
 
     // A plan that changes a device takes its set-network answers for as long as it runs:
     // nobody else may report them (a window would take them for a Save's). False when another
@@ -90,6 +96,11 @@ public:
 
 Q_SIGNALS:
     void deviceFound(const CameraInfo &record, DeviceFamily family);
+    void onvifDeviceFound(const OnvifDevice &device);
+    // A reported ONVIF device announced itself again with other addresses.
+    void onvifDeviceChanged(const OnvifDevice &device);
+    // The answers to the last ONVIF probes have gone quiet; later ones are still reported.
+    void onvifSearchFinished();
     // Any set-network answer; IsAnswerFrom tells whose.
     void setNetworkAnswer(const CameraInfo &answer);
     // The reply socket failed and has been closed; answers are not seen until the next search.
@@ -116,6 +127,10 @@ private:
     };
 
     QSet<MacText> m_reportedMacs;
+    QSet<quint64> m_familyMacs; // MacNumber of every device of the other families reported
+    QSet<QString> m_reportedEndpoints;
+    std::unique_ptr<OnvifDiscovery> m_onvifDiscovery;
+    OnvifCommands m_onvifCommands;
     QHash<QByteArray, QPointer<const QObject>> m_answerOwners; // an owner gone holds nothing
     qint64 m_ownReported = 0;                                  // the devices a repeat of the request can add
     CNetworkAdapterObj m_requestAdapter;                       // the last request's, for its repeats

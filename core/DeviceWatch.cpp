@@ -5,9 +5,11 @@
 #include <algorithm>
 
 namespace {
+// An ONVIF device is known by its endpoint: its MAC may be unknown until a login.
 QString macOf(const DeviceFieldList &fields)
 {
-    return FieldText(FieldValue(fields, QLatin1StringView("mac")));
+    const QString endpoint = FieldText(FieldValue(fields, QLatin1StringView("endpoint")));
+    return endpoint.isEmpty() ? FieldText(FieldValue(fields, QLatin1StringView("mac"))) : endpoint;
 }
 
 QStringList changedFields(const DeviceFieldList &before, const DeviceFieldList &now)

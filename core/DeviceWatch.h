@@ -21,7 +21,7 @@ struct DeviceChange
 QLatin1StringView ChangeKindName(DeviceChange::Kind kind); // "found", "changed", "gone"
 
 // Compares each search with what the ones before it found. Devices are told apart by their
-// mac field.
+// endpoint field (ONVIF), else their mac field.
 class DeviceWatch final
 {
 public:

@@ -11,6 +11,7 @@
 #include "ZEKSDK.h"
 
 #include <QJsonArray>
+#include <QPointer>
 #include <QThread>
 
 #include <algorithm>
@@ -18,17 +19,34 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-const CameraInfo *findRecord(const QList<CameraInfo> &found, const QString &mac)
+// The settings a row gives, as Save takes them from the fields: empty where the row says nothing.
+NetworkEdits onvifEdits(const PlanRow &row)
 {
-    const CameraInfo *loose = nullptr;
-    for (const CameraInfo &record : found) {
-        const QString text = DeviceText(record.mac_addr);
-        if (text == mac)
-            return &record;
-        if (!loose && text.compare(mac, Qt::CaseInsensitive) == 0)
-            loose = &record;
+    NetworkEdits edits;
+    edits.ipAddress = row.ip.value_or(QString());
+    edits.subnetMask = row.mask.value_or(QString());
+    edits.gateway = row.gateway.value_or(QString());
+    edits.dns = row.dns.value_or(QString());
+    edits.webPort = row.webPort.value_or(0);
+    edits.dhcp = row.dhcp.value_or(false) ? 1 : 0;
+    return edits;
+}
+
+// An ONVIF device is found again by its endpoint; without a login only its address can be checked.
+std::pair<QString, bool> onvifVerification(const OnvifSettings &wanted, const OnvifListing &sent,
+                                           const QList<FoundDevice> &now)
+{
+    const FoundDevice *found = nullptr;
+    for (const FoundDevice &device : now) {
+        if (device.onvif && NamesOnvifDevice(*device.onvif, sent.device.endpoint))
+            found = &device;
     }
-    return loose;
+    if (!found)
+        return {wanted.dhcp ? QStringLiteral("not found") : QStringLiteral("not found at %1").arg(wanted.ip), false};
+    const QString ip = found->onvif->device.serviceAddress.host();
+    if (!wanted.dhcp && ip != wanted.ip)
+        return {QStringLiteral("not found at %1: answers at %2").arg(wanted.ip, ip), false};
+    return {QStringLiteral("found at %1").arg(ip), true};
 }
 
 // How the device answers now against what was sent; the fields the row gave are checked,
@@ -161,6 +179,14 @@ PlanApply::~PlanApply()
 
 void PlanApply::Start(const QList<PlanRow> &rows, const QList<CameraInfo> &found, const Settings &settings)
 {
+    QList<FoundDevice> devices;
+    for (const CameraInfo &record : found)
+        devices.append(FoundDevice{record, FamilyOf(record), nullptr, std::nullopt});
+    Start(rows, devices, settings);
+}
+
+void PlanApply::Start(const QList<PlanRow> &rows, const QList<FoundDevice> &found, const Settings &settings)
+{
     m_rows = rows;
     m_found = found;
     m_settings = settings;
@@ -206,21 +232,31 @@ void PlanApply::NextRow()
         EndRow(row.error, false);
         return;
     }
-    const CameraInfo *found = findRecord(m_found, row.mac);
+    const FoundDevice *found = FindDevice(m_found, row.mac);
     if (!found) {
         EndRow(QStringLiteral("not found"), false);
         return;
     }
     // A device that another plan changes now would answer both; neither could tell whose.
-    if (!m_search.ClaimAnswers(this, *found)) {
+    // ONVIF devices answer their own calls.
+    if (!found->onvif && !m_search.ClaimAnswers(this, found->record)) {
         EndRow(QStringLiteral("another assignment is changing this device"), false);
         return;
     }
     Sent &sent = m_sent[m_current];
-    sent.found = *found;
-    sent.edited = EditedRecord(*found, row, m_settings.defaultUser, m_settings.password);
+    sent.found = found->record;
+    sent.onvif = found->onvif;
+    if (sent.onvif) {
+        if (m_settings.dryRun) {
+            EndRow(QStringLiteral("would read the device's settings with the login, then change what differs"), true);
+            return;
+        }
+        StartOnvifChange();
+        return;
+    }
+    sent.edited = EditedRecord(found->record, row, m_settings.defaultUser, m_settings.password);
     Outcome &outcome = m_outcomes[m_current];
-    outcome.changes = ChangedSettings(*found, sent.edited);
+    outcome.changes = ChangedSettings(found->record, sent.edited);
     if (outcome.changes.isEmpty() && !m_settings.force) {
         outcome.unchanged = true;
         EndRow(QStringLiteral("unchanged"), true);
@@ -277,6 +313,33 @@ void PlanApply::StartVendorChange()
     m_vendorWorker->start();
 }
 
+void PlanApply::StartOnvifChange()
+{
+    const PlanRow &row = m_rows[m_current];
+    const OnvifListing &listing = *m_sent[m_current].onvif;
+    if (const QString reason = CredentialsWithheldReason(listing.device); !reason.isEmpty()) {
+        EndRow(reason, false);
+        return;
+    }
+    const OnvifLogin login{row.user.value_or(m_settings.defaultUser), m_settings.password};
+    const int current = m_current;
+    m_search.Onvif().Save(listing.device, login, onvifEdits(row), row.dhcp.has_value(),
+                          [self = QPointer<PlanApply>(this), current](OnvifResult result, const OnvifSettings &was,
+                                                                      const OnvifSettings &wanted) {
+                              if (!self || !self->m_running || current != self->m_current)
+                                  return;
+                              self->m_sent[current].wanted = wanted;
+                              Outcome &outcome = self->m_outcomes[current];
+                              outcome.changes = ChangedSettings(OnvifSettingsRecord(was), OnvifSettingsRecord(wanted));
+                              if (result == OnvifResult::Ok && outcome.changes.isEmpty()) {
+                                  outcome.unchanged = true; // nothing was sent
+                                  self->EndRow(QStringLiteral("unchanged"), true);
+                                  return;
+                              }
+                              self->EndRow(OnvifResultText(result), result == OnvifResult::Ok);
+                          });
+}
+
 void PlanApply::EndRow(const QString &result, bool ok)
 {
     m_outcomes[m_current].result = result;
@@ -288,16 +351,22 @@ void PlanApply::EndRow(const QString &result, bool ok)
 
 void PlanApply::Verify()
 {
-    SearchRound::Families families{false, false};
+    SearchRound::Families families{false, false, false};
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
-        if (m_outcomes[i].ok && !m_outcomes[i].unchanged && !m_settings.dryRun)
+        if (!m_outcomes[i].ok || m_outcomes[i].unchanged || m_settings.dryRun)
+            continue;
+        if (m_sent[i].onvif)
+            families.onvif = true;
+        else
             (IsVendorFamily(m_sent[i].found) ? families.vendor : families.own) = true;
     }
-    if (!m_settings.verify || m_cancelled || !(families.own || families.vendor)) {
+    if (!m_settings.verify || m_cancelled || !(families.own || families.vendor || families.onvif)) {
         Finish();
         return;
     }
     Q_EMIT verifying();
+    m_verifyFamilies = families;
+    m_onvifCheckRounds = 1;
     m_round.Start({&m_adapter}, m_settings.verifyWaitMs, families);
 }
 
@@ -305,13 +374,26 @@ void PlanApply::OnVerified()
 {
     if (!m_running)
         return;
-    QList<CameraInfo> now;
-    for (const FoundDevice &device : m_round.Devices())
-        now << device.record;
+    const QList<FoundDevice> &now = m_round.Devices();
+    // An ONVIF device that waits for its reboot, or for its new address to settle, may still
+    // answer at the old one: it gets a few more rounds before it counts as not moved.
+    if (m_onvifCheckRounds < kOnvifCheckRounds && !m_cancelled) {
+        for (qsizetype i = 0; i < m_rows.size(); ++i) {
+            if (m_outcomes[i].ok && m_sent[i].onvif
+                && !onvifVerification(m_sent[i].wanted, *m_sent[i].onvif, now).second) {
+                ++m_onvifCheckRounds;
+                m_round.Start({&m_adapter}, m_settings.verifyWaitMs, m_verifyFamilies);
+                return;
+            }
+        }
+    }
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
         if (!m_outcomes[i].ok || m_outcomes[i].unchanged)
             continue;
-        const auto [text, ok] = verification(m_sent[i].edited, m_rows[i], findRecord(now, m_rows[i].mac));
+        const FoundDevice *found = FindDevice(now, m_rows[i].mac);
+        const auto [text, ok] = m_sent[i].onvif
+                                    ? onvifVerification(m_sent[i].wanted, *m_sent[i].onvif, now)
+                                    : verification(m_sent[i].edited, m_rows[i], found ? &found->record : nullptr);
         m_outcomes[i].verified = text;
         m_outcomes[i].verifiedOk = ok;
         Q_EMIT rowVerified(static_cast<int>(i), text, ok);

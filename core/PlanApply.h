@@ -22,10 +22,12 @@ class QThread;
 // replace the found record's, every other field goes back as the device sent it. It waits
 // for each device's answer (own family) or the vendor library (vendor family) before the
 // next, and ends with a search that checks every device that said "Apply" answers with its
-// new settings. While it runs, the answers of the devices it has begun are its own
-// (DeviceSearch::ClaimAnswers): a window does not report them as a Save's. Nothing blocks:
-// progress comes as signals, on the thread it belongs to, so a window can show it while it
-// runs and a command line can run it in its event loop.
+// new settings. An ONVIF device's current settings are read with the login first and only what
+// differs is changed; the check looks for its endpoint at the new address. While it runs, the
+// answers of the devices it has begun are its own (DeviceSearch::ClaimAnswers): a window does
+// not report them as a Save's. Nothing blocks: progress comes as signals, on the thread it
+// belongs to, so a window can show it while it runs and a command line can run it in its event
+// loop.
 class PlanApply final : public QObject
 {
     Q_OBJECT
@@ -66,6 +68,9 @@ public:
     // found: the devices a search found, in which the rows' MACs are looked up (exact text,
     // else ignoring letter case).
     void Start(const QList<PlanRow> &rows, const QList<CameraInfo> &found, const Settings &settings);
+    // The same with each device's family kept beside its record; rows may also name an ONVIF
+    // device by its endpoint address.
+    void Start(const QList<PlanRow> &rows, const QList<FoundDevice> &found, const Settings &settings);
     // Stops before the next device: rows not begun get "cancelled" (through rowResult too),
     // and nothing is checked. A running check ends at once.
     void Cancel();
@@ -87,12 +92,15 @@ private:
     {
         CameraInfo found{};
         CameraInfo edited{};
+        std::optional<OnvifListing> onvif;
+        OnvifSettings wanted; // ONVIF: what Save asked of the device
     };
 
     void NextRow();
     void EndRow(const QString &result, bool ok);
     void OnAnswer(const CameraInfo &answer);
     void StartVendorChange();
+    void StartOnvifChange();
     void Verify();
     void OnVerified();
     void Finish();
@@ -101,11 +109,15 @@ private:
     CHalvetranoDlg *m_vendor;
     const CNetworkAdapterObj &m_adapter;
     QList<PlanRow> m_rows;
-    QList<CameraInfo> m_found;
+    QList<FoundDevice> m_found;
     Settings m_settings;
     QList<Outcome> m_outcomes;
     QList<Sent> m_sent; // per row
+    static constexpr int kOnvifCheckRounds = 5;
+
     int m_current = -1;
+    SearchRound::Families m_verifyFamilies;
+    int m_onvifCheckRounds = 0;
     bool m_running = false;
     bool m_cancelled = false;
     bool m_waitingForAnswer = false;

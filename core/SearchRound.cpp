@@ -2,6 +2,7 @@
 
 #include "AdapterNetwork.h"
 #include "DeviceFields.h"
+#include "RecordText.h"
 
 SearchRound::SearchRound(DeviceSearch &search, QObject *parent)
     : QObject(parent)
@@ -10,6 +11,7 @@ SearchRound::SearchRound(DeviceSearch &search, QObject *parent)
     m_turnTimer.setSingleShot(true);
     connect(&m_turnTimer, &QTimer::timeout, this, &SearchRound::NextTurn);
     connect(&m_search, &DeviceSearch::deviceFound, this, &SearchRound::OnDeviceFound);
+    connect(&m_search, &DeviceSearch::onvifDeviceFound, this, &SearchRound::OnOnvifDeviceFound);
     m_vendorDeadline.setSingleShot(true);
     m_vendorDeadline.setInterval(kVendorDeadlineMs);
     const auto vendorEnded = [this] {
@@ -26,6 +28,7 @@ void SearchRound::Start(const QList<const CNetworkAdapterObj *> &adapters, int w
     m_adapters = adapters;
     m_families = families;
     m_devices.clear();
+    m_onvifByMac.clear();
     m_search.Clear();
     m_running = true;
     m_turn = -1;
@@ -44,6 +47,8 @@ void SearchRound::NextTurn()
     if (m_turn < m_adapters.size()) {
         if (m_families.own)
             m_search.SendRequest(m_adapters[m_turn]);
+        if (m_families.onvif)
+            m_search.StartOnvifSearch(m_adapters[m_turn]);
         m_turnTimer.start();
     }
     FinishIfDone();
@@ -61,7 +66,7 @@ void SearchRound::OnDeviceFound(const CameraInfo &record, DeviceFamily family)
 {
     if (!m_running || (family == DeviceFamily::Own ? !m_families.own : !m_families.vendor))
         return;
-    FoundDevice device{record, family, m_adapters.value(std::min<qsizetype>(m_turn, m_adapters.size() - 1))};
+    FoundDevice device{record, family, m_adapters.value(std::min<qsizetype>(m_turn, m_adapters.size() - 1)), {}};
     if (family == DeviceFamily::Vendor) {
         const QString ip = DeviceText(record.ip_addr);
         for (const CNetworkAdapterObj *adapter : std::as_const(m_adapters)) {
@@ -71,19 +76,67 @@ void SearchRound::OnDeviceFound(const CameraInfo &record, DeviceFamily family)
             }
         }
     }
+    Add(device);
+}
+
+void SearchRound::OnOnvifDeviceFound(const OnvifDevice &onvif)
+{
+    if (!m_running || !m_families.onvif)
+        return;
+    FoundDevice device{{},
+                       DeviceFamily::Onvif,
+                       m_adapters.value(std::min<qsizetype>(m_turn, m_adapters.size() - 1)),
+                       OnvifListing{onvif, {}, {}, false}};
+    device.record = OnvifRecord(*device.onvif);
+    Add(device);
+}
+
+void SearchRound::Add(const FoundDevice &device)
+{
+    if (device.onvif) {
+        if (const std::optional<quint64> mac = MacNumber(OnvifMac(*device.onvif)))
+            m_onvifByMac.insert(*mac, m_devices.size());
+    } else if (!m_onvifByMac.isEmpty()) {
+        const std::optional<quint64> mac = MacNumber(ReadText(device.record.mac_addr));
+        if (const auto it = mac ? m_onvifByMac.constFind(*mac) : m_onvifByMac.cend(); it != m_onvifByMac.cend()) {
+            m_devices[*it] = device;
+            m_onvifByMac.erase(it);
+            Q_EMIT deviceFound(device);
+            return;
+        }
+    }
     m_devices.append(device);
     Q_EMIT deviceFound(device);
 }
 
+DeviceFieldList DeviceFields(const FoundDevice &device)
+{
+    return DeviceFields(device.record, device.family, device.onvif ? &*device.onvif : nullptr);
+}
+
 const FoundDevice *SearchRound::Find(const QString &mac) const
 {
+    return FindDevice(m_devices, mac);
+}
+
+const FoundDevice *FindDevice(const QList<FoundDevice> &devices, const QString &name)
+{
+    // An ONVIF record's MAC text is what the device showed; it is matched below, in any form.
     const FoundDevice *loose = nullptr;
-    for (const FoundDevice &device : m_devices) {
+    for (const FoundDevice &device : devices) {
+        if (device.onvif)
+            continue;
         const QString text = DeviceText(device.record.mac_addr);
-        if (text == mac)
+        if (text == name)
             return &device;
-        if (!loose && text.compare(mac, Qt::CaseInsensitive) == 0)
+        if (!loose && text.compare(name, Qt::CaseInsensitive) == 0)
             loose = &device;
     }
-    return loose;
+    if (loose)
+        return loose;
+    for (const FoundDevice &device : devices) {
+        if (device.onvif && NamesOnvifDevice(*device.onvif, name))
+            return &device;
+    }
+    return nullptr;
 }

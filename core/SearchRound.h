@@ -2,8 +2,11 @@
 
 #include "CNetworkAdapterObj.h"
 #include "CameraInfo.h"
+#include "DeviceFields.h"
 #include "DeviceSearch.h"
+#include "OnvifListing.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QTimer>
@@ -14,20 +17,31 @@ struct FoundDevice
     CameraInfo record{};
     DeviceFamily family = DeviceFamily::Own;
     const CNetworkAdapterObj *adapter = nullptr;
+    std::optional<OnvifListing> onvif; // an ONVIF device's own: record is made from it
 };
+
+// The device's fields, its family and ONVIF addresses among them.
+DeviceFieldList DeviceFields(const FoundDevice &device);
+
+// The device name names: its MAC text exactly, else ignoring letter case; else the ONVIF
+// device whose MAC (in any usual form) or endpoint address it is. nullptr when none.
+const FoundDevice *FindDevice(const QList<FoundDevice> &devices, const QString &name);
 
 // Which families a search asks.
 struct SearchFamilies
 {
     bool own = true;
     bool vendor = true;
+    bool onvif = true;
 };
 
 // One search of a given length over one or more adapters, on a DeviceSearch: the request
 // goes out through each adapter in turn and each turn lasts waitMs, so an own-family device
 // belongs to the adapter in whose turn it answered. The vendor library searches every
 // interface at once; a vendor device belongs to the adapter whose network holds its address,
-// else to the turn it came in. The round ends after the last turn and the vendor search.
+// else to the turn it came in. ONVIF probes go through each adapter in its turn too. An ONVIF
+// device found before its own family's answer with the same MAC gives way to that answer, in
+// its place. The round ends after the last turn and the vendor search.
 class SearchRound final : public QObject
 {
     Q_OBJECT
@@ -45,7 +59,7 @@ public:
     void Start(const QList<const CNetworkAdapterObj *> &adapters, int waitMs, Families families = SearchFamilies());
     bool IsRunning() const { return m_running; }
     const QList<FoundDevice> &Devices() const { return m_devices; }
-    // The device with this MAC text: exact, else the one that matches ignoring letter case.
+    // FindDevice among the devices found.
     const FoundDevice *Find(const QString &mac) const;
 
 Q_SIGNALS:
@@ -54,6 +68,8 @@ Q_SIGNALS:
 
 private:
     void OnDeviceFound(const CameraInfo &record, DeviceFamily family);
+    void OnOnvifDeviceFound(const OnvifDevice &device);
+    void Add(const FoundDevice &device);
     void NextTurn();
     void FinishIfDone();
 
@@ -64,6 +80,7 @@ private:
     bool m_running = false;
     bool m_vendorRunning = false;
     QList<FoundDevice> m_devices;
+    QHash<quint64, qsizetype> m_onvifByMac; // ONVIF devices whose MAC is known, by index
     QTimer m_turnTimer;
     QTimer m_vendorDeadline; // a search without vendor window, or whose end went astray, still ends
 };

@@ -37,6 +37,15 @@ QString vendor(const QString &mac, int mediaPort)
         kPassword);
 }
 
+// ONVIF device n at 10.77.1.4n, with its MAC announced in a scope.
+QString onvif(int n, const QString &auth, const QString &extra = {})
+{
+    return u"family=onvif,mac=02:20:00:00:00:0%1,ip=10.77.1.4%1,gateway=10.77.1.1,dns=10.77.1.1,userId=admin,"
+           "password=%2,onvifAuth=%3,serial=SN%1,macScope=1"_s.arg(n)
+               .arg(kPassword, auth)
+           + extra;
+}
+
 QStringList devices(const QStringList &keyLists)
 {
     QStringList arguments;
@@ -199,7 +208,7 @@ private Q_SLOTS:
         const QList<CsvRow> rows = ReadCsv(csv.out);
         QCOMPARE(rows.size(), 3);
         for (const CsvRow &row : rows)
-            QCOMPARE(row.cells.size(), 14);
+            QCOMPARE(row.cells.size(), 18); // the ONVIF fields appended
     }
 
     void setSendsWhatSaveSends()
@@ -615,6 +624,85 @@ private Q_SLOTS:
         QVERIFY(help.out.startsWith("Usage: corvanectl apply [options] PLAN.csv"));
         QVERIFY(help.out.contains("--dry-run"));
         QCOMPARE(runCtl({u"--version"_s}).out, QByteArray("corvanectl 3.0.0.0\n"));
+    }
+
+    // ONVIF devices, played by the simulator with each login kind.
+    void searchListsExactlyTheOnvifDevices()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({own(kOwn1, u"10.77.1.21"_s), vendor(kVendor1, 8001), onvif(1, u"both"_s),
+                                   onvif(2, u"token"_s, u",clockOffset=3600"_s),
+                                   onvif(3, u"digest"_s, u",digestAlgorithms=SHA-256 MD5"_s)})));
+        const CtlResult result = runCtl(
+            {u"search"_s, u"-a"_s, u"veth1"_s, u"--family"_s, u"onvif"_s, u"-o"_s, u"json"_s});
+        QCOMPARE(result.exitCode, 0);
+        const QJsonArray listed = QJsonDocument::fromJson(result.out).array();
+        QSet<QString> ips;
+        for (const QJsonValue &value : listed) {
+            const QJsonObject device = value.toObject();
+            QCOMPARE(device.value("family"_L1).toString(), u"onvif"_s);
+            QVERIFY(device.value("endpoint"_L1).toString().contains(u"uuid:"_s));
+            QCOMPARE(device.value("service"_L1).toString(),
+                     u"http://%1/onvif/device_service"_s.arg(device.value("ip"_L1).toString()));
+            ips << device.value("ip"_L1).toString();
+        }
+        QCOMPARE(listed.size(), 3);
+        QCOMPARE(ips, QSet<QString>({u"10.77.1.41"_s, u"10.77.1.42"_s, u"10.77.1.43"_s}));
+    }
+
+    void searchReadsTheSettingsAndListsAFailedLogin()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({onvif(1, u"both"_s), onvif(2, u"token"_s, u",clockOffset=3600,password=other"_s),
+                                   onvif(3, u"digest"_s)})));
+        const CtlResult result = runCtl(withPassword({u"search"_s, u"-a"_s, u"veth1"_s, u"--family"_s, u"onvif"_s,
+                                                      u"-o"_s, u"jsonl"_s, u"--user"_s, u"admin"_s}),
+                                        kPassword.toUtf8() + '\n');
+        QCOMPARE(result.exitCode, 1); // one device could not be read
+        const QList<QJsonObject> listed = jsonLines(result.out);
+        QCOMPARE(listed.size(), 3);
+        for (const QJsonObject &device : listed) {
+            if (device.value("ip"_L1).toString() == u"10.77.1.42"_s) {
+                QCOMPARE(device.value("read_error"_L1).toString(), u"Failed. login failed"_s);
+                continue;
+            }
+            QCOMPARE(device.value("read_error"_L1).toString(), QString());
+            QCOMPARE(device.value("mask"_L1).toString(), u"255.255.255.0"_s);
+            QCOMPARE(device.value("gateway"_L1).toString(), u"10.77.1.1"_s);
+            QVERIFY(device.value("mac"_L1).toString().startsWith(u"02:20:00:00:00:0"_s));
+            QVERIFY(!device.value("serial"_L1).toString().isEmpty());
+        }
+    }
+
+    void setMovesAnOnvifDeviceNamedByItsEndpoint()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({onvif(1, u"digest"_s, u",rebootNeeded=1"_s)})));
+        const QList<QJsonObject> found = search({u"--family"_s, u"onvif"_s});
+        QCOMPARE(found.size(), 1);
+        const QString endpoint = found.front().value("endpoint"_L1).toString();
+        // Its address already: nothing to send, and nothing is.
+        const CtlResult same = runCtl(withPassword({u"set"_s, endpoint, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.41"_s,
+                                                    u"--user"_s, u"admin"_s, u"-o"_s, u"json"_s}),
+                                      kPassword.toUtf8() + '\n');
+        QCOMPARE(same.exitCode, 0);
+        QCOMPARE(QJsonDocument::fromJson(same.out).array().first().toObject().value("outcome"_L1).toString(),
+                 u"unchanged"_s);
+        const CtlResult set = runCtl(withPassword({u"set"_s, endpoint, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.51"_s,
+                                                   u"--user"_s, u"admin"_s}),
+                                     kPassword.toUtf8() + '\n');
+        QCOMPARE(set.out, QByteArray("Apply\nfound at 10.77.1.51\n"));
+        QCOMPARE(set.exitCode, 0);
+
+        const CtlResult wrong =
+            runCtl(withPassword({u"reboot"_s, endpoint, u"-a"_s, u"veth1"_s, u"--user"_s, u"admin"_s}), "wrong\n");
+        QCOMPARE(wrong.out, (endpoint + u": Failed. login failed\n"_s).toUtf8());
+        QCOMPARE(wrong.exitCode, 1);
+        const CtlResult reset = runCtl(withPassword({u"factory-reset"_s, endpoint, u"-a"_s, u"veth1"_s, u"--user"_s,
+                                                     u"admin"_s}),
+                                       kPassword.toUtf8() + '\n');
+        QCOMPARE(reset.out, (endpoint + u": Apply\n"_s).toUtf8());
+        QCOMPARE(reset.exitCode, 0);
     }
 };
 

@@ -44,9 +44,10 @@ private Q_SLOTS:
         QStringList names;
         for (const DeviceField &field : fields)
             names << QString(field.name);
-        QCOMPARE(names, QStringList({u"family"_s, u"mac"_s, u"ip"_s, u"mask"_s, u"gateway"_s, u"dns"_s, u"web_port"_s,
-                                     u"media_port"_s, u"https"_s, u"dhcp"_s, u"model"_s, u"manufacturer"_s,
-                                     u"version"_s, u"url"_s}));
+        QCOMPARE(names,
+                 QStringList({u"family"_s, u"mac"_s, u"ip"_s, u"mask"_s, u"gateway"_s, u"dns"_s, u"web_port"_s,
+                              u"media_port"_s, u"https"_s, u"dhcp"_s, u"model"_s, u"manufacturer"_s, u"version"_s,
+                              u"url"_s, u"endpoint"_s, u"service"_s, u"serial"_s, u"read_error"_s}));
         QCOMPARE(FieldValue(fields, "family"_L1), QJsonValue(u"own"_s));
         QCOMPARE(FieldValue(fields, "dhcp"_L1), QJsonValue(true));
         QCOMPARE(FieldValue(fields, "web_port"_L1), QJsonValue(80));
@@ -111,7 +112,7 @@ private Q_SLOTS:
         const QList<CameraInfo> records{oddRecord(), record("00:1A:2B:3C:4D:5F", "10.77.1.21")};
         const QByteArray csv = DevicesCsv(records);
         QVERIFY(csv.startsWith("family,mac,ip,mask,gateway,dns,web_port,media_port,https,dhcp,model,manufacturer,"
-                               "version,url\n"));
+                               "version,url,endpoint,service,serial,read_error\n"));
         QVERIFY(csv.contains(",'=HYPERLINK(\"\"x\"\")\",") || csv.contains("\"'=HYPERLINK(\"\"x\"\")\""));
         QVERIFY(!QString::fromUtf8(csv).contains(QChar::ReplacementCharacter)); // valid UTF-8 throughout
 

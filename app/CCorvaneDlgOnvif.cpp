@@ -1,0 +1,150 @@
+// The main window's ONVIF devices: their rows, their settings read in the background, and
+// Save, Reboot and Factory Reset for them. Nothing here waits for a device.
+
+#include "CCorvaneDlg.h"
+
+#include "CReportCtrl.h"
+#include "RecordText.h"
+
+#include <QLineEdit>
+
+#include <memory>
+
+namespace {
+QString lineText(QWidget *edit)
+{
+    return static_cast<QLineEdit *>(edit)->text();
+}
+} // namespace
+
+void CCorvaneDlg::ListOnvifDevice(const OnvifDevice &device)
+{
+    const int index = static_cast<int>(m_arrDevices.size());
+    const OnvifListing listing{device, std::nullopt, QString(), false};
+    const CameraInfo record = OnvifRecord(listing);
+    m_onvifDevices.insert(index, listing);
+    m_arrDevices.push_back(std::make_unique<CCameraInfoObj>(record));
+    InsertDeviceRow(record);
+}
+
+bool CCorvaneDlg::TakeOnvifRow(const CameraInfo &record)
+{
+    if (m_onvifDevices.isEmpty())
+        return false;
+    const std::optional<quint64> mac = MacNumber(ReadText(record.mac_addr));
+    if (!mac)
+        return false;
+    for (auto it = m_onvifDevices.begin(); it != m_onvifDevices.end(); ++it) {
+        if (MacNumber(OnvifMac(*it)) != mac)
+            continue;
+        const int index = it.key();
+        m_onvifDevices.erase(it);
+        m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo = record;
+        UpdateDeviceRow(index);
+        return true;
+    }
+    return false;
+}
+
+void CCorvaneDlg::ShowOnvifFieldNote(const QString &note)
+{
+    for (int id : {IDC_EDIT_SUBNET, IDC_EDIT_GATEWAY, IDC_EDIT_DNS}) {
+        auto *edit = static_cast<QLineEdit *>(Control(id));
+        edit->setPlaceholderText(note);
+        edit->setAccessibleDescription(note);
+    }
+}
+
+void CCorvaneDlg::OnClickOnvifDevice(int index)
+{
+    // The login typed stays: an ONVIF device reports none of its own.
+    const OnvifLogin login{lineText(Control(IDC_EDIT_USERID)), lineText(Control(IDC_EDIT_PASSWORD))};
+    const CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
+    NetworkEdits edits = EditsOf(info);
+    edits.userId = login.user;
+    edits.password = login.password;
+    SetEdits(edits);
+    m_strModel = FieldString(info.model_name);
+    CheckAddressing(m_nDhcp);
+    SetAddressEditsEnabled(m_nDhcp == 0);
+    UpdateData(false);
+
+    if (!login.user.isEmpty() && !login.password.isEmpty())
+        ReadOnvifSettings(index, login);
+    else if (const OnvifListing &listing = m_onvifDevices[index]; !listing.settings)
+        ShowOnvifFieldNote(QStringLiteral("Type User ID and Password, then click the device to read the rest"));
+    else
+        ShowOnvifFieldNote(QString());
+}
+
+void CCorvaneDlg::ReadOnvifSettings(int index, const OnvifLogin &login)
+{
+    ShowOnvifFieldNote(QStringLiteral("Reading the device's settings..."));
+    const int search = m_nSearchNumber;
+    m_search.Onvif().ReadSettings(m_onvifDevices[index].device, login,
+                                  [this, index, search](OnvifResult result, const OnvifSettings &settings) {
+                                      if (search != m_nSearchNumber || !m_onvifDevices.contains(index))
+                                          return; // the list has been searched anew, or the row is another family's now
+                                      OnvifListing &listing = m_onvifDevices[index];
+                                      if (result == OnvifResult::Ok) {
+                                          listing.settings = settings;
+                                          listing.readError.clear();
+                                          // Rows stay once listed; the note says which other row is this device.
+                                          listing.listedByItsFamily = m_search.IsFamilyDeviceMac(settings.mac);
+                                      } else {
+                                          const QString withheld = CredentialsWithheldReason(listing.device);
+                                          listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;
+                                      }
+                                      CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
+                                      info = OnvifRecord(listing);
+                                      UpdateDeviceRow(index);
+                                      if (m_nSelected != index)
+                                          return;
+                                      if (result != OnvifResult::Ok) {
+                                          ShowOnvifFieldNote(listing.readError);
+                                          return;
+                                      }
+                                      // The login being typed meanwhile stays as it is.
+                                      NetworkEdits edits = EditsOf(info);
+                                      edits.userId = lineText(Control(IDC_EDIT_USERID));
+                                      edits.password = lineText(Control(IDC_EDIT_PASSWORD));
+                                      SetEdits(edits);
+                                      m_strModel = FieldString(info.model_name);
+                                      CheckAddressing(m_nDhcp);
+                                      SetAddressEditsEnabled(m_nDhcp == 0);
+                                      UpdateData(false);
+                                      ShowOnvifFieldNote(QString());
+                                  });
+}
+
+void CCorvaneDlg::SaveOnvifDevice(int index)
+{
+    const OnvifListing &listing = m_onvifDevices[index];
+    m_search.Onvif().Save(listing.device, OnvifLogin{m_strUserId, m_strPassword}, Edits(), listing.settings.has_value(),
+                          [this](OnvifResult result, const OnvifSettings &, const OnvifSettings &) {
+                              ShowMessage(OnvifResultText(result));
+                          });
+}
+
+void CCorvaneDlg::RunOnvifCommand(const QList<int> &devices, bool reboot)
+{
+    const OnvifLogin login{m_strUserId, m_strPassword};
+    // One message when all have answered: a box per device would pile up.
+    auto results = std::make_shared<QStringList>();
+    auto left = std::make_shared<qsizetype>(devices.size());
+    for (int index : devices) {
+        const CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
+        const QString who =
+            QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr));
+        const auto done = [this, results, left, who, single = devices.size() == 1](OnvifResult result) {
+            *results << (single ? OnvifResultText(result) : QStringLiteral("%1  %2").arg(who, OnvifResultText(result)));
+            if (--*left == 0)
+                ShowMessage(results->join(QLatin1Char('\n')));
+        };
+        const OnvifDevice &device = m_onvifDevices[index].device;
+        if (reboot)
+            m_search.Onvif().Reboot(device, login, done);
+        else
+            m_search.Onvif().FactoryReset(device, login, false, done);
+    }
+}

@@ -1,0 +1,78 @@
+// corvanectl's ONVIF paths: settings read during a search, reboot and factory reset.
+
+#include "CorvaneCtl.h"
+
+#include "DeviceOutput.h"
+#include "DeviceSearch.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+bool CorvaneCtl::GetOnvifLogin()
+{
+    if (!m_options.user || !m_options.families.onvif)
+        return true;
+    if (!GetPassword())
+        return false;
+    m_onvifLogin = OnvifLogin{*m_options.user, m_password};
+    return true;
+}
+
+void CorvaneCtl::ReadOnvifThenList(FoundDevice device)
+{
+    ++m_onvifReadsRunning;
+    m_search->Onvif().ReadSettings(device.onvif->device, *m_onvifLogin,
+                                   [this, device](OnvifResult result, const OnvifSettings &settings) mutable {
+                                       --m_onvifReadsRunning;
+                                       OnvifListing &listing = *device.onvif;
+                                       if (result == OnvifResult::Ok) {
+                                           listing.settings = settings;
+                                       } else {
+                                           const QString withheld = CredentialsWithheldReason(listing.device);
+                                           listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;
+                                           m_onvifReadFailed = true;
+                                       }
+                                       // Its MAC may show it is a device already listed under its own family.
+                                       if (!(result == OnvifResult::Ok && m_search->IsFamilyDeviceMac(settings.mac))) {
+                                           device.record = OnvifRecord(listing);
+                                           if (m_output)
+                                               m_output->Add(FieldsOf(device));
+                                       }
+                                       EndSearchIfDone();
+                                   });
+}
+
+void CorvaneCtl::EndSearchIfDone()
+{
+    if (!m_searchEnded || m_onvifReadsRunning > 0 || !m_output)
+        return;
+    m_output->End();
+    m_output.reset();
+    Done(m_onvifReadFailed ? kExitFailed : kExitOk);
+}
+
+void CorvaneCtl::RunOnvifCommands(const std::function<void()> &then)
+{
+    if (m_onvifCommands.isEmpty()) {
+        then();
+        return;
+    }
+    const auto [name, listing] = m_onvifCommands.takeFirst();
+    const bool reboot = m_options.verb == Verb::Reboot;
+    const auto report = [this, name, then](OnvifResult result, const QString &why) {
+        const VendorOutcome outcome{name, why.isEmpty() ? OnvifResultText(result) : why, result == OnvifResult::Ok};
+        if (m_options.format == OutputFormat::Table)
+            Print((outcome.mac + u": "_s + outcome.result).toLocal8Bit() + '\n');
+        m_vendorOutcomes << outcome;
+        RunOnvifCommands(then);
+    };
+    if (const QString withheld = CredentialsWithheldReason(listing.device); !withheld.isEmpty()) {
+        report(OnvifResult::Failed, withheld);
+        return;
+    }
+    const OnvifLogin login{m_options.user.value_or(QString()), m_password};
+    const auto done = [report](OnvifResult result) { report(result, {}); };
+    if (reboot)
+        m_search->Onvif().Reboot(listing.device, login, done);
+    else
+        m_search->Onvif().FactoryReset(listing.device, login, m_options.hard, done);
+}
