@@ -124,10 +124,10 @@ from ansible_collections.corvane.netcam.plugins.module_utils.corvanectl import (
 
 
 def argument_spec():
-    spec = search_options()
-    spec.update(login_options())
-    spec.update(device_options())
-    spec.update(
+    argument_spec = search_options()
+    argument_spec.update(login_options())
+    argument_spec.update(device_options())
+    argument_spec.update(
         ip=dict(type='str'),
         mask=dict(type='str'),
         gateway=dict(type='str'),
@@ -136,7 +136,7 @@ def argument_spec():
         dhcp=dict(type='bool'),
         family=dict(type='str', choices=FAMILIES),
     )
-    return spec
+    return argument_spec
 
 
 def run(module):

@@ -105,10 +105,10 @@ from ansible_collections.corvane.netcam.plugins.module_utils.corvanectl import (
 
 
 def argument_spec():
-    spec = search_options()
-    spec.update(login_options())
-    spec.update(family=dict(type='str', choices=FAMILIES))
-    return spec
+    argument_spec = search_options()
+    argument_spec.update(login_options())
+    argument_spec.update(family=dict(type='str', choices=FAMILIES))
+    return argument_spec
 
 
 def run(module):

@@ -76,14 +76,14 @@ from ansible_collections.corvane.netcam.plugins.module_utils.corvanectl import (
 
 
 def argument_spec():
-    spec = search_options()
-    spec.update(login_options())
-    spec.update(device_options())
-    spec.update(
+    argument_spec = search_options()
+    argument_spec.update(login_options())
+    argument_spec.update(device_options())
+    argument_spec.update(
         command=dict(type='str', choices=['reboot', 'factory_reset'], default='reboot'),
         wait_back=dict(type='int', default=0),
     )
-    return spec
+    return argument_spec
 
 
 def run(module):

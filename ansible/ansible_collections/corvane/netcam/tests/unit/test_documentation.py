@@ -36,12 +36,12 @@ def test_every_module_is_checked():
 def test_documentation_agrees_with_the_argument_spec(name):
     module = importlib.import_module('ansible_collections.corvane.netcam.plugins.modules.' + name)
     doc = yaml.safe_load(module.DOCUMENTATION)
-    spec = module.argument_spec()
+    argument_spec = module.argument_spec()
     assert doc['module'] == name
     assert str(doc['version_added']) == corvanectl.COLLECTION_VERSION
     options = documented_options(doc)
-    assert sorted(options) == sorted(spec)
-    for option, rules in spec.items():
+    assert sorted(options) == sorted(argument_spec)
+    for option, rules in argument_spec.items():
         documented = options[option]
         assert documented.get('type', 'str') == rules.get('type', 'str'), option
         assert documented.get('default') == rules.get('default'), option
