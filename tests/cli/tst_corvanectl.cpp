@@ -587,11 +587,11 @@ private Q_SLOTS:
         QVERIFY(reset.out.startsWith(
             (kVendor1 + u": factory reset requested\n"_s + kVendor1 + u": back after "_s).toUtf8()));
 
-        // Still silent when the time is up.
-        DevSim slow(2);
-        const QString far =
-            u"family=vendor,mac=5C:F2:07:00:10:02,ip=10.77.2.2,mediaPort=8001,userId=,password=%1"_s.arg(kPassword);
-        QVERIFY(slow.Start(devices({far}) << u"--reboot-time"_s << u"600000"_s));
+        // Still silent when the time is up. On the first segment too: under Wine the vendor
+        // library's search reaches only that one.
+        sim.Stop();
+        DevSim slow;
+        QVERIFY(slow.Start(devices({vendor(u"5C:F2:07:00:10:02"_s, 8002)}) << u"--reboot-time"_s << u"600000"_s));
         const CtlResult late = runCtl(withPassword({u"reboot"_s, u"5C:F2:07:00:10:02"_s, u"--wait-back"_s, u"4"_s}),
                                       kPassword.toUtf8() + '\n');
         QCOMPARE(late.exitCode, 1);
