@@ -238,6 +238,13 @@ private Q_SLOTS:
         h.setText(D::IDC_EDIT_IP, newIp);
         h.dialog->OnBnClickedSave();
         QTRY_COMPARE_WITH_TIMEOUT(h.messages, QStringList({u"Apply"_s}), 30000);
+        // Without a search, the window's own check finds it there (the one that reboots first
+        // answers at its old address), and says nothing in a box.
+        QTRY_VERIFY_WITH_TIMEOUT(rowOfIp(h, newIp) >= 0, 90000);
+        QCOMPARE(rowOfIp(h, ip), -1);
+        QCOMPARE(h.list().GetItemCount(), 3);
+        QCOMPARE(h.messages, QStringList({u"Apply"_s}));
+        QVERIFY(!h.list().toolTip().contains(u"not found"_s));
         // The next search finds it at its new address.
         bool moved = false;
         for (int search = 0; search < 8 && !moved; ++search) {
