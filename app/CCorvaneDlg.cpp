@@ -132,13 +132,8 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
     connect(&m_search.Repeater(), &SearchRepeater::repeated, this, [this] { ShowSearchCompleteness(false); });
     connect(&m_search.Repeater(), &SearchRepeater::finished, this, [this] { ShowSearchCompleteness(true); });
     connect(&m_search, &DeviceSearch::onvifSearchFinished, this, [this] {
-        const QString summary = m_search.OnvifSummary();
-        if (summary.isEmpty())
-            return;
-        const QString shown = m_listDevice->toolTip();
-        m_listDevice->setToolTip(shown.isEmpty() ? summary : shown + QLatin1Char('\n') + summary);
-        std::printf("%s\n", qPrintable(summary));
-        std::fflush(stdout);
+        if (const QString summary = m_search.OnvifSummary(); !summary.isEmpty())
+            ShowListNote(summary);
     });
 
     m_hideWaitTimer.setSingleShot(true);
@@ -386,6 +381,14 @@ void CCorvaneDlg::SendSearchRequest()
     // with the vendor family.
     m_search.SendRequest(SelectedAdapter());
     m_search.StartOnvifSearch(SelectedAdapter());
+}
+
+void CCorvaneDlg::ShowListNote(const QString &line)
+{
+    const QString shown = m_listDevice->toolTip();
+    m_listDevice->setToolTip(shown.isEmpty() ? line : shown + QLatin1Char('\n') + line);
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
 }
 
 void CCorvaneDlg::ShowSearchCompleteness(bool finished)

@@ -6,6 +6,7 @@
 #include "DeviceFields.h"
 #include "DeviceSearch.h"
 #include "OnvifListing.h"
+#include "OnvifMoveCheck.h"
 #include "SetNetwork.h"
 
 #include <QDialog>
@@ -107,6 +108,8 @@ public:
 
     // Declared before m_services: it is built from the services before they are moved there.
     DeviceSearch m_search;
+    // Whether the ONVIF device Save moved answers at its new address (one check at a time).
+    OnvifMoveCheck m_onvifMoveCheck{m_search.Services().onvifDiscovery};
     std::unique_ptr<CHalvetranoDlg> m_pVendorDlg;
     std::unique_ptr<CSplashMsgDlg> m_pWaitDlg;
     QIcon m_hIcon;
@@ -161,6 +164,9 @@ private:
     // Says in the address fields, without a box, what stands in for the settings not shown.
     void ShowOnvifFieldNote(const QString &note);
     void SaveOnvifDevice(int index);
+    // After an "Apply": the row follows the device to where discovery finds it; a device not
+    // found where it was put is told in the list's tooltip and on standard output.
+    void CheckOnvifMove(int index, const OnvifSettings &wanted);
     // Reboots or resets the ticked ONVIF devices and tells how each ended.
     void RunOnvifCommand(const QList<int> &devices, bool reboot);
     // Index in m_arrDevices of the device a row shows.
@@ -176,6 +182,8 @@ private:
     void CheckAddressing(int dhcp);
     void CreateVendorWindow();
     void ShowMessage(const QString &text);
+    // A line for the list's tooltip, after what it says, and for standard output: no box.
+    void ShowListNote(const QString &line);
     // For what replies bring: shown once the replies being handed over have been handled.
     void ShowMessageAfterReplies(const QString &text);
     // The adapter chosen in the combo box; nullptr when none is.

@@ -4,6 +4,7 @@
 #include "CCorvaneDlg.h"
 
 #include "CReportCtrl.h"
+#include "PlanApply.h"
 #include "RecordText.h"
 
 #include <QLineEdit>
@@ -120,10 +121,46 @@ void CCorvaneDlg::ReadOnvifSettings(int index, const OnvifLogin &login)
 void CCorvaneDlg::SaveOnvifDevice(int index)
 {
     const OnvifListing &listing = m_onvifDevices[index];
-    m_search.Onvif().Save(listing.device, OnvifLogin{m_strUserId, m_strPassword}, Edits(), listing.settings.has_value(),
-                          [this](OnvifResult result, const OnvifSettings &, const OnvifSettings &) {
-                              ShowMessage(OnvifResultText(result));
-                          });
+    const int search = m_nSearchNumber;
+    m_search.Onvif().Save(
+        listing.device, OnvifLogin{m_strUserId, m_strPassword}, Edits(), listing.settings.has_value(),
+        [this, index, search](OnvifResult result, const OnvifSettings &current, const OnvifSettings &wanted) {
+            ShowMessage(OnvifResultText(result));
+            // Checked as corvanectl set checks it, unless nothing was sent.
+            if (result == OnvifResult::Ok && search == m_nSearchNumber && m_onvifDevices.contains(index)
+                && !ChangedSettings(OnvifSettingsRecord(current), OnvifSettingsRecord(wanted)).isEmpty())
+                CheckOnvifMove(index, wanted);
+        });
+}
+
+void CCorvaneDlg::CheckOnvifMove(int index, const OnvifSettings &wanted)
+{
+    const CNetworkAdapterObj *adapter = SelectedAdapter();
+    const QString endpoint = m_onvifDevices[index].device.endpoint;
+    disconnect(&m_onvifMoveCheck, &OnvifMoveCheck::finished, this, nullptr); // an earlier Save's check is dropped
+    connect(
+        &m_onvifMoveCheck, &OnvifMoveCheck::finished, this,
+        [this, index, endpoint, wanted, search = m_nSearchNumber](bool ok, const QString &text,
+                                                                  const std::optional<OnvifDevice> &seen) {
+            if (!ok)
+                ShowListNote(QStringLiteral("ONVIF device %1 %2").arg(endpoint, text));
+            const auto listed = m_onvifDevices.find(index);
+            if (search != m_nSearchNumber || listed == m_onvifDevices.end() || listed->device.endpoint != endpoint)
+                return; // searched anew, or the row is another family's now
+            if (seen) {
+                const QString mac = listed->device.mac; // a scope's MAC outlives an answer without it
+                listed->device = *seen;
+                if (listed->device.mac.isEmpty())
+                    listed->device.mac = mac;
+            }
+            if (ok)
+                listed->settings = wanted;
+            m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo = OnvifRecord(*listed);
+            UpdateDeviceRow(index);
+        },
+        Qt::SingleShotConnection);
+    if (!adapter || !m_onvifMoveCheck.Start(*adapter, endpoint, wanted))
+        ShowListNote(QStringLiteral("ONVIF device %1 not checked: no probe could be sent").arg(endpoint));
 }
 
 void CCorvaneDlg::RunOnvifCommand(const QList<int> &devices, bool reboot)

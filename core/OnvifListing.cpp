@@ -95,6 +95,16 @@ CameraInfo OnvifSettingsRecord(const OnvifSettings &settings)
     return record;
 }
 
+std::pair<QString, bool> OnvifMoveVerification(const OnvifSettings &wanted, const OnvifDevice *found)
+{
+    if (!found)
+        return {wanted.dhcp ? QStringLiteral("not found") : QStringLiteral("not found at %1").arg(wanted.ip), false};
+    const QString ip = found->serviceAddress.host();
+    if (!wanted.dhcp && ip != wanted.ip)
+        return {QStringLiteral("not found at %1: answers at %2").arg(wanted.ip, ip), false};
+    return {QStringLiteral("found at %1").arg(ip), true};
+}
+
 OnvifSettings WantedOnvifSettings(const OnvifSettings &current, const NetworkEdits &edits, bool fieldsRead)
 {
     OnvifSettings wanted = current;

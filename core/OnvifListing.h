@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 // An ONVIF device as a list holds it: what discovery gave and, once a login has read them,
 // its settings. Its identity is the endpoint address; its MAC is known from a scope or a login.
@@ -39,6 +40,16 @@ std::optional<quint64> MacNumber(QStringView mac);
 
 // True when name (a MAC in any usual form, or an endpoint address) names the device.
 bool NamesOnvifDevice(const OnvifListing &listing, const QString &name);
+
+// How many discovery rounds a moved device gets: one that waits for its reboot, or for its new
+// address to settle, first answers at its old one.
+inline constexpr int kOnvifMoveCheckRounds = 5;
+
+// Whether a moved device answers where Save put it: found is the device of that endpoint as
+// discovery shows it now, nullptr when it did not answer. The text says what was seen
+// ("found at ...", "not found at ...", "not found at ...: answers at ..."); without a login
+// only the address can be checked.
+std::pair<QString, bool> OnvifMoveVerification(const OnvifSettings &wanted, const OnvifDevice *found);
 
 // What Save asks of a device whose settings read now are current: the edits where they say
 // something, the current value where an edit is empty (a field never read is never sent

@@ -32,21 +32,16 @@ NetworkEdits onvifEdits(const PlanRow &row)
     return edits;
 }
 
-// An ONVIF device is found again by its endpoint; without a login only its address can be checked.
+// An ONVIF device is found again by its endpoint.
 std::pair<QString, bool> onvifVerification(const OnvifSettings &wanted, const OnvifListing &sent,
                                            const QList<FoundDevice> &now)
 {
-    const FoundDevice *found = nullptr;
+    const OnvifDevice *found = nullptr;
     for (const FoundDevice &device : now) {
         if (device.onvif && NamesOnvifDevice(*device.onvif, sent.device.endpoint))
-            found = &device;
+            found = &device.onvif->device;
     }
-    if (!found)
-        return {wanted.dhcp ? QStringLiteral("not found") : QStringLiteral("not found at %1").arg(wanted.ip), false};
-    const QString ip = found->onvif->device.serviceAddress.host();
-    if (!wanted.dhcp && ip != wanted.ip)
-        return {QStringLiteral("not found at %1: answers at %2").arg(wanted.ip, ip), false};
-    return {QStringLiteral("found at %1").arg(ip), true};
+    return OnvifMoveVerification(wanted, found);
 }
 
 // How the device answers now against what was sent; the fields the row gave are checked,
@@ -377,7 +372,7 @@ void PlanApply::OnVerified()
     const QList<FoundDevice> &now = m_round.Devices();
     // An ONVIF device that waits for its reboot, or for its new address to settle, may still
     // answer at the old one: it gets a few more rounds before it counts as not moved.
-    if (m_onvifCheckRounds < kOnvifCheckRounds && !m_cancelled) {
+    if (m_onvifCheckRounds < kOnvifMoveCheckRounds && !m_cancelled) {
         for (qsizetype i = 0; i < m_rows.size(); ++i) {
             if (m_outcomes[i].ok && m_sent[i].onvif
                 && !onvifVerification(m_sent[i].wanted, *m_sent[i].onvif, now).second) {

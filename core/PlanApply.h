@@ -113,7 +113,6 @@ private:
     Settings m_settings;
     QList<Outcome> m_outcomes;
     QList<Sent> m_sent; // per row
-    static constexpr int kOnvifCheckRounds = 5;
 
     int m_current = -1;
     SearchRound::Families m_verifyFamilies;

@@ -8,6 +8,7 @@
 #include "TestOnvifDevices.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -238,6 +239,13 @@ private Q_SLOTS:
         h.setText(D::IDC_EDIT_IP, newIp);
         h.dialog->OnBnClickedSave();
         QTRY_COMPARE_WITH_TIMEOUT(h.messages, QStringList({u"Apply"_s}), 30000);
+        // Without a search, the window's own check finds it there (the one that reboots first
+        // answers at its old address), and says nothing in a box.
+        QTRY_VERIFY_WITH_TIMEOUT(rowOfIp(h, newIp) >= 0, 90000);
+        QCOMPARE(rowOfIp(h, ip), -1);
+        QCOMPARE(h.list().GetItemCount(), 3);
+        QCOMPARE(h.messages, QStringList({u"Apply"_s}));
+        QVERIFY(!h.list().toolTip().contains(u"not found"_s));
         // The next search finds it at its new address.
         bool moved = false;
         for (int search = 0; search < 8 && !moved; ++search) {
@@ -247,6 +255,33 @@ private Q_SLOTS:
         }
         QVERIFY(moved);
         QCOMPARE(rowOfIp(h, ip), -1);
+    }
+
+    // A device that did not move where Save put it is told so, after the rounds it is given.
+    void aDeviceNotFoundWhereItWasPutIsToldSo()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(onvifDevices()));
+        DialogHarness h;
+        searchAll(h, 3);
+        const int device = h.list().GetItemText(rowOfIp(h, u"10.77.1.41"_s), 0).toInt() - 1;
+        OnvifMoveCheck &check = h.dialog->m_onvifMoveCheck;
+        QSignalSpy finished(&check, &OnvifMoveCheck::finished);
+        OnvifSettings wanted;
+        wanted.ip = u"10.77.1.99"_s;
+        const CNetworkAdapterObj adapter{u"veth1"_s, kHostAddress1, 24, -1};
+        QVERIFY(check.Start(adapter, h.dialog->m_onvifDevices[device].device.endpoint, wanted));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 120000);
+        QCOMPARE(finished[0][0].toBool(), false);
+        QCOMPARE(finished[0][1].toString(), u"not found at 10.77.1.99: answers at 10.77.1.41"_s);
+        QVERIFY(!check.IsRunning());
+
+        wanted.ip = u"10.77.1.41"_s; // where it is, named in the other uuid form: found
+        QVERIFY(check.Start(adapter, u"uuid:"_s + h.dialog->m_onvifDevices[device].device.endpoint.section(u':', -1),
+                            wanted));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 60000);
+        QCOMPARE(finished[1][0].toBool(), true);
+        QCOMPARE(finished[1][1].toString(), u"found at 10.77.1.41"_s);
     }
 
     void aWrongPasswordFailsAndRebootAndResetWork()
