@@ -15,23 +15,6 @@
 namespace {
 constexpr qsizetype kMaxRemembered = 100000; // probes whose MessageIDs are kept
 
-// The interface probes arrive on: the first one with an IPv4 address that is not the loopback
-// (device addresses live on the loopback).
-QNetworkInterface namespaceInterface()
-{
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &nic : interfaces) {
-        if (nic.flags().testFlag(QNetworkInterface::IsLoopBack))
-            continue;
-        const auto entries = nic.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries) {
-            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
-                return nic;
-        }
-    }
-    return {};
-}
-
 // An identifier in the device's form: "urn:uuid:..." or "uuid:...".
 QByteArray inForm(const SimDevice &device, const QString &id)
 {
@@ -148,7 +131,7 @@ bool OnvifDiscoverySim::Start(QString &error)
         error = QStringLiteral("cannot bind port %1: %2").arg(m_options.port).arg(m_socket.errorString());
         return false;
     }
-    const QNetworkInterface nic = namespaceInterface();
+    const QNetworkInterface nic = NamespaceInterface();
     if (!nic.isValid() || !m_socket.joinMulticastGroup(m_options.group, nic)) {
         error = QStringLiteral("cannot join %1 on the namespace's interface: %2")
                     .arg(m_options.group.toString(), m_socket.errorString());

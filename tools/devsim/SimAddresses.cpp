@@ -21,25 +21,28 @@
 #include <unistd.h>
 #endif
 
+QNetworkInterface NamespaceInterface()
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &nic : interfaces) {
+        if (nic.flags().testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        const auto entries = nic.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                return nic;
+        }
+    }
+    return {};
+}
+
 #ifdef __linux__
 namespace {
-// Where answers leave: the first interface with an IPv4 address that is not the loopback. The
-// device addresses live on the loopback, which a broadcast from them would otherwise take.
+// Where answers leave. The device addresses live on the loopback, which a broadcast from them
+// would otherwise take.
 int outgoingInterface()
 {
-    static const int index = [] {
-        const auto interfaces = QNetworkInterface::allInterfaces();
-        for (const QNetworkInterface &nic : interfaces) {
-            if (nic.flags().testFlag(QNetworkInterface::IsLoopBack))
-                continue;
-            const auto entries = nic.addressEntries();
-            for (const QNetworkAddressEntry &entry : entries) {
-                if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol)
-                    return nic.index();
-            }
-        }
-        return 0;
-    }();
+    static const int index = NamespaceInterface().index();
     return index;
 }
 } // namespace

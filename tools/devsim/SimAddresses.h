@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
+#include <QNetworkInterface>
 #include <QSet>
 #include <QString>
 #include <QUdpSocket>
@@ -29,6 +30,10 @@ private:
     QSet<QByteArray> m_local;
     QSet<QByteArray> m_added; // by Add() or Replace(), so ours to remove
 };
+
+// The namespace's own interface: the first with an IPv4 address that is not the loopback (device
+// addresses live on the loopback). Invalid when there is none.
+QNetworkInterface NamespaceInterface();
 
 // Sends datagram from the local address from (host and port of the socket otherwise), so that
 // a device answers from its own address; a null from lets the system choose. Retries while the
