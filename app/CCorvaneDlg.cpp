@@ -449,8 +449,36 @@ void CCorvaneDlg::UpdateDeviceRow(int device)
                 m_listDevice->SetItemText(row, j, cells[j]);
         }
         m_listDevice->FitColumnsToRow(row);
-        return;
+        break;
     }
+    m_pListFlags->Changed(device, cells[kIpColumn],
+                          FieldString(m_arrDevices[static_cast<size_t>(device)]->m_CameraInfo.subnet_mask));
+}
+
+void CCorvaneDlg::ForgetDevice(int device)
+{
+    if (device < 0 || device >= static_cast<int>(m_arrDevices.size()))
+        return;
+    m_pListFlags->Removed(device); // first: it recolours rows as their numbers still are
+    for (int row = m_listDevice->GetItemCount() - 1; row >= 0; --row) {
+        const int shown = DeviceIndexOfRow(row);
+        if (shown == device)
+            m_listDevice->DeleteItem(row);
+        else if (shown > device)
+            m_listDevice->SetItemText(row, 0, QString::number(shown)); // one less than its number
+    }
+    m_arrDevices.erase(m_arrDevices.begin() + device);
+    QHash<int, OnvifListing> onvif;
+    onvif.reserve(m_onvifDevices.size());
+    for (auto it = m_onvifDevices.cbegin(); it != m_onvifDevices.cend(); ++it) {
+        if (it.key() != device)
+            onvif.insert(it.key() > device ? it.key() - 1 : it.key(), *it);
+    }
+    m_onvifDevices = std::move(onvif);
+    if (m_nSelected == device)
+        m_nSelected = -1;
+    else if (m_nSelected > device)
+        --m_nSelected;
 }
 
 void CCorvaneDlg::InsertDeviceRow(const CameraInfo &record)

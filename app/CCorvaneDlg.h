@@ -153,6 +153,9 @@ private:
     QStringList RowCells(int device, const CameraInfo &record) const;
     // Writes a listed device's cells again after its record changed.
     void UpdateDeviceRow(int device);
+    // Takes a device out of the list: the devices listed after it move up one number, so that
+    // a row's number still names its device.
+    void ForgetDevice(int device);
 
     // ONVIF devices (CCorvaneDlgOnvif.cpp).
     void ListOnvifDevice(const OnvifDevice &device);
@@ -160,13 +163,19 @@ private:
     // row's place; true when it did.
     bool TakeOnvifRow(const CameraInfo &record);
     void OnClickOnvifDevice(int index);
+    // Index of the ONVIF device of that endpoint; -1 when none is listed (any more). Answers
+    // that come later name their device by it: indices move when a row goes.
+    int OnvifIndexOf(const QString &endpoint) const;
+    // A login showed that the ONVIF device at index is one listed under its own family: its
+    // row goes, and if it was selected, that row is selected instead.
+    void DropOnvifDuplicate(int index, const QString &mac);
     void ReadOnvifSettings(int index, const OnvifLogin &login);
     // Says in the address fields, without a box, what stands in for the settings not shown.
     void ShowOnvifFieldNote(const QString &note);
     void SaveOnvifDevice(int index);
     // After an "Apply": the row follows the device to where discovery finds it; a device not
     // found where it was put is told in the list's tooltip and on standard output.
-    void CheckOnvifMove(int index, const OnvifSettings &wanted);
+    void CheckOnvifMove(const QString &endpoint, const OnvifSettings &wanted);
     // Reboots or resets the ticked ONVIF devices and tells how each ended.
     void RunOnvifCommand(const QList<int> &devices, bool reboot);
     // Index in m_arrDevices of the device a row shows.

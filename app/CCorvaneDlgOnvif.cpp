@@ -78,28 +78,41 @@ void CCorvaneDlg::OnClickOnvifDevice(int index)
         ShowOnvifFieldNote(QString());
 }
 
+int CCorvaneDlg::OnvifIndexOf(const QString &endpoint) const
+{
+    for (auto it = m_onvifDevices.cbegin(); it != m_onvifDevices.cend(); ++it) {
+        if (it->device.endpoint == endpoint)
+            return it.key();
+    }
+    return -1;
+}
+
 void CCorvaneDlg::ReadOnvifSettings(int index, const OnvifLogin &login)
 {
     ShowOnvifFieldNote(QStringLiteral("Reading the device's settings..."));
     const int search = m_nSearchNumber;
+    const QString endpoint = m_onvifDevices[index].device.endpoint;
     m_search.Onvif().ReadSettings(m_onvifDevices[index].device, login,
-                                  [this, index, search](OnvifResult result, const OnvifSettings &settings) {
-                                      if (search != m_nSearchNumber || !m_onvifDevices.contains(index))
+                                  [this, endpoint, search](OnvifResult result, const OnvifSettings &settings) {
+                                      const int device = OnvifIndexOf(endpoint);
+                                      if (search != m_nSearchNumber || device < 0)
                                           return; // the list has been searched anew, or the row is another family's now
-                                      OnvifListing &listing = m_onvifDevices[index];
+                                      if (result == OnvifResult::Ok && m_search.IsFamilyDeviceMac(settings.mac)) {
+                                          DropOnvifDuplicate(device, settings.mac);
+                                          return;
+                                      }
+                                      OnvifListing &listing = m_onvifDevices[device];
                                       if (result == OnvifResult::Ok) {
                                           listing.settings = settings;
                                           listing.readError.clear();
-                                          // Rows stay once listed; the note says which other row is this device.
-                                          listing.listedByItsFamily = m_search.IsFamilyDeviceMac(settings.mac);
                                       } else {
                                           const QString withheld = CredentialsWithheldReason(listing.device);
                                           listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;
                                       }
-                                      CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
+                                      CameraInfo &info = m_arrDevices[static_cast<size_t>(device)]->m_CameraInfo;
                                       info = OnvifRecord(listing);
-                                      UpdateDeviceRow(index);
-                                      if (m_nSelected != index)
+                                      UpdateDeviceRow(device);
+                                      if (m_nSelected != device)
                                           return;
                                       if (result != OnvifResult::Ok) {
                                           ShowOnvifFieldNote(listing.readError);
@@ -118,35 +131,60 @@ void CCorvaneDlg::ReadOnvifSettings(int index, const OnvifLogin &login)
                                   });
 }
 
+void CCorvaneDlg::DropOnvifDuplicate(int index, const QString &mac)
+{
+    const bool selected = m_nSelected == index;
+    ForgetDevice(index);
+    if (!selected)
+        return;
+    const std::optional<quint64> number = MacNumber(mac);
+    for (int row = 0; row < m_listDevice->GetItemCount(); ++row) {
+        const int device = DeviceIndexOfRow(row);
+        if (device < 0 || device >= static_cast<int>(m_arrDevices.size()) || OnvifDeviceAt(device)
+            || MacNumber(FieldString(m_arrDevices[static_cast<size_t>(device)]->m_CameraInfo.mac_addr)) != number)
+            continue;
+        // As a click on that row would, but the login just typed stays.
+        const QString user = lineText(Control(IDC_EDIT_USERID));
+        const QString password = lineText(Control(IDC_EDIT_PASSWORD));
+        m_listDevice->ApplyRowState(row, RS_SELECTED | RS_FOCUSED);
+        m_listDevice->scrollTo(m_listDevice->model()->index(row, 0));
+        OnNMClickListDevice(row);
+        static_cast<QLineEdit *>(Control(IDC_EDIT_USERID))->setText(user);
+        static_cast<QLineEdit *>(Control(IDC_EDIT_PASSWORD))->setText(password);
+        return;
+    }
+}
+
 void CCorvaneDlg::SaveOnvifDevice(int index)
 {
     const OnvifListing &listing = m_onvifDevices[index];
     const int search = m_nSearchNumber;
     m_search.Onvif().Save(
         listing.device, OnvifLogin{m_strUserId, m_strPassword}, Edits(), listing.settings.has_value(),
-        [this, index, search](OnvifResult result, const OnvifSettings &current, const OnvifSettings &wanted) {
+        [this, endpoint = listing.device.endpoint, search](OnvifResult result, const OnvifSettings &current,
+                                                           const OnvifSettings &wanted) {
             ShowMessage(OnvifResultText(result));
             // Checked as corvanectl set checks it, unless nothing was sent.
-            if (result == OnvifResult::Ok && search == m_nSearchNumber && m_onvifDevices.contains(index)
+            if (result == OnvifResult::Ok && search == m_nSearchNumber && OnvifIndexOf(endpoint) >= 0
                 && !ChangedSettings(OnvifSettingsRecord(current), OnvifSettingsRecord(wanted)).isEmpty())
-                CheckOnvifMove(index, wanted);
+                CheckOnvifMove(endpoint, wanted);
         });
 }
 
-void CCorvaneDlg::CheckOnvifMove(int index, const OnvifSettings &wanted)
+void CCorvaneDlg::CheckOnvifMove(const QString &endpoint, const OnvifSettings &wanted)
 {
     const CNetworkAdapterObj *adapter = SelectedAdapter();
-    const QString endpoint = m_onvifDevices[index].device.endpoint;
     disconnect(&m_onvifMoveCheck, &OnvifMoveCheck::finished, this, nullptr); // an earlier Save's check is dropped
     connect(
         &m_onvifMoveCheck, &OnvifMoveCheck::finished, this,
-        [this, index, endpoint, wanted, search = m_nSearchNumber](bool ok, const QString &text,
-                                                                  const std::optional<OnvifDevice> &seen) {
+        [this, endpoint, wanted, search = m_nSearchNumber](bool ok, const QString &text,
+                                                           const std::optional<OnvifDevice> &seen) {
             if (!ok)
                 ShowListNote(QStringLiteral("ONVIF device %1 %2").arg(endpoint, text));
-            const auto listed = m_onvifDevices.find(index);
-            if (search != m_nSearchNumber || listed == m_onvifDevices.end() || listed->device.endpoint != endpoint)
+            const int index = OnvifIndexOf(endpoint);
+            if (search != m_nSearchNumber || index < 0)
                 return; // searched anew, or the row is another family's now
+            const auto listed = m_onvifDevices.find(index);
             if (seen) {
                 const QString mac = listed->device.mac; // a scope's MAC outlives an answer without it
                 listed->device = *seen;

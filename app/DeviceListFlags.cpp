@@ -42,37 +42,112 @@ void DeviceListFlags::Clear()
     m_rowOfDevice.clear();
 }
 
+DeviceListFlags::Device DeviceListFlags::Judged(const QString &ip, const QString &mask)
+{
+    Device judged{QString(), 0, PrefixOfMask(mask), false};
+    // An address a device can be reached at: a dotted quad, not 0.0.0.0.
+    const QHostAddress address(ip);
+    if (address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress(QHostAddress::AnyIPv4)) {
+        judged.ip = ip;
+        judged.address = address.toIPv4Address();
+    }
+    judged.outside = IsOutside(judged);
+    return judged;
+}
+
 void DeviceListFlags::Added(int device, int row, const QString &mac, const QString &ip, const QString &mask)
 {
     if (device != static_cast<int>(m_devices.size()))
         return;    // devices are only ever appended
     Q_UNUSED(mac); // asked for when a note names the device
-    Device added{QString(), 0, PrefixOfMask(mask), false};
-    // An address a device can be reached at: a dotted quad, not 0.0.0.0.
-    const QHostAddress address(ip);
-    if (address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress(QHostAddress::AnyIPv4)) {
-        added.ip = ip;
-        added.address = address.toIPv4Address();
-    }
-    added.outside = IsOutside(added);
-    m_devices.push_back(added);
+    m_devices.push_back(Judged(ip, mask));
     if (m_rowOfDevice.size() + 1 == m_devices.size())
         m_rowOfDevice.push_back(row);
     else
         m_rowOfDevice.clear();
-
-    if (!added.ip.isEmpty()) {
-        AddressUsers &users = m_devicesAt[added.ip];
-        if (users.count == 0)
-            users.first = device;
-        else
-            m_devices[static_cast<std::size_t>(users.last)].nextAtAddress = device;
-        users.last = device;
-        if (++users.count == 2)
-            Recolour(users.first); // the first now shares its address too
-    }
+    Link(device);
+    const Device &added = m_devices.back();
     if (added.outside || InUseTwice(added))
         Recolour(device);
+}
+
+void DeviceListFlags::Changed(int device, const QString &ip, const QString &mask)
+{
+    if (device < 0 || device >= static_cast<int>(m_devices.size()))
+        return;
+    Unlink(device);
+    m_devices[static_cast<std::size_t>(device)] = Judged(ip, mask);
+    Link(device);
+    Recolour(device);
+}
+
+void DeviceListFlags::Removed(int device)
+{
+    if (device < 0 || device >= static_cast<int>(m_devices.size()))
+        return;
+    Unlink(device);
+    m_devices.erase(m_devices.begin() + device);
+    const auto renumbered = [device](int &other) {
+        if (other > device)
+            --other;
+    };
+    for (Device &other : m_devices)
+        renumbered(other.nextAtAddress);
+    for (AddressUsers &users : m_devicesAt) {
+        renumbered(users.first);
+        renumbered(users.last);
+    }
+    m_rowOfDevice.clear();
+}
+
+void DeviceListFlags::Link(int device)
+{
+    Device &self = m_devices[static_cast<std::size_t>(device)];
+    if (self.ip.isEmpty())
+        return;
+    AddressUsers &users = m_devicesAt[self.ip];
+    if (users.count == 0) {
+        users.first = users.last = device;
+    } else if (device > users.last) { // the usual case: the device listed last
+        m_devices[static_cast<std::size_t>(users.last)].nextAtAddress = device;
+        users.last = device;
+    } else if (device < users.first) {
+        self.nextAtAddress = users.first;
+        users.first = device;
+    } else {
+        int before = users.first;
+        while (m_devices[static_cast<std::size_t>(before)].nextAtAddress < device)
+            before = m_devices[static_cast<std::size_t>(before)].nextAtAddress;
+        self.nextAtAddress = m_devices[static_cast<std::size_t>(before)].nextAtAddress;
+        m_devices[static_cast<std::size_t>(before)].nextAtAddress = device;
+    }
+    if (++users.count == 2) // the other one now shares its address too
+        Recolour(users.first == device ? self.nextAtAddress : users.first);
+}
+
+void DeviceListFlags::Unlink(int device)
+{
+    Device &self = m_devices[static_cast<std::size_t>(device)];
+    const auto users = m_devicesAt.find(self.ip);
+    if (self.ip.isEmpty() || users == m_devicesAt.end())
+        return;
+    int before = -1;
+    int other = users->first;
+    for (; other >= 0 && other != device; other = m_devices[static_cast<std::size_t>(other)].nextAtAddress)
+        before = other;
+    if (other != device)
+        return;
+    if (before < 0)
+        users->first = self.nextAtAddress;
+    else
+        m_devices[static_cast<std::size_t>(before)].nextAtAddress = self.nextAtAddress;
+    if (users->last == device)
+        users->last = before;
+    self.nextAtAddress = -1;
+    if (--users->count == 0)
+        m_devicesAt.erase(users);
+    else if (users->count == 1) // alone at its address again
+        Recolour(users->first);
 }
 
 // Outside: no usable address, an address outside the adapter's network, or a mask of its own

@@ -41,6 +41,10 @@ public:
     void Clear();
     // Device number device, listed at row, with its MAC, IP and mask texts.
     void Added(int device, int row, const QString &mac, const QString &ip, const QString &mask);
+    // A listed device's IP or mask text changed.
+    void Changed(int device, const QString &ip, const QString &mask);
+    // A device left the list: the devices after it are numbered one less from now on.
+    void Removed(int device);
     // The adapter devices are judged by; none, or one whose network is not known: no device
     // is outside.
     void SetAdapter(const CNetworkAdapterObj *adapter);
@@ -69,6 +73,12 @@ private:
         int count = 0;
     };
 
+    // The device as its texts make it, in no chain yet.
+    Device Judged(const QString &ip, const QString &mask);
+    // Into or out of the chain of devices at its address, which stays in order of listing;
+    // a device left alone there, or no longer alone, is recoloured.
+    void Link(int device);
+    void Unlink(int device);
     int PrefixOfMask(const QString &mask);
     bool IsOutside(const Device &device) const;
     bool InUseTwice(const Device &device) const;

@@ -216,6 +216,18 @@ int CReportCtrl::DeleteAllItems()
     return m_pModel->removeAllRows();
 }
 
+bool CReportCtrl::DeleteItem(int nItem)
+{
+    if (!m_pModel->removeRow(nItem))
+        return false;
+    // A click in progress keeps to its row, or ends with it.
+    if (m_pendingClick && m_pendingClick->nItem == nItem)
+        m_pendingClick.reset();
+    else if (m_pendingClick && m_pendingClick->nItem > nItem)
+        --m_pendingClick->nItem;
+    return true;
+}
+
 const ReportItemData *CReportCtrl::GetItemData(int nItem) const
 {
     return m_pModel->rowRecord(nItem);

@@ -102,6 +102,8 @@ public:
     QString GetItemText(int nItem, int nSubItem) const;
     int GetItemCount() const;
     int DeleteAllItems();
+    // Removes one row; the rows after it move up by one.
+    bool DeleteItem(int nItem);
     // The row's record (its dwData is the application's item data); null for no such row.
     const ReportItemData *GetItemData(int nItem) const;
     // Changes one cell's colours in the row's record; they move with the row.

@@ -216,6 +216,16 @@ int ReportListModel::removeAllRows()
     return count;
 }
 
+bool ReportListModel::removeRow(int row)
+{
+    if (row < 0 || row >= rowCount())
+        return false;
+    beginRemoveRows(QModelIndex(), row, row);
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+    return true;
+}
+
 bool ReportListModel::setColumnAlignment(int column, Qt::Alignment alignment)
 {
     if (column < 0 || column >= columnCount())

@@ -30,6 +30,7 @@ public:
     int addColumn(int column, const QString &heading, Qt::Alignment alignment, QRgb textColor, QRgb bkColor);
     int addRow(int row, const QString &text, quintptr itemData, QRgb textColor, QRgb bkColor);
     int removeAllRows();
+    bool removeRow(int row);
 
     bool setColumnAlignment(int column, Qt::Alignment alignment);
     bool setCellText(int row, int column, const QString &text);

@@ -211,6 +211,67 @@ private Q_SLOTS:
         QVERIFY(ipNotes(h).isEmpty());
     }
 
+    // A device's address changing, or a device leaving the list and the ones after it moving up
+    // a number, as the window does when a login shows two rows are one device.
+    void flagsFollowChangedAndRemovedDevices()
+    {
+        CReportCtrl list;
+        for (int column = 0; column < 7; ++column)
+            list.InsertColumn(column, QString());
+        QStringList macs;
+        DeviceListFlags flags(
+            list, [&list](int row) { return list.GetItemText(row, 0).toInt() - 1; },
+            [&macs](int device) { return macs.at(device); });
+        int made = 0;
+        const auto add = [&](const QString &ip) {
+            const int n = list.GetItemCount();
+            macs << QStringLiteral("MAC %1").arg(made++);
+            list.InsertItem(n, QString::number(n + 1));
+            list.SetItemText(n, D::kIpColumn, ip);
+            flags.Added(n, n, macs.last(), ip, QStringLiteral("255.255.255.0"));
+        };
+        const auto remove = [&](int device) {
+            flags.Removed(device);
+            macs.removeAt(device);
+            for (int row = list.GetItemCount() - 1; row >= 0; --row) {
+                const int shown = list.GetItemText(row, 0).toInt() - 1;
+                if (shown == device)
+                    list.DeleteItem(row);
+                else if (shown > device)
+                    list.SetItemText(row, 0, QString::number(shown));
+            }
+        };
+        const auto noteOf = [&](int device) { return flags.Note(device, D::kIpColumn); };
+        const auto pink = [&](int device) {
+            for (int row = 0; row < list.GetItemCount(); ++row) {
+                if (list.GetItemText(row, 0).toInt() - 1 == device)
+                    return background(list, row, D::kIpColumn) == QColor::fromRgba(DeviceListFlags::kInUseTwiceBk);
+            }
+            return false;
+        };
+
+        for (const char *ip : {"10.77.1.20", "10.77.1.20", "10.77.1.21", "10.77.1.20"})
+            add(QLatin1String(ip));
+        list.SortByColumn(1, false); // rows and numbers no longer agree
+        QVERIFY(pink(0) && pink(1) && !pink(2) && pink(3));
+
+        remove(1);
+        QCOMPARE(noteOf(0), QStringLiteral("Address in use twice: 10.77.1.20 is also used by MAC 3"));
+        QCOMPARE(noteOf(2), QStringLiteral("Address in use twice: 10.77.1.20 is also used by MAC 0"));
+        remove(2);
+        QVERIFY(!pink(0) && noteOf(0).isEmpty()); // alone at its address again
+        QCOMPARE(list.GetItemCount(), 2);
+
+        add(QStringLiteral("10.77.1.20"));
+        flags.Changed(1, QStringLiteral("10.77.1.20"), QStringLiteral("255.255.255.0")); // between the two
+        QCOMPARE(noteOf(2), QStringLiteral("Address in use twice: 10.77.1.20 is also used by MAC 0 and MAC 2"));
+        flags.Changed(0, QStringLiteral("10.77.1.22"), QStringLiteral("255.255.255.0"));
+        QVERIFY(!pink(0) && pink(1) && pink(2));
+        flags.Changed(2, QString(), QString());
+        QVERIFY(!pink(0) && !pink(1) && !pink(2));
+        QVERIFY(noteOf(1).isEmpty());
+    }
+
     void aNoteNamesAFewAndCountsTheRest()
     {
         DialogHarness h;

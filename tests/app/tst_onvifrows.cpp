@@ -64,6 +64,12 @@ int rowOfNumber(const DialogHarness &h, int number)
     return -1;
 }
 
+// A row's number names its device.
+int deviceOfRow(const DialogHarness &h, int row)
+{
+    return h.list().GetItemText(row, 0).toInt() - 1;
+}
+
 QString note(const DialogHarness &h, int row, int column, int role = Qt::ToolTipRole)
 {
     return h.list().model()->index(row, column).data(role).toString();
@@ -209,6 +215,47 @@ private Q_SLOTS:
         }
         QCOMPARE(onvifIps, QSet<QString>({u"10.77.1.41"_s, u"10.77.1.42"_s, u"10.77.1.43"_s}));
         QVERIFY(h.rowOf(kOwnMac) >= 0); // the device announcing itself both ways: its own family's row
+    }
+
+    // The own-family device whose MAC ONVIF shows only after a login: once read, its ONVIF row
+    // goes, the rows after it move up a number, and a read still running finds its own row.
+    void aLoginShowingAListedDeviceLeavesOneRow()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(ownAndVendor() + onvifDevices().mid(0, 2)
+                          + QStringList{u"--device"_s, u"family=onvif,mac=00:1A:2B:3C:4D:01,ip=10.77.1.45"_s}));
+        DialogHarness h;
+        searchAll(h, 4);
+        QTRY_COMPARE_WITH_TIMEOUT(h.list().GetItemCount(), 4, 6000);
+        const int twin = deviceOfRow(h, rowOfIp(h, u"10.77.1.45"_s));
+        const int other = deviceOfRow(h, rowOfIp(h, u"10.77.1.41"_s));
+        QVERIFY(h.dialog->FamilyOfDevice(twin) == DeviceFamily::Onvif);
+        h.list().SortByColumn(2, false);
+
+        h.setText(D::IDC_EDIT_USERID, u"admin"_s);
+        h.setText(D::IDC_EDIT_PASSWORD, u"admin"_s);
+        h.dialog->OnNMClickListDevice(rowOfIp(h, u"10.77.1.41"_s));
+        h.dialog->OnNMClickListDevice(rowOfIp(h, u"10.77.1.45"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(h.list().GetItemCount(), 3, 20000);
+        QCOMPARE(rowOfIp(h, u"10.77.1.45"_s), -1);
+        QTRY_COMPARE_WITH_TIMEOUT(h.list().GetItemText(rowOfIp(h, u"10.77.1.41"_s), 1), u"02:20:00:00:00:01"_s, 20000);
+
+        // Numbers 1 to 3, each naming the device its row shows.
+        QSet<int> numbers;
+        for (int row = 0; row < 3; ++row) {
+            const int device = deviceOfRow(h, row);
+            numbers << device + 1;
+            QCOMPARE(FieldString(h.dialog->m_arrDevices[static_cast<size_t>(device)]->m_CameraInfo.ip_addr),
+                     h.list().GetItemText(row, 2));
+        }
+        QCOMPARE(numbers, QSet<int>({1, 2, 3}));
+        QCOMPARE(deviceOfRow(h, rowOfIp(h, u"10.77.1.41"_s)), other > twin ? other - 1 : other);
+        // The clicked row went: its device's own row is selected, with the login just typed.
+        QCOMPARE(h.dialog->m_nSelected, deviceOfRow(h, h.rowOf(kOwnMac)));
+        QVERIFY(h.list().GetRowState(h.rowOf(kOwnMac)) & RS_SELECTED);
+        QCOMPARE(h.text(D::IDC_EDIT_IP), u"10.77.1.21"_s);
+        QCOMPARE(h.text(D::IDC_EDIT_PASSWORD), u"admin"_s);
+        QCOMPARE(h.messages, QStringList());
     }
 
     void clickWithLoginFillsTheFieldsAndSaveMovesEachKind_data()
