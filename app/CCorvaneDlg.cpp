@@ -126,6 +126,10 @@ CCorvaneDlg::CCorvaneDlg(CorvaneServices services, QWidget *parent)
 
     connect(&m_search, &DeviceSearch::deviceFound, this, &CCorvaneDlg::ListDevice);
     connect(&m_search, &DeviceSearch::onvifDeviceFound, this, &CCorvaneDlg::ListOnvifDevice);
+    connect(&m_search, &DeviceSearch::onvifDeviceChanged, this, [this](const OnvifDevice &seen) {
+        if (const int index = OnvifIndexOf(seen.endpoint); index >= 0)
+            FollowOnvifDevice(index, &seen);
+    });
     connect(&m_search, &DeviceSearch::setNetworkAnswer, this, &CCorvaneDlg::OnSetNetworkAnswer);
     connect(&m_search, &DeviceSearch::receiveError, this,
             [this] { ShowMessageAfterReplies(QStringLiteral("recevie error!!! [Close Socket]")); });

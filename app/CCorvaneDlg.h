@@ -159,6 +159,9 @@ private:
 
     // ONVIF devices (CCorvaneDlgOnvif.cpp).
     void ListOnvifDevice(const OnvifDevice &device);
+    // Writes the row of the ONVIF device at index again, after it was seen (answering or
+    // announcing itself, maybe at other addresses) or its listing changed.
+    void FollowOnvifDevice(int index, const OnvifDevice *seen);
     // A device of the own or vendor family whose MAC an ONVIF row already shows takes that
     // row's place; true when it did.
     bool TakeOnvifRow(const CameraInfo &record);

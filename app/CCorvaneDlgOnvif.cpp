@@ -28,6 +28,19 @@ void CCorvaneDlg::ListOnvifDevice(const OnvifDevice &device)
     InsertDeviceRow(record);
 }
 
+void CCorvaneDlg::FollowOnvifDevice(int index, const OnvifDevice *seen)
+{
+    OnvifListing &listing = m_onvifDevices[index];
+    if (seen) {
+        const QString mac = listing.device.mac; // a scope's MAC outlives an answer without it
+        listing.device = *seen;
+        if (listing.device.mac.isEmpty())
+            listing.device.mac = mac;
+    }
+    m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo = OnvifRecord(listing);
+    UpdateDeviceRow(index);
+}
+
 bool CCorvaneDlg::TakeOnvifRow(const CameraInfo &record)
 {
     if (m_onvifDevices.isEmpty())
@@ -109,9 +122,8 @@ void CCorvaneDlg::ReadOnvifSettings(int index, const OnvifLogin &login)
                                           const QString withheld = CredentialsWithheldReason(listing.device);
                                           listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;
                                       }
-                                      CameraInfo &info = m_arrDevices[static_cast<size_t>(device)]->m_CameraInfo;
-                                      info = OnvifRecord(listing);
-                                      UpdateDeviceRow(device);
+                                      FollowOnvifDevice(device, nullptr);
+                                      const CameraInfo &info = m_arrDevices[static_cast<size_t>(device)]->m_CameraInfo;
                                       if (m_nSelected != device)
                                           return;
                                       if (result != OnvifResult::Ok) {
@@ -184,17 +196,9 @@ void CCorvaneDlg::CheckOnvifMove(const QString &endpoint, const OnvifSettings &w
             const int index = OnvifIndexOf(endpoint);
             if (search != m_nSearchNumber || index < 0)
                 return; // searched anew, or the row is another family's now
-            const auto listed = m_onvifDevices.find(index);
-            if (seen) {
-                const QString mac = listed->device.mac; // a scope's MAC outlives an answer without it
-                listed->device = *seen;
-                if (listed->device.mac.isEmpty())
-                    listed->device.mac = mac;
-            }
             if (ok)
-                listed->settings = wanted;
-            m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo = OnvifRecord(*listed);
-            UpdateDeviceRow(index);
+                m_onvifDevices[index].settings = wanted;
+            FollowOnvifDevice(index, seen ? &*seen : nullptr);
         },
         Qt::SingleShotConnection);
     if (!adapter || !m_onvifMoveCheck.Start(*adapter, endpoint, wanted))

@@ -114,6 +114,12 @@ private Q_SLOTS:
         QCOMPARE(h.list().GetItemText(rowOfNumber(h, 4), 3), u"TC-100"_s);
         QVERIFY(h.dialog->FamilyOfDevice(3) == DeviceFamily::Own);
         QVERIFY(!note(h, rowOfNumber(h, 4), 0).contains(u"ONVIF"_s));
+
+        // Seen again at another address (a Hello, a later round): the row and its flags follow.
+        Q_EMIT search.onvifDeviceChanged(MakeOnvifDevice(u"urn:uuid:a"_s, u"10.77.1.21"_s));
+        QCOMPARE(h.list().GetItemText(rowOfNumber(h, 3), 2), u"10.77.1.21"_s);
+        QVERIFY(note(h, rowOfNumber(h, 3), D::kIpColumn).contains(u"in use twice"_s));
+        QVERIFY(note(h, h.rowOf(kOwnMac), D::kIpColumn).contains(u"in use twice"_s));
     }
 
     void exportNamesTheFamilyAndTheOnvifAddresses()
