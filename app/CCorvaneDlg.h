@@ -100,6 +100,10 @@ public:
     void OnBnClickedReboot();
     void OnBnClickedFactoryReset();
 
+    // Takes a device out of the list: the devices listed after it move up one number, so that
+    // a row's number still names its device.
+    void ForgetDevice(int device);
+
     // The family of the device at index in m_arrDevices, and its fields as the CSV has them.
     DeviceFamily FamilyOfDevice(int index) const;
     DeviceFieldList FieldsOfDevice(int index) const;
@@ -153,9 +157,6 @@ private:
     QStringList RowCells(int device, const CameraInfo &record) const;
     // Writes a listed device's cells again after its record changed.
     void UpdateDeviceRow(int device);
-    // Takes a device out of the list: the devices listed after it move up one number, so that
-    // a row's number still names its device.
-    void ForgetDevice(int device);
 
     // ONVIF devices (CCorvaneDlgOnvif.cpp).
     void ListOnvifDevice(const OnvifDevice &device);
