@@ -376,8 +376,8 @@ void CorvaneCtl::RunVendorCommand()
         }
         // The ONVIF devices' commands end before the vendor ones are reported.
         RunOnvifCommands([this, requested] {
-            if (m_options.waitBackSeconds > 0 && !requested.isEmpty()) {
-                WaitUntilBack(requested);
+            if (m_options.waitBackSeconds > 0 && !(requested.isEmpty() && m_onvifRequested.isEmpty())) {
+                WaitUntilBack(requested, m_onvifRequested);
                 return;
             }
             ReportVendorCommands();
@@ -387,10 +387,11 @@ void CorvaneCtl::RunVendorCommand()
     m_round->Start(m_chosen, m_options.waitMs, families);
 }
 
-void CorvaneCtl::WaitUntilBack(const QStringList &macs)
+void CorvaneCtl::WaitUntilBack(const QStringList &vendorNames, const QStringList &onvifNames)
 {
+    const QStringList names = vendorNames + onvifNames;
     Message(u"waiting up to %1 s for %2 to go silent and answer again"_s.arg(m_options.waitBackSeconds)
-                .arg(macs.join(u", "_s)));
+                .arg(names.join(u", "_s)));
     m_restart = std::make_unique<RestartWatch>(*m_search);
     if (m_options.format == OutputFormat::Table) {
         connect(m_restart.get(), &RestartWatch::deviceBack, this, [this](const QString &mac, qint64 ms) {
@@ -398,8 +399,11 @@ void CorvaneCtl::WaitUntilBack(const QStringList &macs)
         });
     }
     connect(m_restart.get(), &RestartWatch::finished, this, &CorvaneCtl::ReportVendorCommands);
-    // Only vendor-family devices restart on command; their search needs no adapter.
-    m_restart->Start(macs, {}, m_options.waitMs, SearchFamilies{false, true}, m_options.waitBackSeconds * 1000);
+    // Vendor-family and ONVIF devices restart on command; the vendor search needs no adapter, the
+    // ONVIF devices are heard through the adapter they were found on.
+    const bool onvif = !onvifNames.isEmpty();
+    m_restart->Start(names, onvif ? m_chosen : QList<const CNetworkAdapterObj *>(), m_options.waitMs,
+                     SearchFamilies{false, !vendorNames.isEmpty(), onvif}, m_options.waitBackSeconds * 1000);
 }
 
 void CorvaneCtl::ReportVendorCommands()

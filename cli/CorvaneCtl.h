@@ -56,7 +56,8 @@ private:
     void RunWatch();
     void NextWatchRound();
     void ApplyRows(const QList<PlanRow> &rows);
-    void WaitUntilBack(const QStringList &macs);
+    // Waits for the vendor-family and ONVIF devices named to restart.
+    void WaitUntilBack(const QStringList &vendorNames, const QStringList &onvifNames);
     void ReportVendorCommands();
 
     // What a reboot or factory reset did to one device.
@@ -100,4 +101,5 @@ private:
     bool m_onvifReadFailed = false;
     bool m_searchEnded = false;
     QList<std::pair<QString, OnvifListing>> m_onvifCommands; // name given, device
+    QStringList m_onvifRequested;                            // names of those whose command was taken
 };
