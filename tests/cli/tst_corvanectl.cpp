@@ -708,6 +708,74 @@ private Q_SLOTS:
         QCOMPARE(reset.out, (endpoint + u": Apply\n"_s).toUtf8());
         QCOMPARE(reset.exitCode, 0);
     }
+
+    void oneSetMovesAnOnvifDevicesPortAndAddress()
+    {
+        // The device takes its new web port at once: the address must follow it there.
+        DevSim sim;
+        QVERIFY(sim.Start(devices({onvif(4, u"both"_s)})));
+        const CtlResult set = runCtl(withPassword({u"set"_s, u"02:20:00:00:00:04"_s, u"-a"_s, u"veth1"_s, u"--ip"_s,
+                                                   u"10.77.1.54"_s, u"--web-port"_s, u"8088"_s, u"--user"_s,
+                                                   u"admin"_s}),
+                                     kPassword.toUtf8() + '\n');
+        if (UnderWine()) {
+            QVERIFY(set.out.startsWith("Apply\n"));
+            QSKIP("under Wine the check search after an ONVIF change ends without reporting: open fault");
+        }
+        QCOMPARE(set.out, QByteArray("Apply\nfound at 10.77.1.54:8088\n"));
+        QCOMPARE(set.exitCode, 0);
+        const CtlResult found = runCtl(withPassword({u"search"_s, u"-a"_s, u"veth1"_s, u"--family"_s, u"onvif"_s,
+                                                     u"-o"_s, u"jsonl"_s, u"--user"_s, u"admin"_s}),
+                                       kPassword.toUtf8() + '\n');
+        QCOMPARE(found.exitCode, 0);
+        const QList<QJsonObject> listed = jsonLines(found.out);
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed.first().value("ip"_L1).toString(), u"10.77.1.54"_s);
+        QCOMPARE(listed.first().value("web_port"_L1).toInt(), 8088);
+        QCOMPARE(listed.first().value("service"_L1).toString(), u"http://10.77.1.54:8088/onvif/device_service"_s);
+    }
+
+    void rebootWaitsForOnvifDevicesToComeBack()
+    {
+        DevSim sim;
+        QVERIFY(
+            sim.Start(devices({onvif(5, u"digest"_s), onvif(6, u"token"_s)}) << u"--onvif-reboot-time"_s << u"4000"_s));
+        const QList<QJsonObject> before = search({u"--family"_s, u"onvif"_s});
+        QCOMPARE(before.size(), 2);
+        QString endpoint;
+        for (const QJsonObject &device : before) {
+            if (device.value("ip"_L1).toString() == u"10.77.1.46"_s)
+                endpoint = device.value("endpoint"_L1).toString();
+        }
+        QVERIFY(!endpoint.isEmpty());
+        // One named by MAC, one by endpoint; short rounds, so the silence fills at least one.
+        const CtlResult json = runCtl(withPassword({u"reboot"_s, u"02:20:00:00:00:05"_s, endpoint, u"-a"_s, u"veth1"_s,
+                                                    u"--user"_s, u"admin"_s, u"--wait"_s, u"1000"_s, u"-o"_s, u"json"_s,
+                                                    u"--wait-back"_s, u"120"_s}),
+                                      kPassword.toUtf8() + '\n', 180000);
+        QCOMPARE(json.exitCode, 0);
+        const QJsonArray records = QJsonDocument::fromJson(json.out).array();
+        QCOMPARE(records.size(), 2);
+        QStringList names;
+        for (const QJsonValue &value : records) {
+            const QJsonObject record = value.toObject();
+            names << record.value("mac"_L1).toString();
+            QCOMPARE(record.value("result"_L1).toString(), u"Apply"_s);
+            QCOMPARE(record.value("outcome"_L1).toString(), u"back"_s);
+            QCOMPARE(record.value("ok"_L1), QJsonValue(true));
+            QVERIFY(record.value("back_after_ms"_L1).toDouble() > 0);
+        }
+        QCOMPARE(names, QStringList({u"02:20:00:00:00:05"_s, endpoint}));
+        // The wait starts after the last command: that device was silent nearly as long.
+        QVERIFY(records.last().toObject().value("back_after_ms"_L1).toDouble() >= 3000);
+
+        // A refused login restarts nothing, and nothing is waited for.
+        const CtlResult refused = runCtl(withPassword({u"factory-reset"_s, endpoint, u"-a"_s, u"veth1"_s, u"--user"_s,
+                                                       u"admin"_s, u"--wait-back"_s, u"120"_s}),
+                                         "wrong\n");
+        QCOMPARE(refused.exitCode, 1);
+        QCOMPARE(refused.out, (endpoint + u": Failed. login failed\n"_s).toUtf8());
+    }
 };
 
 QTEST_MAIN(TestCorvaneCtl)

@@ -139,6 +139,23 @@ private Q_SLOTS:
         QVERIFY(changes(WantedOnvifSettings(current, same, false)).isEmpty());
     }
 
+    void theCheckAfterSaveExpectsTheServiceAtItsNewPort()
+    {
+        OnvifSettings wanted = readSettings();
+        wanted.ip = u"10.77.1.50"_s;
+        OnvifDevice found = MakeOnvifDevice(u"urn:uuid:a"_s, u"10.77.1.50"_s);
+        QCOMPARE(OnvifMoveVerification(wanted, &found), std::make_pair(u"found at 10.77.1.50"_s, true));
+        // Save moved the service with the web port: the device must be announced there.
+        wanted.servicePort = 8080;
+        QCOMPARE(OnvifMoveVerification(wanted, &found),
+                 std::make_pair(u"not found at port 8080: answers at 10.77.1.50:80"_s, false));
+        found.serviceAddress.setPort(8080);
+        QCOMPARE(OnvifMoveVerification(wanted, &found), std::make_pair(u"found at 10.77.1.50:8080"_s, true));
+        // The address is checked first.
+        found.serviceAddress.setHost(u"10.77.1.40"_s);
+        QCOMPARE(OnvifMoveVerification(wanted, &found).second, false);
+    }
+
     void dhcpIsKeptUnlessAskedOtherwise()
     {
         OnvifSettings current = readSettings();
