@@ -211,6 +211,14 @@ private Q_SLOTS:
         QCOMPARE(FieldValue(fields, "service"_L1), QJsonValue(u"http://10.77.1.40/onvif/device_service"_s));
         QCOMPARE(FieldValue(fields, "read_error"_L1), QJsonValue(u"Failed. login failed"_s));
         QCOMPARE(FieldValue(fields, "url"_L1), QJsonValue(u"http://10.77.1.40"_s));
+        // Never read: whether it takes DHCP is unknown, not false; once read, it is told.
+        QCOMPARE(FieldValue(fields, "dhcp"_L1), QJsonValue());
+        QCOMPARE(FieldValue(fields, "mask"_L1), QJsonValue(QString()));
+        OnvifListing read = listing;
+        read.settings = readSettings();
+        QCOMPARE(FieldValue(DeviceFields(OnvifRecord(read), DeviceFamily::Onvif, &read), "dhcp"_L1), QJsonValue(false));
+        read.settings->dhcp = true;
+        QCOMPARE(FieldValue(DeviceFields(OnvifRecord(read), DeviceFamily::Onvif, &read), "dhcp"_L1), QJsonValue(true));
 
         const QByteArray csv = DevicesCsv(QList<DeviceFieldList>{DeviceFields(MakeReply("00:1A:2B:3C:4D:01")), fields});
         const QList<CsvRow> rows = ReadCsv(csv);
@@ -219,6 +227,8 @@ private Q_SLOTS:
         QCOMPARE(rows[1].cells.value(14), QString());
         QCOMPARE(rows[2].cells.value(0), u"onvif"_s);
         QCOMPARE(rows[2].cells.value(14), u"urn:uuid:b"_s);
+        QCOMPARE(rows[1].cells.value(9), u"false"_s);
+        QCOMPARE(rows[2].cells.value(9), QString()); // dhcp unknown
         // A list written by search is a plan: the endpoint names a device whose MAC is unknown.
         const AddressPlan plan = ReadAddressPlan(
             "mac,endpoint,ip\n,urn:uuid:b,10.77.1.41\n00:1A:2B:3C:4D:01,,10.77.1.42\n");
