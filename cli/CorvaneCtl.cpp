@@ -5,6 +5,7 @@
 #include "DeviceListFormat.h"
 #include "DeviceOutput.h"
 #include "DeviceSearch.h"
+#include "OnvifDiscovery.h"
 #include "PlanApply.h"
 #include "RecordText.h"
 #include "RestartWatch.h"
@@ -451,34 +452,63 @@ void CorvaneCtl::RunWatch()
         QList<DeviceFieldList> found;
         for (const FoundDevice &device : m_round->Devices())
             found << FieldsOf(device);
-        const QString time = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
-        const QList<DeviceChange> changes = m_watch.Update(found);
-        for (const DeviceChange &change : changes) {
-            const QString kind = QString(ChangeKindName(change.kind));
-            QByteArray line;
-            if (m_options.format == OutputFormat::Jsonl) {
-                DeviceFieldList event{{"time"_L1, time}, {"event"_L1, kind}};
-                if (change.kind == DeviceChange::Kind::Changed)
-                    event.append({"changed"_L1, QJsonArray::fromStringList(change.changed)});
-                event.append(change.device);
-                line = JsonObjectLine(event) + '\n';
-            } else {
-                QString text = u"%1  %2  %3  %4"_s.arg(time, kind.leftJustified(7),
-                                                       FieldText(FieldValue(change.device, "mac"_L1)),
-                                                       FieldText(FieldValue(change.device, "ip"_L1)));
-                for (const DeviceField &field : change.device) {
-                    if (field.name != "ip"_L1 && change.changed.contains(QString(field.name)))
-                        text += u"  %1=%2"_s.arg(QString(field.name), FieldText(field.value));
-                }
-                line = ForTerminal(text).toUtf8() + '\n';
-            }
-            Print(line);
-        }
+        PrintWatchChanges(m_watch.Update(found));
         const qint64 rest = qint64(m_options.everySeconds) * 1000 - m_roundClock.elapsed();
         m_timer.start(static_cast<int>(std::max<qint64>(0, rest)));
     });
     connect(&m_timer, &QTimer::timeout, this, &CorvaneCtl::NextWatchRound);
+    if (m_options.families.onvif)
+        HearOnvifAnnouncements();
     NextWatchRound();
+}
+
+void CorvaneCtl::HearOnvifAnnouncements()
+{
+    // ONVIF devices say when they come (Hello) and leave (Bye): told at once, between rounds.
+    for (const CNetworkAdapterObj *adapter : std::as_const(m_chosen)) {
+        auto discovery = std::make_unique<OnvifDiscovery>(m_search->Services().onvifDiscovery);
+        const auto announced = [this, adapter](const OnvifDevice &device) {
+            const OnvifListing listing{device, std::nullopt, QString(), false};
+            PrintWatchChanges(
+                m_watch.Announced(FieldsOf(FoundDevice{OnvifRecord(listing), DeviceFamily::Onvif, adapter, listing})));
+        };
+        connect(discovery.get(), &OnvifDiscovery::deviceFound, this, announced);
+        connect(discovery.get(), &OnvifDiscovery::deviceChanged, this, announced);
+        connect(discovery.get(), &OnvifDiscovery::deviceLeft, this,
+                [this](const QString &endpoint) { PrintWatchChanges(m_watch.Left(endpoint)); });
+        if (!discovery->ListenForAnnouncements(*adapter)) {
+            Message(u"ONVIF announcements cannot be heard on %1: its devices are watched by search alone"_s.arg(
+                adapter->m_strName));
+            continue;
+        }
+        m_announcements.push_back(std::move(discovery));
+    }
+}
+
+void CorvaneCtl::PrintWatchChanges(const QList<DeviceChange> &changes)
+{
+    const QString time = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+    for (const DeviceChange &change : changes) {
+        const QString kind = QString(ChangeKindName(change.kind));
+        QByteArray line;
+        if (m_options.format == OutputFormat::Jsonl) {
+            DeviceFieldList event{{"time"_L1, time}, {"event"_L1, kind}};
+            if (change.kind == DeviceChange::Kind::Changed)
+                event.append({"changed"_L1, QJsonArray::fromStringList(change.changed)});
+            event.append(change.device);
+            line = JsonObjectLine(event) + '\n';
+        } else {
+            QString text = u"%1  %2  %3  %4"_s.arg(time, kind.leftJustified(7),
+                                                   FieldText(FieldValue(change.device, "mac"_L1)),
+                                                   FieldText(FieldValue(change.device, "ip"_L1)));
+            for (const DeviceField &field : change.device) {
+                if (field.name != "ip"_L1 && change.changed.contains(QString(field.name)))
+                    text += u"  %1=%2"_s.arg(QString(field.name), FieldText(field.value));
+            }
+            line = ForTerminal(text).toUtf8() + '\n';
+        }
+        Print(line);
+    }
 }
 
 void CorvaneCtl::NextWatchRound()

@@ -134,6 +134,15 @@ int vendorChanges(const DevSim &sim)
     return count;
 }
 
+// The next line a running corvanectl prints, as JSON; empty when none came in time.
+QJsonObject nextJsonLine(QProcess &process, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!process.canReadLine() && !deadline.hasExpired())
+        process.waitForReadyRead(100);
+    return QJsonDocument::fromJson(process.readLine()).object();
+}
+
 QList<QJsonObject> search(const QStringList &extra = {})
 {
     const CtlResult result = runCtl(QStringList{u"search"_s, u"-a"_s, u"veth1"_s, u"-o"_s, u"jsonl"_s} + extra);
@@ -509,12 +518,7 @@ private Q_SLOTS:
         watch.start(QStringLiteral(CORVANECTL), {u"watch"_s, u"-a"_s, u"veth1"_s, u"--family"_s, u"own"_s, u"--every"_s,
                                                  u"1"_s, u"--wait"_s, u"300"_s, u"-o"_s, u"jsonl"_s});
         QVERIFY(watch.waitForStarted());
-        const auto nextEvent = [&watch] {
-            const QDeadlineTimer deadline(15000);
-            while (!watch.canReadLine() && !deadline.hasExpired())
-                watch.waitForReadyRead(100);
-            return QJsonDocument::fromJson(watch.readLine()).object();
-        };
+        const auto nextEvent = [&watch] { return nextJsonLine(watch, 15000); };
         QJsonObject event = nextEvent();
         QCOMPARE(event.value("event"_L1).toString(), u"found"_s);
         QCOMPARE(event.value("mac"_L1).toString(), kOwn1);
@@ -733,6 +737,37 @@ private Q_SLOTS:
         QCOMPARE(listed.first().value("ip"_L1).toString(), u"10.77.1.54"_s);
         QCOMPARE(listed.first().value("web_port"_L1).toInt(), 8088);
         QCOMPARE(listed.first().value("service"_L1).toString(), u"http://10.77.1.54:8088/onvif/device_service"_s);
+    }
+
+    void watchHearsOnvifDevicesLeaveAndComeBetweenRounds()
+    {
+        DevSim sim;
+        QVERIFY(sim.Start(devices({onvif(7, u"both"_s)})));
+        // Rounds far apart: what comes before the second is what was heard.
+        QProcess watch;
+        watch.start(QStringLiteral(CORVANECTL), {u"watch"_s, u"-a"_s, u"veth1"_s, u"--family"_s, u"onvif"_s,
+                                                 u"--every"_s, u"3600"_s, u"-o"_s, u"jsonl"_s});
+        QVERIFY(watch.waitForStarted());
+        const auto nextEvent = [&watch] { return nextJsonLine(watch, 60000); };
+        QJsonObject event = nextEvent();
+        QCOMPARE(event.value("event"_L1).toString(), u"found"_s);
+        QCOMPARE(event.value("ip"_L1).toString(), u"10.77.1.47"_s);
+        const QString endpoint = event.value("endpoint"_L1).toString();
+
+        // Moved, it says Bye and then Hello from its new address.
+        const CtlResult set = runCtl(withPassword({u"set"_s, endpoint, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.57"_s,
+                                                   u"--user"_s, u"admin"_s, u"--no-verify"_s}),
+                                     kPassword.toUtf8() + '\n');
+        QCOMPARE(set.exitCode, 0);
+        event = nextEvent();
+        QCOMPARE(event.value("event"_L1).toString(), u"gone"_s);
+        QCOMPARE(event.value("endpoint"_L1).toString(), endpoint);
+        event = nextEvent();
+        QCOMPARE(event.value("event"_L1).toString(), u"found"_s);
+        QCOMPARE(event.value("endpoint"_L1).toString(), endpoint);
+        QCOMPARE(event.value("ip"_L1).toString(), u"10.77.1.57"_s);
+        watch.kill();
+        watch.waitForFinished();
     }
 
     void rebootWaitsForOnvifDevicesToComeBack()

@@ -254,6 +254,21 @@ private Q_SLOTS:
         QCOMPARE(changes.size(), 1);
         QVERIFY(changes[0].kind == DeviceChange::Kind::Changed);
         QCOMPARE(changes[0].changed, QStringList({u"mac"_s}));
+
+        // Between searches: a Hello finds or changes, a Bye (in the other uuid form) is gone at once.
+        QVERIFY(watch.Announced(fields("urn:uuid:b", {})).isEmpty()); // as known
+        const QList<DeviceChange> hello = watch.Announced(fields("urn:uuid:c", {}));
+        QCOMPARE(hello.size(), 1);
+        QVERIFY(hello[0].kind == DeviceChange::Kind::Found);
+        const QList<DeviceChange> bye = watch.Left(u"uuid:B"_s);
+        QCOMPARE(bye.size(), 1);
+        QVERIFY(bye[0].kind == DeviceChange::Kind::Gone);
+        QCOMPARE(FieldValue(bye[0].device, "endpoint"_L1), QJsonValue(u"urn:uuid:b"_s));
+        QVERIFY(watch.Left(u"urn:uuid:b"_s).isEmpty());        // gone is said once
+        QVERIFY(watch.Left(u"02:20:00:00:00:01"_s).isEmpty()); // a Bye names an endpoint, never a MAC
+        // The next search does not find b gone again, and finds it anew when it answers.
+        QCOMPARE(watch.Update({fields("urn:uuid:a", u"02:20:00:00:00:01"_s), fields("urn:uuid:c", {})}).size(), 0);
+        QCOMPARE(watch.Update({fields("urn:uuid:b", {})}).first().kind, DeviceChange::Kind::Found);
     }
 
     void findingPrefersTheOwnFamilyByMac()
