@@ -461,12 +461,12 @@ void OnvifClient::ApplySettings(const OnvifDevice &device, const OnvifLogin &log
     if (webPort) {
         // The other protocols are sent back as the device has them now.
         const int port = wanted.webPort;
-        const int oldPort = current.webPort;
         sequence->steps.push_back(
-            {PlainCall(QStringLiteral("GetNetworkProtocols")), [port, oldPort](const SoapReply &reply, Sequence &s) {
+            {PlainCall(QStringLiteral("GetNetworkProtocols")), [port](const SoapReply &reply, Sequence &s) {
                  QList<NetworkProtocol> protocols;
                  if (!ReadNetworkProtocols(reply, protocols))
                      return false;
+                 const int oldPort = WebPortOf(protocols);
                  for (NetworkProtocol &protocol : protocols) {
                      if (protocol.name == QLatin1String("HTTP")) {
                          if (protocol.ports.isEmpty())

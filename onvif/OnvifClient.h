@@ -27,9 +27,9 @@ struct OnvifClientOptions
 
 // The device service calls, with the login each device takes: its clock is read first (with
 // the login when the device wants one, else from its replies' Date header) and the method that
-// worked (UsernameToken digest, HTTP Digest MD5 or SHA-256) is remembered per device. Every call is asynchronous and ends in its callback, on the client's thread; a
-// device that does not answer fails its own call only. A device whose credentialsSafe is false
-// is sent nothing at all: its calls fail.
+// worked (UsernameToken digest, HTTP Digest MD5 or SHA-256) is remembered per device. Every call is asynchronous and
+// ends in its callback, on the client's thread; a device that does not answer fails its own call only. A device whose
+// credentialsSafe is false is sent nothing at all: its calls fail.
 class OnvifClient final : public QObject
 {
     Q_OBJECT
