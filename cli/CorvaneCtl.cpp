@@ -5,6 +5,7 @@
 #include "DeviceListFormat.h"
 #include "DeviceOutput.h"
 #include "DeviceSearch.h"
+#include "OnvifDiscovery.h"
 #include "PlanApply.h"
 #include "RecordText.h"
 #include "RestartWatch.h"
@@ -376,8 +377,8 @@ void CorvaneCtl::RunVendorCommand()
         }
         // The ONVIF devices' commands end before the vendor ones are reported.
         RunOnvifCommands([this, requested] {
-            if (m_options.waitBackSeconds > 0 && !requested.isEmpty()) {
-                WaitUntilBack(requested);
+            if (m_options.waitBackSeconds > 0 && !(requested.isEmpty() && m_onvifRequested.isEmpty())) {
+                WaitUntilBack(requested, m_onvifRequested);
                 return;
             }
             ReportVendorCommands();
@@ -387,10 +388,11 @@ void CorvaneCtl::RunVendorCommand()
     m_round->Start(m_chosen, m_options.waitMs, families);
 }
 
-void CorvaneCtl::WaitUntilBack(const QStringList &macs)
+void CorvaneCtl::WaitUntilBack(const QStringList &vendorNames, const QStringList &onvifNames)
 {
+    const QStringList names = vendorNames + onvifNames;
     Message(u"waiting up to %1 s for %2 to go silent and answer again"_s.arg(m_options.waitBackSeconds)
-                .arg(macs.join(u", "_s)));
+                .arg(names.join(u", "_s)));
     m_restart = std::make_unique<RestartWatch>(*m_search);
     if (m_options.format == OutputFormat::Table) {
         connect(m_restart.get(), &RestartWatch::deviceBack, this, [this](const QString &mac, qint64 ms) {
@@ -398,8 +400,11 @@ void CorvaneCtl::WaitUntilBack(const QStringList &macs)
         });
     }
     connect(m_restart.get(), &RestartWatch::finished, this, &CorvaneCtl::ReportVendorCommands);
-    // Only vendor-family devices restart on command; their search needs no adapter.
-    m_restart->Start(macs, {}, m_options.waitMs, SearchFamilies{false, true}, m_options.waitBackSeconds * 1000);
+    // Vendor-family and ONVIF devices restart on command; the vendor search needs no adapter, the
+    // ONVIF devices are heard through the adapter they were found on.
+    const bool onvif = !onvifNames.isEmpty();
+    m_restart->Start(names, onvif ? m_chosen : QList<const CNetworkAdapterObj *>(), m_options.waitMs,
+                     SearchFamilies{false, !vendorNames.isEmpty(), onvif}, m_options.waitBackSeconds * 1000);
 }
 
 void CorvaneCtl::ReportVendorCommands()
@@ -447,34 +452,63 @@ void CorvaneCtl::RunWatch()
         QList<DeviceFieldList> found;
         for (const FoundDevice &device : m_round->Devices())
             found << FieldsOf(device);
-        const QString time = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
-        const QList<DeviceChange> changes = m_watch.Update(found);
-        for (const DeviceChange &change : changes) {
-            const QString kind = QString(ChangeKindName(change.kind));
-            QByteArray line;
-            if (m_options.format == OutputFormat::Jsonl) {
-                DeviceFieldList event{{"time"_L1, time}, {"event"_L1, kind}};
-                if (change.kind == DeviceChange::Kind::Changed)
-                    event.append({"changed"_L1, QJsonArray::fromStringList(change.changed)});
-                event.append(change.device);
-                line = JsonObjectLine(event) + '\n';
-            } else {
-                QString text = u"%1  %2  %3  %4"_s.arg(time, kind.leftJustified(7),
-                                                       FieldText(FieldValue(change.device, "mac"_L1)),
-                                                       FieldText(FieldValue(change.device, "ip"_L1)));
-                for (const DeviceField &field : change.device) {
-                    if (field.name != "ip"_L1 && change.changed.contains(QString(field.name)))
-                        text += u"  %1=%2"_s.arg(QString(field.name), FieldText(field.value));
-                }
-                line = ForTerminal(text).toUtf8() + '\n';
-            }
-            Print(line);
-        }
+        PrintWatchChanges(m_watch.Update(found));
         const qint64 rest = qint64(m_options.everySeconds) * 1000 - m_roundClock.elapsed();
         m_timer.start(static_cast<int>(std::max<qint64>(0, rest)));
     });
     connect(&m_timer, &QTimer::timeout, this, &CorvaneCtl::NextWatchRound);
+    if (m_options.families.onvif)
+        HearOnvifAnnouncements();
     NextWatchRound();
+}
+
+void CorvaneCtl::HearOnvifAnnouncements()
+{
+    // ONVIF devices say when they come (Hello) and leave (Bye): told at once, between rounds.
+    for (const CNetworkAdapterObj *adapter : std::as_const(m_chosen)) {
+        auto discovery = std::make_unique<OnvifDiscovery>(m_search->Services().onvifDiscovery);
+        const auto announced = [this, adapter](const OnvifDevice &device) {
+            const OnvifListing listing{device, std::nullopt, QString(), false};
+            PrintWatchChanges(
+                m_watch.Announced(FieldsOf(FoundDevice{OnvifRecord(listing), DeviceFamily::Onvif, adapter, listing})));
+        };
+        connect(discovery.get(), &OnvifDiscovery::deviceFound, this, announced);
+        connect(discovery.get(), &OnvifDiscovery::deviceChanged, this, announced);
+        connect(discovery.get(), &OnvifDiscovery::deviceLeft, this,
+                [this](const QString &endpoint) { PrintWatchChanges(m_watch.Left(endpoint)); });
+        if (!discovery->ListenForAnnouncements(*adapter)) {
+            Message(u"ONVIF announcements cannot be heard on %1: its devices are watched by search alone"_s.arg(
+                adapter->m_strName));
+            continue;
+        }
+        m_announcements.push_back(std::move(discovery));
+    }
+}
+
+void CorvaneCtl::PrintWatchChanges(const QList<DeviceChange> &changes)
+{
+    const QString time = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+    for (const DeviceChange &change : changes) {
+        const QString kind = QString(ChangeKindName(change.kind));
+        QByteArray line;
+        if (m_options.format == OutputFormat::Jsonl) {
+            DeviceFieldList event{{"time"_L1, time}, {"event"_L1, kind}};
+            if (change.kind == DeviceChange::Kind::Changed)
+                event.append({"changed"_L1, QJsonArray::fromStringList(change.changed)});
+            event.append(change.device);
+            line = JsonObjectLine(event) + '\n';
+        } else {
+            QString text = u"%1  %2  %3  %4"_s.arg(time, kind.leftJustified(7),
+                                                   FieldText(FieldValue(change.device, "mac"_L1)),
+                                                   FieldText(FieldValue(change.device, "ip"_L1)));
+            for (const DeviceField &field : change.device) {
+                if (field.name != "ip"_L1 && change.changed.contains(QString(field.name)))
+                    text += u"  %1=%2"_s.arg(QString(field.name), FieldText(field.value));
+            }
+            line = ForTerminal(text).toUtf8() + '\n';
+        }
+        Print(line);
+    }
 }
 
 void CorvaneCtl::NextWatchRound()

@@ -21,6 +21,7 @@ class CHalvetranoDlg;
 class DeviceOutput;
 class DeviceSearch;
 class PlanApply;
+class OnvifDiscovery;
 class RestartWatch;
 
 // Runs one verb of corvanectl in the application's event loop and ends it with the verb's
@@ -55,8 +56,11 @@ private:
     void RunApply();
     void RunWatch();
     void NextWatchRound();
+    void HearOnvifAnnouncements();
+    void PrintWatchChanges(const QList<DeviceChange> &changes);
     void ApplyRows(const QList<PlanRow> &rows);
-    void WaitUntilBack(const QStringList &macs);
+    // Waits for the vendor-family and ONVIF devices named to restart.
+    void WaitUntilBack(const QStringList &vendorNames, const QStringList &onvifNames);
     void ReportVendorCommands();
 
     // What a reboot or factory reset did to one device.
@@ -93,6 +97,7 @@ private:
     QList<VendorOutcome> m_vendorOutcomes;
     std::unique_ptr<DeviceOutput> m_output;
     DeviceWatch m_watch;
+    std::vector<std::unique_ptr<OnvifDiscovery>> m_announcements; // watch: Hello and Bye, one an adapter
     QTimer m_timer;
     QElapsedTimer m_roundClock;
     std::optional<OnvifLogin> m_onvifLogin; // search: read ONVIF devices' settings with it
@@ -100,4 +105,5 @@ private:
     bool m_onvifReadFailed = false;
     bool m_searchEnded = false;
     QList<std::pair<QString, OnvifListing>> m_onvifCommands; // name given, device
+    QStringList m_onvifRequested;                            // names of those whose command was taken
 };

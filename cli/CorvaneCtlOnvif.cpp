@@ -63,6 +63,8 @@ void CorvaneCtl::RunOnvifCommands(const std::function<void()> &then)
         if (m_options.format == OutputFormat::Table)
             Print((outcome.mac + u": "_s + outcome.result).toLocal8Bit() + '\n');
         m_vendorOutcomes << outcome;
+        if (outcome.ok)
+            m_onvifRequested << name; // it restarts: --wait-back waits for it too
         RunOnvifCommands(then);
     };
     if (const QString withheld = CredentialsWithheldReason(listing.device); !withheld.isEmpty()) {

@@ -46,7 +46,9 @@ DeviceFieldList DeviceFields(const CameraInfo &record, DeviceFamily family, cons
         {"web_port"_L1, static_cast<int>(record.web_port)},
         {"media_port"_L1, static_cast<int>(record.media_port)},
         {"https"_L1, static_cast<int>(record.https)},
-        {"dhcp"_L1, record.dhcp != 0},
+        // Unknown (null, an empty cell) for an ONVIF device whose settings were not read: false
+        // would be made up.
+        {"dhcp"_L1, onvif && !onvif->settings ? QJsonValue() : QJsonValue(record.dhcp != 0)},
         {"model"_L1, DeviceText(record.model_name)},
         {"manufacturer"_L1, DeviceText(record.manufacturer)},
         {"version"_L1, DeviceText(record.version)},

@@ -39,7 +39,8 @@ struct OnvifListing;
 // family (own|vendor|onvif), mac, ip, mask, gateway, dns, web_port, media_port, https, dhcp,
 // model, manufacturer, version, url, then endpoint and service (an ONVIF device's endpoint and
 // service addresses), serial and read_error (why reading its settings failed): empty for the
-// other families. Texts end at their first NUL (or the field's end).
+// other families. Texts end at their first NUL (or the field's end). An ONVIF device whose
+// settings were not read has dhcp null (unknown), and empty mask, gateway and dns.
 DeviceFieldList DeviceFields(const CameraInfo &record);
 // The same for a device whose family is kept beside its record; onvif may be null.
 DeviceFieldList DeviceFields(const CameraInfo &record, DeviceFamily family, const OnvifListing *onvif);

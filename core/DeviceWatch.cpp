@@ -1,5 +1,7 @@
 #include "DeviceWatch.h"
 
+#include "WsDiscoveryMessages.h"
+
 #include <QSet>
 
 #include <algorithm>
@@ -42,17 +44,7 @@ QList<DeviceChange> DeviceWatch::Update(const QList<DeviceFieldList> &found)
         if (seen.contains(mac))
             continue;
         seen.insert(mac);
-        auto it = m_known.find(mac);
-        if (it == m_known.end()) {
-            m_known.insert(mac, Known{device, 0, m_nextOrder++});
-            changes.append({DeviceChange::Kind::Found, device, {}});
-            continue;
-        }
-        const QStringList changed = changedFields(it->fields, device);
-        if (!changed.isEmpty())
-            changes.append({DeviceChange::Kind::Changed, device, changed});
-        it->fields = device;
-        it->misses = 0;
+        Seen(mac, device, changes);
     }
 
     QList<std::pair<quint64, QString>> gone;
@@ -66,4 +58,40 @@ QList<DeviceChange> DeviceWatch::Update(const QList<DeviceFieldList> &found)
         m_known.remove(mac);
     }
     return changes;
+}
+
+void DeviceWatch::Seen(const QString &key, const DeviceFieldList &device, QList<DeviceChange> &changes)
+{
+    auto it = m_known.find(key);
+    if (it == m_known.end()) {
+        m_known.insert(key, Known{device, 0, m_nextOrder++});
+        changes.append({DeviceChange::Kind::Found, device, {}});
+        return;
+    }
+    const QStringList changed = changedFields(it->fields, device);
+    if (!changed.isEmpty())
+        changes.append({DeviceChange::Kind::Changed, device, changed});
+    it->fields = device;
+    it->misses = 0;
+}
+
+QList<DeviceChange> DeviceWatch::Announced(const DeviceFieldList &device)
+{
+    QList<DeviceChange> changes;
+    Seen(macOf(device), device, changes);
+    return changes;
+}
+
+QList<DeviceChange> DeviceWatch::Left(const QString &endpoint)
+{
+    const QString id = NormalisedWsId(endpoint);
+    for (auto it = m_known.begin(); !id.isEmpty() && it != m_known.end(); ++it) {
+        if (NormalisedWsId(it.key()) == id
+            && !FieldText(FieldValue(it->fields, QLatin1StringView("endpoint"))).isEmpty()) {
+            const DeviceChange gone{DeviceChange::Kind::Gone, it->fields, {}};
+            m_known.erase(it);
+            return {gone};
+        }
+    }
+    return {};
 }

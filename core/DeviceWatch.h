@@ -30,6 +30,12 @@ public:
     // The changes that this search's devices show, in the search's order, then the devices
     // gone, in the order they were first found.
     QList<DeviceChange> Update(const QList<DeviceFieldList> &found);
+    // A device announced itself between searches (an ONVIF Hello): found when it is new,
+    // changed when its fields differ, nothing otherwise.
+    QList<DeviceChange> Announced(const DeviceFieldList &device);
+    // A device said it leaves (an ONVIF Bye, named by its endpoint in either uuid form): gone at
+    // once when it was known.
+    QList<DeviceChange> Left(const QString &endpoint);
 
 private:
     struct Known
@@ -38,6 +44,9 @@ private:
         int misses = 0;
         quint64 order = 0;
     };
+    // The change that seeing device now makes, if any.
+    void Seen(const QString &key, const DeviceFieldList &device, QList<DeviceChange> &changes);
+
     QHash<QString, Known> m_known;
     quint64 m_nextOrder = 0;
 };

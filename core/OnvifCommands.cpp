@@ -1,6 +1,7 @@
 #include "OnvifCommands.h"
 
 #include "AddressText.h"
+#include "OnvifServiceAddress.h"
 #include "PlanApply.h"
 
 QString CredentialsWithheldReason(const OnvifDevice &device)
@@ -70,30 +71,32 @@ void OnvifCommands::StartReads()
 void OnvifCommands::Save(const OnvifDevice &device, const OnvifLogin &login, const NetworkEdits &edits, bool fieldsRead,
                          SaveDone done)
 {
-    ReadSettings(device, login,
-                 [this, device, login, edits, fieldsRead, done](OnvifResult read, const OnvifSettings &current) {
-                     if (read != OnvifResult::Ok) {
-                         done(read, {}, {});
-                         return;
-                     }
-                     const OnvifSettings wanted = WantedOnvifSettings(current, edits, fieldsRead);
-                     if (!wanted.dhcp
-                         && (!IsDottedQuadText(wanted.ip) || wanted.prefixLength < 0 || wanted.prefixLength > 32)) {
-                         done(OnvifResult::InvalidAddress, current, wanted);
-                         return;
-                     }
-                     // Any change may make a device restart its network: none is better than an empty one.
-                     if (ChangedSettings(OnvifSettingsRecord(current), OnvifSettingsRecord(wanted)).isEmpty()) {
-                         done(OnvifResult::Ok, current, wanted);
-                         return;
-                     }
-                     if (!m_client)
-                         return;
-                     m_client->ApplySettings(device, login, current, wanted,
-                                             Guarded<Done>([done, current, wanted](OnvifResult result) {
-                                                 done(result, current, wanted);
-                                             }));
-                 });
+    ReadSettings(
+        device, login, [this, device, login, edits, fieldsRead, done](OnvifResult read, const OnvifSettings &current) {
+            if (read != OnvifResult::Ok) {
+                done(read, {}, {});
+                return;
+            }
+            OnvifSettings wanted = WantedOnvifSettings(current, edits, fieldsRead);
+            const QUrl service = ServiceAddressAfterWebPort(device.serviceAddress, current.webPort, wanted.webPort);
+            if (service != device.serviceAddress)
+                wanted.servicePort = service.port(kHttpPort);
+            if (!wanted.dhcp && (!IsDottedQuadText(wanted.ip) || wanted.prefixLength < 0 || wanted.prefixLength > 32)) {
+                done(OnvifResult::InvalidAddress, current, wanted);
+                return;
+            }
+            // Any change may make a device restart its network: none is better than an empty one.
+            if (ChangedSettings(OnvifSettingsRecord(current), OnvifSettingsRecord(wanted)).isEmpty()) {
+                done(OnvifResult::Ok, current, wanted);
+                return;
+            }
+            if (!m_client)
+                return;
+            m_client->ApplySettings(device, login, current, wanted,
+                                    Guarded<Done>([done, current, wanted](OnvifResult result) {
+                                        done(result, current, wanted);
+                                    }));
+        });
 }
 
 void OnvifCommands::Reboot(const OnvifDevice &device, const OnvifLogin &login, Done done)

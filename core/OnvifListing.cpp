@@ -1,5 +1,6 @@
 #include "OnvifListing.h"
 
+#include "OnvifServiceAddress.h"
 #include "RecordText.h"
 #include "SoapMessages.h"
 
@@ -102,6 +103,14 @@ std::pair<QString, bool> OnvifMoveVerification(const OnvifSettings &wanted, cons
     const QString ip = found->serviceAddress.host();
     if (!wanted.dhcp && ip != wanted.ip)
         return {QStringLiteral("not found at %1: answers at %2").arg(wanted.ip, ip), false};
+    // A device service that moved with the web port must be announced at its new port too.
+    if (wanted.servicePort > 0) {
+        const int port = found->serviceAddress.port(kHttpPort);
+        if (port != wanted.servicePort)
+            return {QStringLiteral("not found at port %1: answers at %2:%3").arg(wanted.servicePort).arg(ip).arg(port),
+                    false};
+        return {QStringLiteral("found at %1:%2").arg(ip).arg(port), true};
+    }
     return {QStringLiteral("found at %1").arg(ip), true};
 }
 

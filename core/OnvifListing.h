@@ -48,7 +48,8 @@ inline constexpr int kOnvifMoveCheckRounds = 5;
 // Whether a moved device answers where Save put it: found is the device of that endpoint as
 // discovery shows it now, nullptr when it did not answer. The text says what was seen
 // ("found at ...", "not found at ...", "not found at ...: answers at ..."); without a login
-// only the address can be checked.
+// only the address can be checked. When Save moved the device service with the web port
+// (wanted.servicePort), the device must be announced at that port as well.
 std::pair<QString, bool> OnvifMoveVerification(const OnvifSettings &wanted, const OnvifDevice *found);
 
 // What Save asks of a device whose settings read now are current: the edits where they say

@@ -1,7 +1,5 @@
 #include "RestartWatch.h"
 
-#include "DeviceFields.h"
-
 #include <algorithm>
 
 RestartWatch::RestartWatch(DeviceSearch &search, QObject *parent)
@@ -12,12 +10,12 @@ RestartWatch::RestartWatch(DeviceSearch &search, QObject *parent)
     connect(&m_round, &SearchRound::finished, this, &RestartWatch::OnRoundEnd);
 }
 
-void RestartWatch::Start(const QStringList &macs, const QList<const CNetworkAdapterObj *> &adapters, int roundMs,
+void RestartWatch::Start(const QStringList &names, const QList<const CNetworkAdapterObj *> &adapters, int roundMs,
                          SearchFamilies families, int limitMs)
 {
     m_states.clear();
-    for (const QString &mac : macs)
-        m_states.insert(mac.toUpper(), State{});
+    for (const QString &name : names)
+        m_states.append(State{name, false, std::nullopt});
     m_adapters = adapters;
     m_roundMs = roundMs;
     m_families = families;
@@ -27,32 +25,45 @@ void RestartWatch::Start(const QStringList &macs, const QList<const CNetworkAdap
     m_round.Start(m_adapters, m_roundMs, m_families);
 }
 
-std::optional<qint64> RestartWatch::BackAfterMs(const QString &mac) const
+const RestartWatch::State *RestartWatch::StateOf(const QString &name) const
 {
-    return m_states.value(mac.toUpper()).backMs;
+    for (const State &state : m_states) {
+        if (state.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &state;
+    }
+    return nullptr;
 }
 
-bool RestartWatch::WentSilent(const QString &mac) const
+std::optional<qint64> RestartWatch::BackAfterMs(const QString &name) const
 {
-    return m_states.value(mac.toUpper()).silent;
+    const State *state = StateOf(name);
+    return state ? state->backMs : std::nullopt;
+}
+
+bool RestartWatch::WentSilent(const QString &name) const
+{
+    const State *state = StateOf(name);
+    return state && state->silent;
 }
 
 void RestartWatch::OnFound(const FoundDevice &device)
 {
-    const auto state = m_states.find(DeviceText(device.record.mac_addr).toUpper());
-    if (state == m_states.end() || !state->silent || state->backMs)
-        return;
-    state->backMs = m_clock.elapsed();
-    Q_EMIT deviceBack(state.key(), *state->backMs);
+    const QList<FoundDevice> found{device};
+    for (State &state : m_states) {
+        if (!state.silent || state.backMs || !FindDevice(found, state.name))
+            continue;
+        state.backMs = m_clock.elapsed();
+        Q_EMIT deviceBack(state.name, *state.backMs);
+    }
 }
 
 void RestartWatch::OnRoundEnd()
 {
     if (!m_running)
         return;
-    for (auto state = m_states.begin(); state != m_states.end(); ++state) {
-        if (!state->silent && !m_round.Find(state.key()))
-            state->silent = true;
+    for (State &state : m_states) {
+        if (!state.silent && !m_round.Find(state.name))
+            state.silent = true;
     }
     // Rounds run back to back; the one under way when the time is up still counts.
     if (AllBack() || m_clock.elapsed() >= m_limitMs) {

@@ -3,7 +3,6 @@
 #include "SearchRound.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -12,7 +11,8 @@
 
 // Waits for devices told to restart: each must first miss a whole search round (it has gone
 // silent), then answer again. Searches round after round until every device is back or the
-// time is up, so a script learns when a rebooted device can be used again.
+// time is up, so a script learns when a rebooted device can be used again. A device is named
+// as FindDevice takes it: by MAC, or an ONVIF device by its endpoint address.
 class RestartWatch final : public QObject
 {
     Q_OBJECT
@@ -23,24 +23,27 @@ public:
     explicit RestartWatch(DeviceSearch &search, QObject *parent = nullptr);
 
     // The clock starts here: call it right after the last command went out.
-    void Start(const QStringList &macs, const QList<const CNetworkAdapterObj *> &adapters, int roundMs,
+    void Start(const QStringList &names, const QList<const CNetworkAdapterObj *> &adapters, int roundMs,
                SearchFamilies families, int limitMs);
 
     // How long after Start the device answered again; nothing when it did not in time.
-    std::optional<qint64> BackAfterMs(const QString &mac) const;
+    std::optional<qint64> BackAfterMs(const QString &name) const;
     // It was seen silent at least once (a device that never was did not restart).
-    bool WentSilent(const QString &mac) const;
+    bool WentSilent(const QString &name) const;
 
 Q_SIGNALS:
-    void deviceBack(const QString &mac, qint64 ms);
+    // name as Start had it.
+    void deviceBack(const QString &name, qint64 ms);
     void finished();
 
 private:
     struct State
     {
+        QString name;
         bool silent = false;
         std::optional<qint64> backMs;
     };
+    const State *StateOf(const QString &name) const;
 
     void OnFound(const FoundDevice &device);
     void OnRoundEnd();
@@ -51,7 +54,7 @@ private:
     SearchFamilies m_families;
     int m_roundMs = 3000;
     int m_limitMs = 0;
-    QHash<QString, State> m_states; // by upper-case MAC
+    QList<State> m_states;
     QElapsedTimer m_clock;
     bool m_running = false;
 };

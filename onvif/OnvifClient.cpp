@@ -1,6 +1,8 @@
 #include "OnvifClient.h"
 
+#include "HttpDate.h"
 #include "HttpDigest.h"
+#include "OnvifServiceAddress.h"
 #include "SoapMessages.h"
 
 #include <QHash>
@@ -41,9 +43,11 @@ struct DeviceLogin
 struct Exchange
 {
     bool reached = false; // an HTTP answer arrived, whole and within the limits
+    bool refused = false; // the connection was refused: the request never reached the device
     int status = 0;
     QByteArray body;
     QList<QByteArray> challenges; // every WWW-Authenticate value
+    QDateTime date;               // the Date header's, when it had a valid one
 };
 
 // One call of a sequence; read takes its reply, and may add calls to the sequence.
@@ -60,6 +64,9 @@ struct Sequence
     OnvifDevice device;
     OnvifLogin login;
     std::deque<Step> steps;
+    // Where to try again when device.serviceAddress refuses the connection: the service's old
+    // address after a web port change, for a device that applies the new port only later.
+    QUrl fallback;
     std::function<void(OnvifResult)> done;
 };
 
@@ -74,6 +81,7 @@ struct Attempt
     bool freshChallenge = false;
     bool digestRetried = false;
     bool clockReread = false;
+    QUrl fallback; // as Sequence's; taken at most once
     std::function<void(OnvifResult, const SoapReply &)> done;
 };
 
@@ -106,7 +114,7 @@ struct OnvifClient::Private
 
     void Post(const QUrl &url, const QString &operation, const QByteArray &envelope, const QByteArray &authorization,
               bool last, std::function<void(const Exchange &)> done);
-    void ReadClock(const OnvifDevice &device, std::function<void(bool reached)> done);
+    void ReadClock(std::shared_ptr<Attempt> attempt, std::function<void(bool reached)> done);
     void Call(std::shared_ptr<Attempt> attempt);
     void ReadClockThenSend(std::shared_ptr<Attempt> attempt);
     void Send(std::shared_ptr<Attempt> attempt);
@@ -158,6 +166,7 @@ void OnvifClient::Private::Post(const QUrl &url, const QString &operation, const
         Exchange exchange;
         exchange.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         exchange.reached = !*failed && exchange.status != 0;
+        exchange.refused = !exchange.reached && reply->error() == QNetworkReply::ConnectionRefusedError;
         if (exchange.reached) {
             exchange.body = reply->readAll();
             if (exchange.body.size() > options.maxReplyBytes)
@@ -165,18 +174,20 @@ void OnvifClient::Private::Post(const QUrl &url, const QString &operation, const
             for (const auto &[name, value] : reply->rawHeaderPairs()) {
                 if (name.compare("WWW-Authenticate", Qt::CaseInsensitive) == 0)
                     exchange.challenges.append(value);
+                else if (name.compare("Date", Qt::CaseInsensitive) == 0)
+                    exchange.date = ParseHttpDate(value);
             }
         }
         done(exchange);
     });
 }
 
-void OnvifClient::Private::ReadClock(const OnvifDevice &device, std::function<void(bool reached)> done)
+void OnvifClient::Private::ReadClock(std::shared_ptr<Attempt> attempt, std::function<void(bool reached)> done)
 {
     const QString operation = QStringLiteral("GetSystemDateAndTime");
-    const QString key = deviceKey(device);
-    Post(device.serviceAddress, operation, SoapEnvelope(PlainCall(operation).body), {}, false,
-         [this, key, done = std::move(done)](const Exchange &exchange) {
+    const QString key = deviceKey(attempt->device);
+    Post(attempt->device.serviceAddress, operation, SoapEnvelope(PlainCall(operation).body), {}, false,
+         [this, attempt, key, operation, done = std::move(done)](const Exchange &exchange) {
              if (!exchange.reached) {
                  done(false);
                  return;
@@ -184,10 +195,28 @@ void OnvifClient::Private::ReadClock(const OnvifDevice &device, std::function<vo
              DeviceLogin &login = logins[key];
              login.clockKnown = true;
              QDateTime deviceUtc;
-             // A device that wants a login even for its clock is taken to be on time.
-             if (ReadSystemDateAndTime(SoapReply(exchange.body), deviceUtc))
+             if (ReadSystemDateAndTime(SoapReply(exchange.body), deviceUtc)) {
                  login.clockOffsetMs = QDateTime::currentDateTimeUtc().msecsTo(deviceUtc);
-             done(true);
+                 done(true);
+                 return;
+             }
+             // Some devices read their clock only to a login. Until that call tells it, the
+             // reply's Date header is the best guess, and the last one if the call fails too; a
+             // device without either is taken to be on time.
+             login.clockOffsetMs = exchange.date.isValid() ? QDateTime::currentDateTimeUtc().msecsTo(exchange.date) : 0;
+             auto clock = std::make_shared<Attempt>();
+             clock->device = attempt->device;
+             clock->login = attempt->login;
+             clock->call = PlainCall(operation);
+             clock->method = login.challenge ? login.method : Method::Token;
+             clock->clockReread = true; // no clock is read for the clock's own call
+             clock->done = [this, key, done](OnvifResult result, const SoapReply &reply) {
+                 QDateTime told;
+                 if (result == OnvifResult::Ok && ReadSystemDateAndTime(reply, told))
+                     logins[key].clockOffsetMs = QDateTime::currentDateTimeUtc().msecsTo(told);
+                 done(true);
+             };
+             Send(clock);
          });
 }
 
@@ -204,7 +233,7 @@ void OnvifClient::Private::Call(std::shared_ptr<Attempt> attempt)
 
 void OnvifClient::Private::ReadClockThenSend(std::shared_ptr<Attempt> attempt)
 {
-    ReadClock(attempt->device, [this, attempt](bool reached) {
+    ReadClock(attempt, [this, attempt](bool reached) {
         if (reached)
             Send(attempt);
         else
@@ -236,6 +265,14 @@ void OnvifClient::Private::Send(std::shared_ptr<Attempt> attempt)
 void OnvifClient::Private::OnAnswer(std::shared_ptr<Attempt> attempt, const Exchange &exchange)
 {
     if (!exchange.reached) {
+        // Only a refusal proves nothing arrived: a request that timed out may have been carried
+        // out, and is never sent twice.
+        if (exchange.refused && !attempt->fallback.isEmpty()) {
+            attempt->device.serviceAddress = attempt->fallback;
+            attempt->fallback.clear();
+            Send(attempt);
+            return;
+        }
         attempt->done(OnvifResult::Failed, SoapReply({}));
         return;
     }
@@ -303,7 +340,14 @@ void OnvifClient::Private::Run(std::shared_ptr<Sequence> sequence)
     attempt->login = sequence->login;
     attempt->call = sequence->steps.front().call;
     attempt->last = sequence->steps.size() == 1;
-    attempt->done = [this, sequence](OnvifResult result, const SoapReply &reply) {
+    attempt->fallback = sequence->fallback;
+    attempt->done = [this, sequence, weak = std::weak_ptr<Attempt>(attempt)](OnvifResult result,
+                                                                             const SoapReply &reply) {
+        // Once either address has answered, the rest of the calls go there alone.
+        if (const auto answered = weak.lock(); answered && (result != OnvifResult::Failed || reply.IsValid())) {
+            sequence->device.serviceAddress = answered->device.serviceAddress;
+            sequence->fallback.clear();
+        }
         const Step step = std::move(sequence->steps.front());
         sequence->steps.pop_front();
         if (result == OnvifResult::Ok && !step.read(reply, *sequence))
@@ -422,6 +466,7 @@ void OnvifClient::ApplySettings(const OnvifDevice &device, const OnvifLogin &log
                  QList<NetworkProtocol> protocols;
                  if (!ReadNetworkProtocols(reply, protocols))
                      return false;
+                 const int oldPort = WebPortOf(protocols);
                  for (NetworkProtocol &protocol : protocols) {
                      if (protocol.name == QLatin1String("HTTP")) {
                          if (protocol.ports.isEmpty())
@@ -430,8 +475,18 @@ void OnvifClient::ApplySettings(const OnvifDevice &device, const OnvifLogin &log
                              protocol.ports.first() = port;
                      }
                  }
-                 // Before the interface, if any: the next call after this one.
-                 s.steps.push_front({SetNetworkProtocolsCall(protocols), answered});
+                 // Before the interface, if any: the next call after this one. A device that
+                 // applies the port at once is found at it from then on; one that waits for its
+                 // reboot still answers at the old port, which refuses the connection otherwise.
+                 s.steps.push_front(
+                     {SetNetworkProtocolsCall(protocols), [oldPort, port](const SoapReply &, Sequence &q) {
+                          const QUrl moved = ServiceAddressAfterWebPort(q.device.serviceAddress, oldPort, port);
+                          if (moved != q.device.serviceAddress) {
+                              q.fallback = q.device.serviceAddress;
+                              q.device.serviceAddress = moved;
+                          }
+                          return true;
+                      }});
                  return true;
              }});
     }

@@ -37,6 +37,9 @@ struct OnvifSettings
     QString dns; // the first manual (or DHCP-given) IPv4 DNS server
     bool dnsFromDhcp = false;
     int webPort = -1; // the first port of the enabled HTTP protocol
+    // What Save expects of the device: the port its device service moves to with the web port
+    // (ServiceAddressAfterWebPort); -1 when the service stays where it was.
+    int servicePort = -1;
     QString manufacturer;
     QString model;
     QString firmware;

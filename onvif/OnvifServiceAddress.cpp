@@ -84,3 +84,13 @@ OnvifDevice MakeOnvifDevice(const WsDiscoveryMatch &match, const QHostAddress &s
     device.name = values.name;
     return device;
 }
+
+QUrl ServiceAddressAfterWebPort(const QUrl &service, int oldPort, int newPort)
+{
+    if (oldPort <= 0 || newPort <= 0 || newPort > 0xFFFF || service.scheme().toLower() != QLatin1String("http")
+        || service.port(kHttpPort) != oldPort)
+        return service;
+    QUrl moved = service;
+    moved.setPort(newPort == kHttpPort ? -1 : newPort);
+    return moved;
+}

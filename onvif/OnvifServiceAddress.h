@@ -32,3 +32,10 @@ OnvifServiceChoice ChooseOnvifServiceAddress(const QStringList &xaddrs, const QH
 // The device a ProbeMatch or a Hello describes, heard from source on adapter.
 OnvifDevice MakeOnvifDevice(const WsDiscoveryMatch &match, const QHostAddress &source,
                             const CNetworkAdapterObj &adapter);
+
+inline constexpr int kHttpPort = 80; // an http URL without a port
+
+// Where the device service answers once the device's HTTP port went from oldPort to newPort: an
+// http service at the old port (no port in the URL is 80) moves with it; any other stays where
+// it was. The URL is returned unchanged when either port is unknown (not above 0).
+QUrl ServiceAddressAfterWebPort(const QUrl &service, int oldPort, int newPort);

@@ -139,6 +139,23 @@ private Q_SLOTS:
         QVERIFY(changes(WantedOnvifSettings(current, same, false)).isEmpty());
     }
 
+    void theCheckAfterSaveExpectsTheServiceAtItsNewPort()
+    {
+        OnvifSettings wanted = readSettings();
+        wanted.ip = u"10.77.1.50"_s;
+        OnvifDevice found = MakeOnvifDevice(u"urn:uuid:a"_s, u"10.77.1.50"_s);
+        QCOMPARE(OnvifMoveVerification(wanted, &found), std::make_pair(u"found at 10.77.1.50"_s, true));
+        // Save moved the service with the web port: the device must be announced there.
+        wanted.servicePort = 8080;
+        QCOMPARE(OnvifMoveVerification(wanted, &found),
+                 std::make_pair(u"not found at port 8080: answers at 10.77.1.50:80"_s, false));
+        found.serviceAddress.setPort(8080);
+        QCOMPARE(OnvifMoveVerification(wanted, &found), std::make_pair(u"found at 10.77.1.50:8080"_s, true));
+        // The address is checked first.
+        found.serviceAddress.setHost(u"10.77.1.40"_s);
+        QCOMPARE(OnvifMoveVerification(wanted, &found).second, false);
+    }
+
     void dhcpIsKeptUnlessAskedOtherwise()
     {
         OnvifSettings current = readSettings();
@@ -194,6 +211,14 @@ private Q_SLOTS:
         QCOMPARE(FieldValue(fields, "service"_L1), QJsonValue(u"http://10.77.1.40/onvif/device_service"_s));
         QCOMPARE(FieldValue(fields, "read_error"_L1), QJsonValue(u"Failed. login failed"_s));
         QCOMPARE(FieldValue(fields, "url"_L1), QJsonValue(u"http://10.77.1.40"_s));
+        // Never read: whether it takes DHCP is unknown, not false; once read, it is told.
+        QCOMPARE(FieldValue(fields, "dhcp"_L1), QJsonValue());
+        QCOMPARE(FieldValue(fields, "mask"_L1), QJsonValue(QString()));
+        OnvifListing read = listing;
+        read.settings = readSettings();
+        QCOMPARE(FieldValue(DeviceFields(OnvifRecord(read), DeviceFamily::Onvif, &read), "dhcp"_L1), QJsonValue(false));
+        read.settings->dhcp = true;
+        QCOMPARE(FieldValue(DeviceFields(OnvifRecord(read), DeviceFamily::Onvif, &read), "dhcp"_L1), QJsonValue(true));
 
         const QByteArray csv = DevicesCsv(QList<DeviceFieldList>{DeviceFields(MakeReply("00:1A:2B:3C:4D:01")), fields});
         const QList<CsvRow> rows = ReadCsv(csv);
@@ -202,6 +227,8 @@ private Q_SLOTS:
         QCOMPARE(rows[1].cells.value(14), QString());
         QCOMPARE(rows[2].cells.value(0), u"onvif"_s);
         QCOMPARE(rows[2].cells.value(14), u"urn:uuid:b"_s);
+        QCOMPARE(rows[1].cells.value(9), u"false"_s);
+        QCOMPARE(rows[2].cells.value(9), QString()); // dhcp unknown
         // A list written by search is a plan: the endpoint names a device whose MAC is unknown.
         const AddressPlan plan = ReadAddressPlan(
             "mac,endpoint,ip\n,urn:uuid:b,10.77.1.41\n00:1A:2B:3C:4D:01,,10.77.1.42\n");
@@ -227,6 +254,21 @@ private Q_SLOTS:
         QCOMPARE(changes.size(), 1);
         QVERIFY(changes[0].kind == DeviceChange::Kind::Changed);
         QCOMPARE(changes[0].changed, QStringList({u"mac"_s}));
+
+        // Between searches: a Hello finds or changes, a Bye (in the other uuid form) is gone at once.
+        QVERIFY(watch.Announced(fields("urn:uuid:b", {})).isEmpty()); // as known
+        const QList<DeviceChange> hello = watch.Announced(fields("urn:uuid:c", {}));
+        QCOMPARE(hello.size(), 1);
+        QVERIFY(hello[0].kind == DeviceChange::Kind::Found);
+        const QList<DeviceChange> bye = watch.Left(u"uuid:B"_s);
+        QCOMPARE(bye.size(), 1);
+        QVERIFY(bye[0].kind == DeviceChange::Kind::Gone);
+        QCOMPARE(FieldValue(bye[0].device, "endpoint"_L1), QJsonValue(u"urn:uuid:b"_s));
+        QVERIFY(watch.Left(u"urn:uuid:b"_s).isEmpty());        // gone is said once
+        QVERIFY(watch.Left(u"02:20:00:00:00:01"_s).isEmpty()); // a Bye names an endpoint, never a MAC
+        // The next search does not find b gone again, and finds it anew when it answers.
+        QCOMPARE(watch.Update({fields("urn:uuid:a", u"02:20:00:00:00:01"_s), fields("urn:uuid:c", {})}).size(), 0);
+        QCOMPARE(watch.Update({fields("urn:uuid:b", {})}).first().kind, DeviceChange::Kind::Found);
     }
 
     void findingPrefersTheOwnFamilyByMac()

@@ -1,6 +1,7 @@
 // The two logins: HTTP Digest against RFC 7616's own examples, the parsing of challenges as
 // devices send them, and the UsernameToken digest against one worked out by hand.
 
+#include "HttpDate.h"
 #include "HttpDigest.h"
 #include "UsernameToken.h"
 
@@ -130,6 +131,23 @@ private Q_SLOTS:
         QVERIFY(!a.passwordDigest.contains("secret"));
         // A time given in another zone is written as UTC.
         QCOMPARE(CreatedText(deviceNow.toOffsetFromUtc(3600)), u"2026-01-05T10:11:12.345Z"_s);
+    }
+
+    void theDateHeaderGivesTheDevicesClock()
+    {
+        // English names whatever the locale; the time in UTC.
+        const QLocale locale = QLocale();
+        QLocale::setDefault(QLocale(QLocale::German));
+        const QDateTime time(QDate(2026, 3, 8), QTime(7, 5, 9), Qt::UTC);
+        QCOMPARE(HttpDate(time), QByteArray("Sun, 08 Mar 2026 07:05:09 GMT"));
+        QCOMPARE(HttpDate(time.toOffsetFromUtc(-3600)), QByteArray("Sun, 08 Mar 2026 07:05:09 GMT"));
+        QCOMPARE(ParseHttpDate(" Sun, 08 Mar 2026 07:05:09 GMT"), time);
+        QCOMPARE(ParseHttpDate("Sun, 08 Mar 2026 07:05:09 GMT").timeSpec(), Qt::UTC);
+        QLocale::setDefault(locale);
+        for (const QByteArray &broken :
+             {QByteArray(), QByteArray("yesterday"), QByteArray("Sun, 32 Mar 2026 07:05:09 GMT"),
+              QByteArray("Sun, 08 Mar 2026 07:05 GMT")})
+            QVERIFY2(!ParseHttpDate(broken).isValid(), broken.constData());
     }
 };
 

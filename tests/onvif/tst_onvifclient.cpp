@@ -5,6 +5,7 @@
 #include "OnvifClient.h"
 #include "TestNetwork.h"
 
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <optional>
@@ -32,6 +33,12 @@ const QList<SimOnvif> kDevices{
     {"reboot needed", u"02:20:00:00:00:06"_s, u"10.77.1.106"_s, u"onvifAuth=both,rebootNeeded=true"_s},
     {"web port", u"02:20:00:00:00:07"_s, u"10.77.1.107"_s, u"webPort=8080,onvifAuth=digest"_s},
     {"reset", u"02:20:00:00:00:08"_s, u"10.77.1.108"_s, u"onvifAuth=both"_s},
+    {"port at once", u"02:20:00:00:00:09"_s, u"10.77.1.109"_s, u"onvifAuth=both"_s},
+    {"port at reboot", u"02:20:00:00:00:0A"_s, u"10.77.1.110"_s, u"webPort=8080,onvifAuth=token,rebootNeeded=1"_s},
+    {"clock with a login", u"02:20:00:00:00:0B"_s, u"10.77.1.111"_s,
+     u"onvifAuth=token,clockOffset=3600,clockAccess=login"_s},
+    {"clock by Date", u"02:20:00:00:00:0C"_s, u"10.77.1.112"_s,
+     u"onvifAuth=token,clockOffset=-7200,clockAccess=none"_s},
 };
 
 const SimOnvif &simDevice(const QString &name)
@@ -91,6 +98,23 @@ std::pair<OnvifResult, OnvifSettings> readOnceMoved(OnvifClient &client, const O
     }
 }
 
+// Whether the device service at ip:port went away (the device restarts) and then served again.
+bool restarted(const QString &ip, quint16 port = 80)
+{
+    bool wentAway = false;
+    QDeadlineTimer deadline(kWaitMs);
+    while (!deadline.hasExpired()) {
+        QTcpSocket knock; // a connection without a request: the device logs nothing
+        knock.connectToHost(ip, port);
+        const bool serving = knock.waitForConnected(2000);
+        if (serving && wentAway)
+            return true;
+        wentAway = wentAway || !serving;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
 OnvifResult waitFor(const std::function<void(OnvifClient::Done)> &call)
 {
     Waited<OnvifResult> w;
@@ -131,7 +155,8 @@ private Q_SLOTS:
                       << u"family=onvif,mac=%1,ip=%2,gateway=10.77.1.1,dns=10.77.1.1,%3"_s.arg(device.mac, device.ip,
                                                                                                device.keys);
         }
-        QVERIFY(m_sim.Start(arguments));
+        // Silent long enough after a reboot to be seen so on a loaded machine.
+        QVERIFY(m_sim.Start(arguments << u"--onvif-reboot-time"_s << u"3000"_s));
     }
 
     void readsSettingsWithEachLogin_data()
@@ -244,6 +269,7 @@ private Q_SLOTS:
         OnvifClient client;
         QCOMPARE(readSettings(client, device).first, OnvifResult::Ok);
         QCOMPARE(waitFor([&](OnvifClient::Done done) { client.Reboot(device, kLogin, done); }), OnvifResult::Ok);
+        QVERIFY(restarted(device.serviceAddress.host()));
         const qsizetype before = requests(sim).size();
         QCOMPARE(readSettings(client, device).first, OnvifResult::Ok);
         const auto lines = requests(sim).mid(before);
@@ -319,6 +345,78 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(readSettings(client, deviceAt(sim, sim.ip, 8081)).second.dhcp, kWaitMs);
     }
 
+    void aNewWebPortAndAddressInOneSave_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("newIp");
+        QTest::addColumn<int>("newPort");
+        QTest::addColumn<QStringList>("calls");
+        // One applies the port at once, so the address goes to the new port; the other only at its
+        // reboot, so the new port refuses and the old one still takes the address and the reboot.
+        QTest::newRow("port at once") << u"port at once"_s << u"10.77.1.159"_s << 8088
+                                      << QStringList{u"GetNetworkProtocols"_s, u"SetNetworkProtocols"_s,
+                                                     u"SetNetworkInterfaces"_s};
+        QTest::newRow("port at reboot") << u"port at reboot"_s << u"10.77.1.160"_s << 80
+                                        << QStringList{u"GetNetworkProtocols"_s, u"SetNetworkProtocols"_s,
+                                                       u"SetNetworkInterfaces"_s, u"SystemReboot"_s};
+    }
+    void aNewWebPortAndAddressInOneSave()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, newIp);
+        QFETCH(int, newPort);
+        QFETCH(QStringList, calls);
+        const SimOnvif &sim = simDevice(name);
+        OnvifClient client;
+        const int oldPort = name == "port at reboot"_L1 ? 8080 : 80;
+        const auto [read, current] = readSettings(client, deviceAt(sim, sim.ip, oldPort));
+        QCOMPARE(read, OnvifResult::Ok);
+        QCOMPARE(current.webPort, oldPort);
+        const qsizetype before = requests(sim).size();
+
+        OnvifSettings wanted = current;
+        wanted.ip = newIp;
+        wanted.webPort = newPort;
+        QCOMPARE(waitFor([&](OnvifClient::Done done) {
+                     client.ApplySettings(deviceAt(sim, sim.ip, oldPort), kLogin, current, wanted, done);
+                 }),
+                 OnvifResult::Ok);
+        QCOMPARE(operations(sim, before), calls);
+        m_movedTo.insert(sim.mac, newIp);
+
+        const auto [movedResult, moved] = readOnceMoved(client, deviceAt(sim, newIp, newPort));
+        QCOMPARE(movedResult, OnvifResult::Ok);
+        QCOMPARE(moved.ip, newIp);
+        QCOMPARE(moved.webPort, newPort);
+        QCOMPARE(moved.mac, sim.mac);
+    }
+
+    void theClockWithoutAnOpenGetSystemDateAndTime_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("with a login") << u"clock with a login"_s;
+        QTest::newRow("by the Date header") << u"clock by Date"_s;
+    }
+    void theClockWithoutAnOpenGetSystemDateAndTime()
+    {
+        // Both clocks are hours off and the device takes only a token, which needs the right time.
+        QFETCH(QString, name);
+        const SimOnvif &sim = simDevice(name);
+        OnvifClient client;
+        const auto [read, settings] = readSettings(client, deviceAt(sim, sim.ip));
+        QCOMPARE(read, OnvifResult::Ok);
+        QCOMPARE(settings.mac, sim.mac);
+        // Every token after the clock was read went in on time: no refusal but the clock's own.
+        const QList<QJsonObject> lines = requests(sim);
+        QVERIFY(!lines.isEmpty());
+        QCOMPARE(lines.first().value("operation"_L1).toString(), u"GetSystemDateAndTime"_s);
+        QCOMPARE(lines.first().value("login"_L1).toString(), u"none"_s);
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            QVERIFY2(lines[i].value("accepted"_L1).toBool(), qPrintable(lines[i].value("operation"_L1).toString()));
+        if (name == "clock with a login"_L1)
+            QCOMPARE(lines.value(1).value("operation"_L1).toString(), u"GetSystemDateAndTime"_s);
+    }
+
     void anInvalidAddressSendsNothing_data()
     {
         QTest::addColumn<QString>("ip");
@@ -388,17 +486,20 @@ private Q_SLOTS:
         qsizetype before = requests(sim).size();
         QCOMPARE(waitFor([&](OnvifClient::Done done) { client.Reboot(device, kLogin, done); }), OnvifResult::Ok);
         QCOMPARE(operations(sim, before).last(), u"SystemReboot"_s);
+        QVERIFY(restarted(sim.ip));
 
-        // Soft keeps the addressing; hard goes back to DHCP.
+        // Soft keeps the addressing; hard goes back to DHCP. Either restarts the device.
         before = requests(sim).size();
         QCOMPARE(waitFor([&](OnvifClient::Done done) { client.FactoryDefault(device, kLogin, false, done); }),
                  OnvifResult::Ok);
         QCOMPARE(operations(sim, before).last(), u"SetSystemFactoryDefault"_s);
+        QVERIFY(restarted(sim.ip));
         auto [result, settings] = readSettings(client, device);
         QCOMPARE(result, OnvifResult::Ok);
         QVERIFY(!settings.dhcp);
         QCOMPARE(waitFor([&](OnvifClient::Done done) { client.FactoryDefault(device, kLogin, true, done); }),
                  OnvifResult::Ok);
+        QVERIFY(restarted(sim.ip));
         std::tie(result, settings) = readSettings(client, device);
         QCOMPARE(result, OnvifResult::Ok);
         QVERIFY(settings.dhcp);

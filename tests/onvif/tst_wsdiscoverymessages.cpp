@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 const QString kOurProbe = QStringLiteral("urn:uuid:3f2b6c1e-8d4a-4e7b-9c0d-5a1e2f3b4c5d");
 
@@ -249,6 +251,32 @@ private Q_SLOTS:
                                                                             prefix));
         QCOMPARE(choice.url.toString(), chosen);
         QCOMPARE(choice.credentialsSafe, safe);
+    }
+
+    void theServiceMovesWithTheWebPortItSharedOnly_data()
+    {
+        QTest::addColumn<QString>("service");
+        QTest::addColumn<int>("oldPort");
+        QTest::addColumn<int>("newPort");
+        QTest::addColumn<QString>("moved");
+        const QString path = u"/onvif/device_service"_s;
+        QTest::newRow("no port is 80") << u"http://10.0.0.5"_s + path << 80 << 8080 << u"http://10.0.0.5:8080"_s + path;
+        QTest::newRow("back to 80") << u"http://10.0.0.5:8080"_s + path << 8080 << 80 << u"http://10.0.0.5"_s + path;
+        QTest::newRow("the old port given")
+            << u"http://10.0.0.5:81"_s + path << 81 << 82 << u"http://10.0.0.5:82"_s + path;
+        QTest::newRow("a port of its own")
+            << u"http://10.0.0.5:8899"_s + path << 80 << 8080 << u"http://10.0.0.5:8899"_s + path;
+        QTest::newRow("https") << u"https://10.0.0.5"_s + path << 443 << 8443 << u"https://10.0.0.5"_s + path;
+        QTest::newRow("old port unknown") << u"http://10.0.0.5"_s + path << -1 << 8080 << u"http://10.0.0.5"_s + path;
+        QTest::newRow("no port at all") << u"http://10.0.0.5"_s + path << 80 << 70000 << u"http://10.0.0.5"_s + path;
+    }
+    void theServiceMovesWithTheWebPortItSharedOnly()
+    {
+        QFETCH(QString, service);
+        QFETCH(int, oldPort);
+        QFETCH(int, newPort);
+        QFETCH(QString, moved);
+        QCOMPARE(ServiceAddressAfterWebPort(QUrl(service), oldPort, newPort).toString(), moved);
     }
 
     void makesTheDevice()

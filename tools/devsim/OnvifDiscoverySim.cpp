@@ -98,10 +98,11 @@ QByteArray description(const SimDevice &device)
     if (device.macScope)
         scopes += ' ' + scope("MacAddress", QByteArray(device.mac).replace(':', "").toLower());
     const QByteArray host = device.foreignXAddr.isEmpty() ? device.ip : device.foreignXAddr;
-    QByteArray xaddrs = "http://" + host + "/onvif/device_service";
+    const QByteArray port = device.webPort == 80 ? QByteArray() : ':' + QByteArray::number(device.webPort);
+    QByteArray xaddrs = "http://" + host + port + "/onvif/device_service";
     if (device.linkLocalFirst) {
         const quint32 ip = QHostAddress(QString::fromLatin1(device.ip)).toIPv4Address();
-        xaddrs = "http://169.254." + QByteArray::number((ip >> 8) & 0xff) + '.' + QByteArray::number(ip & 0xff)
+        xaddrs = "http://169.254." + QByteArray::number((ip >> 8) & 0xff) + '.' + QByteArray::number(ip & 0xff) + port
                  + "/onvif/device_service " + xaddrs;
     }
     const QByteArray types = device.nvtOnly ? "dn:NetworkVideoTransmitter" : "dn:NetworkVideoTransmitter tds:Device";
@@ -195,8 +196,9 @@ void OnvifDiscoverySim::AnswerProbe(const QByteArray &datagram, const QHostAddre
     m_answered.insert(id);
 
     QList<SimAnswer> answers;
-    for (const SimDevice &device : m_devices) {
-        if (device.family != SimDevice::Family::Onvif)
+    for (int i = 0; i < m_devices.size(); ++i) {
+        const SimDevice &device = m_devices[i];
+        if (device.family != SimDevice::Family::Onvif || (silent && silent(i)))
             continue;
         const QStringList types = device.nvtOnly ? QStringList{kWsTypeNetworkVideoTransmitter}
                                                  : QStringList{kWsTypeNetworkVideoTransmitter, kWsTypeDevice};

@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QUdpSocket>
 
+#include <functional>
+
 class DatagramLog;
 
 // The WS-Discovery side of the simulated ONVIF devices: listens on 239.255.255.250:3702 on this
@@ -37,6 +39,10 @@ public:
     // is in device now. Callable at any time after Start().
     void AnnounceHello(const SimDevice &device);
     void AnnounceBye(const SimDevice &device);
+
+    // Whether the device at this index into the device list is silent now (rebooting): it
+    // answers no probe. Unset: none is.
+    std::function<bool(int deviceIndex)> silent;
 
     // The datagrams themselves, for tests and the benchmark.
     static QByteArray ProbeMatches(const SimDevice &device, const QString &relatesTo);

@@ -1,6 +1,7 @@
 #include "OnvifServiceSim.h"
 
 #include "DatagramLog.h"
+#include "HttpDate.h"
 #include "HttpDigest.h"
 #include "OnvifNamespaces.h"
 #include "SimNetwork.h"
@@ -121,6 +122,8 @@ void OnvifServiceSim::OnConnection(DeviceState &state)
     while (QTcpSocket *socket = state.server->nextPendingConnection()) {
         // The socket outlives a server that moves: it belongs to the service.
         socket->setParent(this);
+        state.connections.removeAll(nullptr);
+        state.connections.append(socket);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::readyRead, this, [this, &state, socket] { OnData(state, *socket); });
     }
@@ -165,6 +168,7 @@ void OnvifServiceSim::OnData(DeviceState &state, QTcpSocket &socket)
             answer += "WWW-Authenticate: " + challenge + "\r\n";
         if (!response.body.isEmpty())
             answer += "Content-Type: application/soap+xml; charset=utf-8\r\n";
+        answer += "Date: " + HttpDate(DeviceClock(state)) + "\r\n";
         answer += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
         answer += close ? "Connection: close\r\n\r\n" : "\r\n";
         socket.write(answer + response.body);
@@ -269,7 +273,7 @@ OnvifServiceSim::Response OnvifServiceSim::Handle(DeviceState &state, const Requ
     if (request.path != kServicePath || request.method != "POST") {
         response.status = 404;
         accepted = false;
-    } else if (operation != QLatin1String("GetSystemDateAndTime")) {
+    } else if (operation != QLatin1String("GetSystemDateAndTime") || device.clockAccess != "open") {
         // A device that takes both checks HTTP first, then WS-Security.
         const QByteArray &auth = device.onvifAuth;
         const bool hasDigest = !request.Header("Authorization").isEmpty();
@@ -317,7 +321,7 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
                         SoapFaultEnvelope(QStringLiteral("Sender"), {QStringLiteral("InvalidArgVal"), subcode}, reason),
                         {}};
     };
-    if (operation == QLatin1String("GetSystemDateAndTime")) {
+    if (operation == QLatin1String("GetSystemDateAndTime") && device.clockAccess != "none") {
         const QDateTime now = DeviceClock(state);
         return {200,
                 respond(operation,
@@ -451,10 +455,12 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
             else if (SchemaText(t, entry, "Name") == QLatin1String("RTSP"))
                 state.rtspPort = port;
         }
-        if (webPort != device.webPort) {
+        if (webPort != device.webPort && device.rebootNeeded) {
+            state.pendingPort = webPort;
+        } else if (webPort != device.webPort) {
+            // At once, as soon as this answer is out: the next request must find the new port.
             const Addressing same{device.dhcp, device.ip, device.mask};
-            QTimer::singleShot(m_options.moveDelayMs, this,
-                               [this, &state, same, webPort] { Move(state, same, webPort); });
+            QTimer::singleShot(0, this, [this, &state, same, webPort] { Move(state, same, webPort); });
         }
         return {200, respond(operation), {}};
     }
@@ -487,12 +493,8 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
                 {}};
     }
     if (operation == QLatin1String("SystemReboot")) {
-        // A rebooted device has forgotten the digest nonces it gave out.
-        state.nonces.clear();
-        if (state.pending) {
-            MoveLater(state, *state.pending);
-            state.pending.reset();
-        }
+        // Once this answer is out.
+        QTimer::singleShot(0, this, [this, &state] { Reboot(state); });
         return {200,
                 respond(operation,
                         [](QXmlStreamWriter &w) {
@@ -513,6 +515,8 @@ OnvifServiceSim::Response OnvifServiceSim::Operate(DeviceState &state, const QSt
         } else if (kind != QLatin1String("Soft")) {
             return fault(QStringLiteral("InvalidArgVal"), QStringLiteral("Soft or Hard"));
         }
+        // Restarts to take its defaults, once this answer is out.
+        QTimer::singleShot(0, this, [this, &state] { Reboot(state); });
         return {200, respond(operation), {}};
     }
     return {500,
@@ -537,6 +541,7 @@ void OnvifServiceSim::Move(DeviceState &state, const Addressing &addressing, qui
         return;
     QString error;
     state.server.reset();
+    DropConnections(state);
     if (!m_addresses.Replace(oldIp, addressing.ip, error))
         std::fprintf(stderr, "corvane-devsim: %s\n", qPrintable(error));
     device.ip = addressing.ip;
@@ -545,4 +550,52 @@ void OnvifServiceSim::Move(DeviceState &state, const Addressing &addressing, qui
         std::fprintf(stderr, "corvane-devsim: %s\n", qPrintable(error));
     if (moved)
         moved(state.index, oldIp);
+}
+
+void OnvifServiceSim::DropConnections(DeviceState &state)
+{
+    for (const QPointer<QTcpSocket> &socket : std::as_const(state.connections)) {
+        if (socket)
+            socket->disconnectFromHost(); // what was written still goes out
+    }
+    state.connections.clear();
+}
+
+void OnvifServiceSim::Reboot(DeviceState &state)
+{
+    if (state.rebooting)
+        return;
+    // A rebooted device has forgotten the digest nonces it gave out.
+    state.nonces.clear();
+    state.rebooting = true;
+    state.server.reset();
+    DropConnections(state);
+    QTimer::singleShot(m_options.rebootTimeMs, this, [this, &state] {
+        state.rebooting = false;
+        SimDevice &device = m_devices[state.index];
+        const Addressing next = state.pending.value_or(Addressing{device.dhcp, device.ip, device.mask});
+        const quint16 port = state.pendingPort.value_or(device.webPort);
+        state.pending.reset();
+        state.pendingPort.reset();
+        if (next.ip != device.ip || port != device.webPort) {
+            Move(state, next, port);
+            return;
+        }
+        device.dhcp = next.dhcp;
+        device.mask = next.mask;
+        QString error;
+        if (!Listen(state, error))
+            std::fprintf(stderr, "corvane-devsim: %s\n", qPrintable(error));
+        if (rebooted)
+            rebooted(state.index);
+    });
+}
+
+bool OnvifServiceSim::IsRebooting(int deviceIndex) const
+{
+    for (const auto &state : m_states) {
+        if (state->index == deviceIndex)
+            return state->rebooting;
+    }
+    return false;
 }

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QTcpServer>
 
@@ -22,7 +23,9 @@ class SoapReply;
 // Plays the device management service of the ONVIF devices: HTTP/1.1 and SOAP 1.2 at
 // http://IP[:webPort]/onvif/device_service, one server per device on its own address. It holds
 // each device's settings in the device list, as a real device does, takes the logins its
-// onvifAuth names, and moves the device when its address or web port changes. Every request is
+// onvifAuth names, and moves the device when its address or web port changes: a new web port at
+// once (a device that needs a reboot for its address takes the port with it then). SystemReboot
+// makes the device silent for rebootTimeMs: no service, no answer to probes. Every request is
 // logged as one line (never a password or a digest):
 //   {"protocol":"onvif","device":"02:20:..","from":"10.77.1.1","operation":"GetDNS",
 //    "login":"none|token|token-text|digest-MD5|digest-SHA-256|...","accepted":true}
@@ -33,8 +36,9 @@ class OnvifServiceSim final : public QObject
 public:
     struct Options
     {
-        int moveDelayMs = 300; // a device moves this long after answering the change
-        int clockWindowS = 5;  // a UsernameToken's Created may be this far off the device's clock
+        int moveDelayMs = 300;   // a device moves this long after answering the change
+        int clockWindowS = 5;    // a UsernameToken's Created may be this far off the device's clock
+        int rebootTimeMs = 1000; // how long a rebooting device is silent
         QByteArray realm = "corvane-devsim";
     };
 
@@ -47,6 +51,10 @@ public:
     // Called once a device serves at its new address or port: where discovery says Bye for
     // oldIp and Hello for the new one.
     std::function<void(int deviceIndex, const QByteArray &oldIp)> moved;
+    // Called once a rebooted device that stayed where it was serves again: where discovery says Hello.
+    std::function<void(int deviceIndex)> rebooted;
+    // Whether the device is rebooting now, and answers nothing.
+    bool IsRebooting(int deviceIndex) const;
 
 private:
     struct Addressing
@@ -61,8 +69,11 @@ private:
         SimDevice factory;
         std::unique_ptr<QTcpServer> server;
         quint16 rtspPort = 554;
-        QList<QByteArray> nonces;          // digest nonces issued, newest last
-        std::optional<Addressing> pending; // applied at the next reboot
+        QList<QByteArray> nonces;           // digest nonces issued, newest last
+        std::optional<Addressing> pending;  // applied at the next reboot
+        std::optional<quint16> pendingPort; // the web port, likewise
+        bool rebooting = false;
+        QList<QPointer<QTcpSocket>> connections; // open now; a device that moves or reboots drops them
     };
     struct Request
     {
@@ -90,6 +101,8 @@ private:
     QList<QByteArray> Challenges(DeviceState &state);
     void MoveLater(DeviceState &state, const Addressing &addressing);
     void Move(DeviceState &state, const Addressing &addressing, quint16 webPort);
+    void Reboot(DeviceState &state);
+    void DropConnections(DeviceState &state);
     QDateTime DeviceClock(const DeviceState &state) const;
 
     QList<SimDevice> &m_devices;

@@ -94,6 +94,9 @@ bool setField(SimDevice &device, const QString &key, const QString &value, QStri
         device.digestAlgorithms = bytes;
     } else if (key == QLatin1String("clockOffset")) {
         device.clockOffsetS = value.toInt(&ok);
+    } else if (key == QLatin1String("clockAccess")) {
+        ok = value == QLatin1String("open") || value == QLatin1String("login") || value == QLatin1String("none");
+        device.clockAccess = bytes;
     } else if (key == QLatin1String("rebootNeeded")) {
         device.rebootNeeded = isTrue(value);
     } else if (key == QLatin1String("linkLocalFirst")) {

@@ -41,7 +41,10 @@ struct SimDevice
     QByteArray onvifAuth = "both";
     // The HTTP Digest algorithms it offers, in order of preference, separated by spaces.
     QByteArray digestAlgorithms = "MD5";
-    int clockOffsetS = 0;        // the device's clock minus the real one
+    int clockOffsetS = 0; // the device's clock minus the real one
+    // Who may read its clock with GetSystemDateAndTime: "open" (anyone), "login" (only with a
+    // login) or "none" (nobody: the call is not supported). Every reply's Date header tells it.
+    QByteArray clockAccess = "open";
     bool rebootNeeded = false;   // SetNetworkInterfaces answers RebootNeeded true
     bool linkLocalFirst = false; // a 169.254 XAddr listed before the real one
     bool nvtOnly = false;        // announces only dn:NetworkVideoTransmitter, not tds:Device

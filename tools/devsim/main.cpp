@@ -94,9 +94,13 @@ int main(int argc, char *argv[])
         QStringLiteral("0"));
     const QCommandLineOption onvifHello(QStringLiteral("onvif-hello"),
                                         QStringLiteral("Announce every ONVIF device with a Hello once started."));
-    parser.addOptions({devicesFile,  device,    generate,     generateVendor, generateOnvif, firstIp,   log,
-                       devicePort,   replyPort, answerTwice,  answerDelay,    malformed,     flood,     rebootTime,
-                       ownAddresses, shuffle,   answerSpread, onvifDelay,     onvifBigEvery, onvifHello});
+    const QCommandLineOption onvifRebootTime(QStringLiteral("onvif-reboot-time"),
+                                             QStringLiteral("How long a rebooting ONVIF device stays silent."),
+                                             QStringLiteral("ms"), QStringLiteral("1000"));
+    parser.addOptions({devicesFile,   device,     generate,       generateVendor, generateOnvif, firstIp,
+                       log,           devicePort, replyPort,      answerTwice,    answerDelay,   malformed,
+                       flood,         rebootTime, ownAddresses,   shuffle,        answerSpread,  onvifDelay,
+                       onvifBigEvery, onvifHello, onvifRebootTime});
     parser.process(app);
 
     QString error;
@@ -185,9 +189,13 @@ int main(int argc, char *argv[])
     }
 
     // The ONVIF devices' device management service over HTTP.
-    OnvifServiceSim onvifService(devices, datagramLog, addresses, OnvifServiceSim::Options{});
+    OnvifServiceSim::Options serviceOptions;
+    serviceOptions.rebootTimeMs = std::max(0, parser.value(onvifRebootTime).toInt());
+    OnvifServiceSim onvifService(devices, datagramLog, addresses, serviceOptions);
     if (!onvifService.Start(error))
         return fail(error);
+    onvifDiscovery.silent = [&onvifService](int index) { return onvifService.IsRebooting(index); };
+    onvifService.rebooted = [&onvifDiscovery, &devices](int index) { onvifDiscovery.AnnounceHello(devices[index]); };
     // A device that moved by itself says so, as real ones do: Bye, then Hello at its new address.
     onvifService.moved = [&onvifDiscovery, &devices](int index, const QByteArray &) {
         onvifDiscovery.AnnounceBye(devices[index]);

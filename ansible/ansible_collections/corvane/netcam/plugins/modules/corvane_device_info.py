@@ -90,7 +90,9 @@ devices:
       description: The port of its web page.
       type: int
     dhcp:
-      description: Whether it takes its addresses by DHCP.
+      description:
+        - Whether it takes its addresses by DHCP.
+        - C(null) for an ONVIF device whose settings were not read (no login given, or it refused it).
       type: bool
     model:
       description: Its model name.

@@ -78,6 +78,13 @@ class TestComparison(object):
         # web_port is a number and dhcp a boolean in corvanectl's JSON, as in the module's options.
         assert ctl.differences(OWN, {'web_port': 8080, 'dhcp': True}) == {'web_port': 8080, 'dhcp': True}
 
+    def test_an_unknown_dhcp_is_never_taken_for_the_wanted_one(self):
+        # An ONVIF device listed without a login: corvanectl says null, and set is left to judge.
+        unread = dict(OWN, family='onvif', dhcp=None, mask='')
+        assert ctl.differences(unread, {'dhcp': False}) == {'dhcp': False}
+        assert ctl.differences(unread, {'dhcp': True}) == {'dhcp': True}
+        assert ctl.differences(unread, {'ip': '10.77.1.21'}) == {}
+
     def test_the_vendor_library_cannot_change_port_or_dhcp(self):
         assert ctl.unsettable(VENDOR, {'web_port': 8080, 'dhcp': True, 'ip': '10.77.1.3'}) == ['web_port', 'dhcp']
         assert ctl.unsettable(VENDOR, {'web_port': 80}) == []  # as it is: nothing to change
