@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -61,13 +62,24 @@ struct CtlResult
     QByteArray err;
 };
 
-// Runs corvanectl to its end; the password, when given, through standard input.
+// Runs corvanectl to its end; the password, when given, through standard input. Its output goes
+// to files, read once it has ended: under Wine, a Windows QProcess reading a pipe now and then
+// misses what the program wrote just before it exited, although the program wrote it whole.
 CtlResult runCtl(QStringList arguments, const QByteArray &input = {}, int timeoutMs = 60000)
 {
+    const QTemporaryDir outputs;
+    if (!outputs.isValid()) {
+        qWarning() << "no folder for corvanectl's output:" << outputs.errorString();
+        return {};
+    }
+    const QString outFile = outputs.filePath(u"out"_s);
+    const QString errFile = outputs.filePath(u"err"_s);
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(u"CORVANE_PASSWORD"_s);
     process.setProcessEnvironment(environment);
+    process.setStandardOutputFile(outFile);
+    process.setStandardErrorFile(errFile);
     process.start(QStringLiteral(CORVANECTL), arguments, QIODevice::ReadWrite | QIODevice::Text); // \r\n on Windows
     if (!process.waitForStarted(5000)) {
         qWarning() << "corvanectl did not start:" << process.errorString();
@@ -76,10 +88,16 @@ CtlResult runCtl(QStringList arguments, const QByteArray &input = {}, int timeou
     process.write(input);
     process.closeWriteChannel();
     const bool ended = process.waitForFinished(timeoutMs);
-    if (!ended)
+    if (!ended) {
         process.kill();
-    CtlResult result{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                     process.readAllStandardOutput(), process.readAllStandardError()};
+        process.waitForFinished(5000); // its files are whole
+    }
+    const auto readOutput = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly | QIODevice::Text) ? file.readAll() : QByteArray();
+    };
+    CtlResult result{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, readOutput(outFile),
+                     readOutput(errFile)};
     if (!ended || process.exitStatus() != QProcess::NormalExit) // a failure then says what happened
         qWarning().noquote() << "corvanectl" << arguments.join(u' ') << (ended ? u"crashed:"_s : u"ran out of time:"_s)
                              << process.errorString() << "\nstandard output:\n"
@@ -691,10 +709,6 @@ private Q_SLOTS:
         const CtlResult set = runCtl(withPassword({u"set"_s, endpoint, u"-a"_s, u"veth1"_s, u"--ip"_s, u"10.77.1.51"_s,
                                                    u"--user"_s, u"admin"_s}),
                                      kPassword.toUtf8() + '\n');
-        if (UnderWine()) {
-            QVERIFY(set.out.startsWith("Apply\n"));
-            QSKIP("under Wine the check search after an ONVIF change ends without reporting: open fault");
-        }
         QCOMPARE(set.out, QByteArray("Apply\nfound at 10.77.1.51\n"));
         QCOMPARE(set.exitCode, 0);
 
