@@ -2,10 +2,10 @@
 #include "CSplashMsgDlg.h"
 #include "DeviceListFormat.h"
 #include "DialogHarness.h"
+#include "ProgramRun.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -55,55 +55,14 @@ QStringList devices(const QStringList &keyLists)
     return arguments;
 }
 
-struct CtlResult
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using CtlResult = ProgramRun;
 
-// Runs corvanectl to its end; the password, when given, through standard input. Its output goes
-// to files, read once it has ended: under Wine, a Windows QProcess reading a pipe now and then
-// misses what the program wrote just before it exited, although the program wrote it whole.
-CtlResult runCtl(QStringList arguments, const QByteArray &input = {}, int timeoutMs = 60000)
+// Runs corvanectl to its end; the password, when given, through standard input.
+CtlResult runCtl(const QStringList &arguments, const QByteArray &input = {}, int timeoutMs = 60000)
 {
-    const QTemporaryDir outputs;
-    if (!outputs.isValid()) {
-        qWarning() << "no folder for corvanectl's output:" << outputs.errorString();
-        return {};
-    }
-    const QString outFile = outputs.filePath(u"out"_s);
-    const QString errFile = outputs.filePath(u"err"_s);
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(u"CORVANE_PASSWORD"_s);
-    process.setProcessEnvironment(environment);
-    process.setStandardOutputFile(outFile);
-    process.setStandardErrorFile(errFile);
-    process.start(QStringLiteral(CORVANECTL), arguments, QIODevice::ReadWrite | QIODevice::Text); // \r\n on Windows
-    if (!process.waitForStarted(5000)) {
-        qWarning() << "corvanectl did not start:" << process.errorString();
-        return {};
-    }
-    process.write(input);
-    process.closeWriteChannel();
-    const bool ended = process.waitForFinished(timeoutMs);
-    if (!ended) {
-        process.kill();
-        process.waitForFinished(5000); // its files are whole
-    }
-    const auto readOutput = [](const QString &path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly | QIODevice::Text) ? file.readAll() : QByteArray();
-    };
-    CtlResult result{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, readOutput(outFile),
-                     readOutput(errFile)};
-    if (!ended || process.exitStatus() != QProcess::NormalExit) // a failure then says what happened
-        qWarning().noquote() << "corvanectl" << arguments.join(u' ') << (ended ? u"crashed:"_s : u"ran out of time:"_s)
-                             << process.errorString() << "\nstandard output:\n"
-                             << result.out << "\nstandard error:\n"
-                             << result.err;
-    return result;
+    return RunProgram(QStringLiteral(CORVANECTL), arguments, input, timeoutMs, environment);
 }
 
 QStringList withPassword(QStringList arguments)
