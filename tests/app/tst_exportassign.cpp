@@ -5,6 +5,7 @@
 #include "CHalvetranoDlg.h"
 #include "DeviceListMenu.h"
 #include "DialogHarness.h"
+#include "ProgramRun.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,7 +14,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -111,14 +111,11 @@ private Q_SLOTS:
                       + QStringList{QStringLiteral("--device"),
                                     QStringLiteral("family=vendor,mac=5C:F2:07:00:30:01,ip=%1,mediaPort=8001,userId=")
                                         .arg(kDeviceAddress1)}));
-        QProcess ctl;
-        ctl.start(QStringLiteral(CORVANECTL),
-                  {QStringLiteral("search"), QStringLiteral("-a"), QStringLiteral("veth1"), QStringLiteral("-o"),
-                   QStringLiteral("csv")},
-                  QIODevice::ReadWrite | QIODevice::Text /* \r\n on Windows */);
-        QVERIFY(ctl.waitForFinished(20000));
-        QCOMPARE(ctl.exitCode(), 0);
-        const QList<QByteArray> ctlLines = ctl.readAllStandardOutput().split('\n');
+        const ProgramRun ctl = RunProgram(QStringLiteral(CORVANECTL),
+                                          {QStringLiteral("search"), QStringLiteral("-a"), QStringLiteral("veth1"),
+                                           QStringLiteral("-o"), QStringLiteral("csv")});
+        QCOMPARE(ctl.exitCode, 0);
+        const QList<QByteArray> ctlLines = ctl.out.split('\n');
         QCOMPARE(ctlLines.size(), 6); // header, four devices, the last line feed
 
         QTemporaryDir dir;

@@ -1,3 +1,4 @@
+#include "ProgramRun.h"
 #include "TestNetwork.h"
 #include "ZEKSDK.h"
 
@@ -5,7 +6,6 @@
 #include <QHash>
 #include <QJsonObject>
 #include <QMutex>
-#include <QProcess>
 #include <QSemaphore>
 #include <QTest>
 #include <QThread>
@@ -593,32 +593,24 @@ private Q_SLOTS:
     {
         DevSim sim;
         QVERIFY(sim.Start(simArguments({kCamera})));
-        QProcess zekcli;
-        // Text: on Windows its lines end in \r\n.
-        constexpr QIODevice::OpenMode mode = QIODevice::ReadWrite | QIODevice::Text;
-        zekcli.start(QStringLiteral(CORVANE_ZEKCLI), {QStringLiteral("search"), QStringLiteral("500")}, mode);
-        QVERIFY(zekcli.waitForFinished(5000));
-        QCOMPARE(zekcli.exitCode(), 0);
-        QCOMPARE(zekcli.readAllStandardOutput(),
+        const ProgramRun search = RunProgram(QStringLiteral(CORVANE_ZEKCLI),
+                                             {QStringLiteral("search"), QStringLiteral("500")});
+        QCOMPARE(search.exitCode, 0);
+        QCOMPARE(search.out,
                  QByteArray("ip=10.77.1.2 media_port=8001 web_port=81 mask=255.255.255.0 gateway=10.77.1.1 "
                             "mac=00:1A:2B:00:00:01 dns1=10.77.1.53 dns2=9.9.9.9 type=IPC model=HV-2000\nresult: 0\n"));
 
         // The password is the first line of standard input, never an argument.
         const QStringList reboot{QStringLiteral("reboot"), QStringLiteral("10.77.1.2"), QStringLiteral("8001"),
                                  QStringLiteral("admin")};
-        zekcli.start(QStringLiteral(CORVANE_ZEKCLI), reboot, mode);
-        zekcli.write("wrong\n");
-        zekcli.closeWriteChannel();
-        QVERIFY(zekcli.waitForFinished(5000));
-        QCOMPARE(zekcli.exitCode(), 1);
-        QCOMPARE(zekcli.readAllStandardOutput(), QByteArray("login: -29\nresult: -8\n"));
+        const ProgramRun wrong = RunProgram(QStringLiteral(CORVANE_ZEKCLI), reboot, "wrong\n");
+        QCOMPARE(wrong.exitCode, 1);
+        QCOMPARE(wrong.out, QByteArray("login: -29\nresult: -8\n"));
 
-        zekcli.start(QStringLiteral(CORVANE_ZEKCLI), reboot, mode);
-        zekcli.write("secret\r\n"); // a line end of either kind is not part of it
-        zekcli.closeWriteChannel();
-        QVERIFY(zekcli.waitForFinished(5000));
-        QCOMPARE(zekcli.exitCode(), 0);
-        QCOMPARE(zekcli.readAllStandardOutput(), QByteArray("login: 0\nresult: 0\n"));
+        // A line end of either kind is not part of it.
+        const ProgramRun right = RunProgram(QStringLiteral(CORVANE_ZEKCLI), reboot, "secret\r\n");
+        QCOMPARE(right.exitCode, 0);
+        QCOMPARE(right.out, QByteArray("login: 0\nresult: 0\n"));
     }
 };
 
