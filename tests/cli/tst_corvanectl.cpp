@@ -695,10 +695,6 @@ private Q_SLOTS:
                                                    u"10.77.1.54"_s, u"--web-port"_s, u"8088"_s, u"--user"_s,
                                                    u"admin"_s}),
                                      kPassword.toUtf8() + '\n');
-        if (UnderWine()) {
-            QVERIFY(set.out.startsWith("Apply\n"));
-            QSKIP("under Wine the check search after an ONVIF change ends without reporting: open fault");
-        }
         QCOMPARE(set.out, QByteArray("Apply\nfound at 10.77.1.54:8088\n"));
         QCOMPARE(set.exitCode, 0);
         const CtlResult found = runCtl(withPassword({u"search"_s, u"-a"_s, u"veth1"_s, u"--family"_s, u"onvif"_s,
@@ -745,8 +741,6 @@ private Q_SLOTS:
 
     void rebootWaitsForOnvifDevicesToComeBack()
     {
-        if (UnderWine())
-            QSKIP("under Wine the search after an ONVIF command ends without reporting: open fault");
         DevSim sim;
         QVERIFY(
             sim.Start(devices({onvif(5, u"digest"_s), onvif(6, u"token"_s)}) << u"--onvif-reboot-time"_s << u"4000"_s));
