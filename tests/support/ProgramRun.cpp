@@ -21,19 +21,23 @@ ProgramRun RunProgram(const QString &program, const QStringList &arguments, cons
         qWarning() << "no folder for the output of" << program << outputs.errorString();
         return {};
     }
+    const QString inFile = outputs.filePath(QStringLiteral("in"));
+    if (QFile in(inFile); !in.open(QIODevice::WriteOnly) || in.write(input) != input.size()) {
+        qWarning() << "no file for the input of" << program << in.errorString();
+        return {};
+    }
     const QString outFile = outputs.filePath(QStringLiteral("out"));
     const QString errFile = outputs.filePath(QStringLiteral("err"));
     QProcess process;
     process.setProcessEnvironment(environment);
+    process.setStandardInputFile(inFile);
     process.setStandardOutputFile(outFile);
     process.setStandardErrorFile(errFile);
-    process.start(program, arguments, QIODevice::ReadWrite | QIODevice::Text); // \r\n on Windows
+    process.start(program, arguments);
     if (!process.waitForStarted(5000)) {
         qWarning() << program << "did not start:" << process.errorString();
         return {};
     }
-    process.write(input);
-    process.closeWriteChannel();
     const bool ended = process.waitForFinished(timeoutMs);
     if (!ended) {
         process.kill();
