@@ -44,7 +44,9 @@ private Q_SLOTS:
 
     // 100,000 datagrams of every kind at full speed: valid, duplicate, cut, empty, oversized,
     // unknown command, foreign protocol. Exactly the valid devices are listed, once each, the
-    // socket stays open, and a click is answered while the flood goes on.
+    // socket stays open, and a click is answered while the flood goes on. A sanitizer's build
+    // reads too slowly to hold them all: there, only what the kernel counted as dropped may
+    // be missing.
     void floodOfEveryKind()
     {
         if (ReceiveBufferLimited(CTalbrixReceveSocket::kReceiveBufferBytes))
@@ -75,24 +77,40 @@ private Q_SLOTS:
         QCOMPARE(h.text(D::IDC_EDIT_IP).toLatin1(),
                  ReadText(h.dialog->m_arrDevices[static_cast<size_t>(h.dialog->m_nSelected)]->m_CameraInfo.ip_addr));
 
-        QTRY_COMPARE_WITH_TIMEOUT(h.list().GetItemCount(), kDevices, 60000);
         const QByteArray sent = devices.WaitForOutput("sent ", 60000);
         QVERIFY(!sent.isEmpty());
+#ifdef CORVANE_SLOW_RECEIVER
+        // The kernel drops what the buffer cannot hold, and counts it: no device may go missing
+        // uncounted. Listed once the list has stopped growing.
+        for (int before = -1; before != h.list().GetItemCount();) {
+            before = h.list().GetItemCount();
+            QTest::qWait(1000);
+        }
+        const qint64 dropped = h.dialog->m_pReceiveSocket->Overflows();
+        qInfo("%lld datagrams dropped by the kernel", dropped);
+        QVERIFY2(kDevices - h.list().GetItemCount() <= dropped, "devices missing that the kernel did not drop");
+#else
+        QTRY_COMPARE_WITH_TIMEOUT(h.list().GetItemCount(), kDevices, 60000);
+#endif
         QTest::qWait(300); // whatever came last is handled too
         ticker.stop();
         qInfo("%s; the click was answered after %lld ms with %d of %d devices listed; longest stall %lld ms",
               sent.constData(), answeredAfter, listedAtClick, kDevices, longestGap);
         QVERIFY2(listedAtClick < kDevices, "the click came after the flood");
 
-        QCOMPARE(h.list().GetItemCount(), kDevices);
-        QCOMPARE(h.dialog->m_arrDevices.size(), static_cast<size_t>(kDevices));
+        const int listedCount = h.list().GetItemCount();
+        QCOMPARE(h.dialog->m_arrDevices.size(), static_cast<size_t>(listedCount));
         QSet<QByteArray> expected;
         for (int k = 0; k < kDevices; ++k)
             expected.insert(floodDeviceMac(k));
         QSet<QByteArray> listed;
-        for (int row = 0; row < kDevices; ++row)
+        for (int row = 0; row < listedCount; ++row)
             listed.insert(h.list().GetItemText(row, 1).toLatin1());
+        QCOMPARE(listed.size(), listedCount); // once each
+        QVERIFY(expected.contains(listed));   // nothing but the valid devices
+#ifndef CORVANE_SLOW_RECEIVER
         QCOMPARE(listed, expected);
+#endif
         QVERIFY(h.dialog->m_pReceiveSocket && h.dialog->m_pReceiveSocket->IsOpen());
         QVERIFY2(h.messages.isEmpty(), qPrintable(h.messages.join(QLatin1Char('|'))));
     }
