@@ -21,7 +21,7 @@ QString lineText(QWidget *edit)
 void CCorvaneDlg::ListOnvifDevice(const OnvifDevice &device)
 {
     const int index = static_cast<int>(m_arrDevices.size());
-    const OnvifListing listing{device, std::nullopt, QString(), false};
+    const OnvifListing listing{device, std::nullopt, QString()};
     const CameraInfo record = OnvifRecord(listing);
     m_onvifDevices.insert(index, listing);
     m_arrDevices.push_back(std::make_unique<CCameraInfoObj>(record));

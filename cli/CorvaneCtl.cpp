@@ -468,7 +468,7 @@ void CorvaneCtl::HearOnvifAnnouncements()
     for (const CNetworkAdapterObj *adapter : std::as_const(m_chosen)) {
         auto discovery = std::make_unique<OnvifDiscovery>(m_search->Services().onvifDiscovery);
         const auto announced = [this, adapter](const OnvifDevice &device) {
-            const OnvifListing listing{device, std::nullopt, QString(), false};
+            const OnvifListing listing{device, std::nullopt, QString()};
             PrintWatchChanges(
                 m_watch.Announced(FieldsOf(FoundDevice{OnvifRecord(listing), DeviceFamily::Onvif, adapter, listing})));
         };

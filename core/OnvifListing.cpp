@@ -139,9 +139,7 @@ OnvifSettings WantedOnvifSettings(const OnvifSettings &current, const NetworkEdi
 QString OnvifRowNote(const OnvifListing &listing)
 {
     QString note = QStringLiteral("ONVIF device %1").arg(listing.device.endpoint);
-    if (listing.listedByItsFamily)
-        note += QStringLiteral("; also listed under its own family, with MAC %1").arg(OnvifMac(listing));
-    else if (!listing.readError.isEmpty())
+    if (!listing.readError.isEmpty())
         note += QStringLiteral("; reading its settings: %1").arg(listing.readError);
     else if (!listing.settings)
         note += QStringLiteral("; its settings need a User ID and Password");

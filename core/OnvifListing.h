@@ -16,8 +16,6 @@ struct OnvifListing
     OnvifDevice device;
     std::optional<OnvifSettings> settings;
     QString readError; // why reading the settings failed; empty when it did not
-    // Set when a login showed the MAC of a device listed under its own family: the same device.
-    bool listedByItsFamily = false;
 };
 
 // The record the list, its flags, Copy, Export and the CSV show for the device: MAC, the

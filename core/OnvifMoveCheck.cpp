@@ -32,7 +32,7 @@ void OnvifMoveCheck::Stop()
 
 void OnvifMoveCheck::OnDevice(const OnvifDevice &device)
 {
-    if (m_rounds == 0 || !NamesOnvifDevice(OnvifListing{device, std::nullopt, QString(), false}, m_endpoint))
+    if (m_rounds == 0 || !NamesOnvifDevice(OnvifListing{device, std::nullopt, QString()}, m_endpoint))
         return;
     m_seen = device;
     const auto [text, ok] = OnvifMoveVerification(m_wanted, &device);

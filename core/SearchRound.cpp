@@ -86,7 +86,7 @@ void SearchRound::OnOnvifDeviceFound(const OnvifDevice &onvif)
     FoundDevice device{{},
                        DeviceFamily::Onvif,
                        m_adapters.value(std::min<qsizetype>(m_turn, m_adapters.size() - 1)),
-                       OnvifListing{onvif, {}, {}, false}};
+                       OnvifListing{onvif, {}, {}}};
     device.record = OnvifRecord(*device.onvif);
     Add(device);
 }

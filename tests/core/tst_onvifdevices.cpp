@@ -43,7 +43,7 @@ private Q_SLOTS:
     void recordShowsDiscoveryThenTheLogin()
     {
         OnvifListing listing{MakeOnvifDevice(u"urn:uuid:1"_s, u"10.77.1.40"_s, u"02:20:00:00:00:01"_s), std::nullopt,
-                             QString(), false};
+                             QString()};
         listing.device.serviceAddress = QUrl(u"https://10.77.1.40:8443/onvif/device_service"_s);
         CameraInfo record = OnvifRecord(listing);
         QCOMPARE(FieldString(record.mac_addr), u"02:20:00:00:00:01"_s);
@@ -83,7 +83,7 @@ private Q_SLOTS:
 
         const OnvifListing listing{MakeOnvifDevice(u"urn:uuid:5f1c0000-aaaa-bbbb-cccc-020000000001"_s, u"10.77.1.40"_s,
                                                    u"02:20:00:00:00:01"_s),
-                                   std::nullopt, QString(), false};
+                                   std::nullopt, QString()};
         QVERIFY(NamesOnvifDevice(listing, u"urn:uuid:5f1c0000-aaaa-bbbb-cccc-020000000001"_s));
         QVERIFY(NamesOnvifDevice(listing, u"uuid:5F1C0000-AAAA-BBBB-CCCC-020000000001"_s));
         QVERIFY(NamesOnvifDevice(listing, u"02-20-00-00-00-01"_s));
@@ -93,7 +93,7 @@ private Q_SLOTS:
 
     void theRowNoteSaysWhatIsMissing()
     {
-        OnvifListing listing{MakeOnvifDevice(u"urn:uuid:1"_s), std::nullopt, QString(), false};
+        OnvifListing listing{MakeOnvifDevice(u"urn:uuid:1"_s), std::nullopt, QString()};
         QVERIFY(OnvifRowNote(listing).startsWith(u"ONVIF device urn:uuid:1"_s));
         QVERIFY(OnvifRowNote(listing).contains(u"User ID and Password"_s));
         listing.readError = u"Failed. login failed"_s;
@@ -101,8 +101,6 @@ private Q_SLOTS:
         listing.readError.clear();
         listing.settings = readSettings();
         QVERIFY(!OnvifRowNote(listing).contains(u"User ID"_s));
-        listing.listedByItsFamily = true;
-        QVERIFY(OnvifRowNote(listing).contains(u"02:20:00:00:00:01"_s));
     }
 
     void saveNeverSendsAFieldEmpty()
@@ -200,7 +198,7 @@ private Q_SLOTS:
     void fieldsAndCsvCarryTheOnvifAddresses()
     {
         OnvifListing listing{MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.40"_s, u"02:20:00:00:00:02"_s), std::nullopt,
-                             QString(), false};
+                             QString()};
         listing.device.name = QString::fromLatin1(VENDOR_MANUFACTURER); // a name is no family
         listing.readError = u"Failed. login failed"_s;
         const FoundDevice found{OnvifRecord(listing), DeviceFamily::Onvif, nullptr, listing};
@@ -242,7 +240,7 @@ private Q_SLOTS:
     {
         const auto fields = [](const char *endpoint, const QString &mac) {
             const OnvifListing listing{MakeOnvifDevice(QString::fromLatin1(endpoint), u"10.77.1.40"_s, mac),
-                                       std::nullopt, QString(), false};
+                                       std::nullopt, QString()};
             return DeviceFields(FoundDevice{OnvifRecord(listing), DeviceFamily::Onvif, nullptr, listing});
         };
         DeviceWatch watch;
@@ -274,7 +272,7 @@ private Q_SLOTS:
     void findingPrefersTheOwnFamilyByMac()
     {
         const OnvifListing listing{MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.40"_s, u"00:1a:2b:3c:4d:01"_s),
-                                   std::nullopt, QString(), false};
+                                   std::nullopt, QString()};
         QList<FoundDevice> devices{
             FoundDevice{OnvifRecord(listing), DeviceFamily::Onvif, nullptr, listing},
             FoundDevice{MakeReply("00:1A:2B:3C:4D:01"), DeviceFamily::Own, nullptr, std::nullopt},
@@ -296,7 +294,7 @@ private Q_SLOTS:
         adapter.m_strAddress = u"10.77.1.1"_s;
         PlanApply apply(search, nullptr, adapter);
         OnvifListing listing{MakeOnvifDevice(u"urn:uuid:b"_s, u"10.77.1.40"_s, u"00:1A:2B:3C:4D:01"_s), std::nullopt,
-                             QString(), false};
+                             QString()};
         listing.device.credentialsSafe = false;
         PlanRow row;
         row.mac = u"00:1A:2B:3C:4D:01"_s;
