@@ -167,6 +167,8 @@ private:
     // row's place; true when it did.
     bool TakeOnvifRow(const CameraInfo &record);
     void OnClickOnvifDevice(int index);
+    // Fills the fields from the ONVIF device's record, with the User ID and Password as typed.
+    void ShowOnvifFields(int index);
     // Index of the ONVIF device of that endpoint; -1 when none is listed (any more). Answers
     // that come later name their device by it: indices move when a row goes.
     int OnvifIndexOf(const QString &endpoint) const;

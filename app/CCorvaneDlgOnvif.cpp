@@ -69,20 +69,24 @@ void CCorvaneDlg::ShowOnvifFieldNote(const QString &note)
     }
 }
 
-void CCorvaneDlg::OnClickOnvifDevice(int index)
+void CCorvaneDlg::ShowOnvifFields(int index)
 {
     // The login typed stays: an ONVIF device reports none of its own.
-    const OnvifLogin login{lineText(Control(IDC_EDIT_USERID)), lineText(Control(IDC_EDIT_PASSWORD))};
     const CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
     NetworkEdits edits = EditsOf(info);
-    edits.userId = login.user;
-    edits.password = login.password;
+    edits.userId = lineText(Control(IDC_EDIT_USERID));
+    edits.password = lineText(Control(IDC_EDIT_PASSWORD));
     SetEdits(edits);
     m_strModel = FieldString(info.model_name);
     CheckAddressing(m_nDhcp);
     SetAddressEditsEnabled(m_nDhcp == 0);
     UpdateData(false);
+}
 
+void CCorvaneDlg::OnClickOnvifDevice(int index)
+{
+    const OnvifLogin login{lineText(Control(IDC_EDIT_USERID)), lineText(Control(IDC_EDIT_PASSWORD))};
+    ShowOnvifFields(index);
     if (!login.user.isEmpty() && !login.password.isEmpty())
         ReadOnvifSettings(index, login);
     else if (const OnvifListing &listing = m_onvifDevices[index]; !listing.settings)
@@ -123,22 +127,13 @@ void CCorvaneDlg::ReadOnvifSettings(int index, const OnvifLogin &login)
                                           listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;
                                       }
                                       FollowOnvifDevice(device, nullptr);
-                                      const CameraInfo &info = m_arrDevices[static_cast<size_t>(device)]->m_CameraInfo;
                                       if (m_nSelected != device)
                                           return;
                                       if (result != OnvifResult::Ok) {
                                           ShowOnvifFieldNote(listing.readError);
                                           return;
                                       }
-                                      // The login being typed meanwhile stays as it is.
-                                      NetworkEdits edits = EditsOf(info);
-                                      edits.userId = lineText(Control(IDC_EDIT_USERID));
-                                      edits.password = lineText(Control(IDC_EDIT_PASSWORD));
-                                      SetEdits(edits);
-                                      m_strModel = FieldString(info.model_name);
-                                      CheckAddressing(m_nDhcp);
-                                      SetAddressEditsEnabled(m_nDhcp == 0);
-                                      UpdateData(false);
+                                      ShowOnvifFields(device); // with the login being typed meanwhile
                                       ShowOnvifFieldNote(QString());
                                   });
 }
