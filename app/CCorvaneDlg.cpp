@@ -668,22 +668,43 @@ void CCorvaneDlg::RunOnCheckedRows(bool reboot)
     if (!OnvifDeviceAt(m_nSelected))
         WriteEditsInto(selected->m_CameraInfo);
 
-    QList<int> onvif;
+    // Taken before the first box: while one is open, answers still come in, and an ONVIF row may
+    // go or become its own family's. Own and vendor devices stay where they are.
+    struct Ticked
+    {
+        CCameraInfoObj *device = nullptr; // nullptr: the row names no listed device
+        QString who;
+        std::optional<OnvifDevice> onvif;
+    };
+    std::vector<Ticked> ticked;
     for (int row = 0; row < m_listDevice->GetItemCount(); ++row) {
         if (!(m_listDevice->GetCheck(row) > 0))
             continue;
         const int index = DeviceIndexOfRow(row);
         if (index < 0 || index >= static_cast<int>(m_arrDevices.size())) {
+            ticked.push_back({});
+            break;
+        }
+        CCameraInfoObj *device = m_arrDevices[static_cast<size_t>(index)].get();
+        const CameraInfo &info = device->m_CameraInfo;
+        const OnvifListing *onvif = OnvifDeviceAt(index);
+        ticked.push_back(
+            {device, QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr)),
+             onvif ? std::optional(onvif->device) : std::nullopt});
+    }
+
+    QList<std::pair<QString, OnvifDevice>> onvif;
+    for (const Ticked &target : ticked) {
+        if (!target.device) {
             ShowMessage(QStringLiteral("A checked row names no listed device."));
             return;
         }
-        CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
         if (reboot)
-            ShowMessage(QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr)));
-        if (OnvifDeviceAt(index))
-            onvif << index;
-        else if (IsVendorFamily(info) && m_pVendorDlg)
-            RunVendorCommand(*m_pVendorDlg, info, m_strPassword,
+            ShowMessage(target.who);
+        if (target.onvif)
+            onvif.append({target.who, *target.onvif});
+        else if (IsVendorFamily(target.device->m_CameraInfo) && m_pVendorDlg)
+            RunVendorCommand(*m_pVendorDlg, target.device->m_CameraInfo, m_strPassword,
                              reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset);
     }
     if (!onvif.isEmpty())

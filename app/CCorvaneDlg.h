@@ -182,8 +182,9 @@ private:
     // After an "Apply": the row follows the device to where discovery finds it; a device not
     // found where it was put is told in the list's tooltip and on standard output.
     void CheckOnvifMove(const QString &endpoint, const OnvifSettings &wanted);
-    // Reboots or resets the ticked ONVIF devices and tells how each ended.
-    void RunOnvifCommand(const QList<int> &devices, bool reboot);
+    // Reboots or resets the ticked ONVIF devices, each with how its row names it, and tells
+    // how each ended.
+    void RunOnvifCommand(const QList<std::pair<QString, OnvifDevice>> &devices, bool reboot);
     // Index in m_arrDevices of the device a row shows.
     int DeviceIndexOfRow(int item) const;
     // Selects the device a row shows; nullptr when there is none (the user is told if the

@@ -200,22 +200,18 @@ void CCorvaneDlg::CheckOnvifMove(const QString &endpoint, const OnvifSettings &w
         ShowListNote(QStringLiteral("ONVIF device %1 not checked: no probe could be sent").arg(endpoint));
 }
 
-void CCorvaneDlg::RunOnvifCommand(const QList<int> &devices, bool reboot)
+void CCorvaneDlg::RunOnvifCommand(const QList<std::pair<QString, OnvifDevice>> &devices, bool reboot)
 {
     const OnvifLogin login{m_strUserId, m_strPassword};
     // One message when all have answered: a box per device would pile up.
     auto results = std::make_shared<QStringList>();
     auto left = std::make_shared<qsizetype>(devices.size());
-    for (int index : devices) {
-        const CameraInfo &info = m_arrDevices[static_cast<size_t>(index)]->m_CameraInfo;
-        const QString who =
-            QStringLiteral("IP : %1 / MAC :%2").arg(FieldString(info.ip_addr), FieldString(info.mac_addr));
+    for (const auto &[who, device] : devices) {
         const auto done = [this, results, left, who, single = devices.size() == 1](OnvifResult result) {
             *results << (single ? OnvifResultText(result) : QStringLiteral("%1  %2").arg(who, OnvifResultText(result)));
             if (--*left == 0)
                 ShowMessage(results->join(QLatin1Char('\n')));
         };
-        const OnvifDevice &device = m_onvifDevices[index].device;
         if (reboot)
             m_search.Onvif().Reboot(device, login, done);
         else

@@ -360,6 +360,25 @@ private Q_SLOTS:
         h.dialog->OnBnClickedFactoryReset();
         QTRY_COMPARE_WITH_TIMEOUT(h.messages.size(), 4, 40000);
         QCOMPARE(h.messages[3], u"Apply"_s);
+
+        // A row that goes while the first box is open (a login showed it listed twice): each
+        // device ticked when Reboot was pressed is still rebooted, and no other.
+        h.messages.clear();
+        h.list().SetCheck(rowOfIp(h, u"10.77.1.42"_s), true);
+        bool gone = false;
+        h.whileBoxShown = [&] {
+            if (!std::exchange(gone, true))
+                h.dialog->ForgetDevice(deviceOfRow(h, rowOfIp(h, u"10.77.1.41"_s)));
+        };
+        h.dialog->OnBnClickedReboot();
+        QTRY_COMPARE_WITH_TIMEOUT(h.messages.size(), 3, 40000);
+        QCOMPARE(h.list().GetItemCount(), 2);
+        const QStringList results = h.messages[2].split(u'\n');
+        QCOMPARE(results.size(), 2);
+        for (const QString &result : results)
+            QVERIFY2(result.endsWith(u"  Apply"_s), qPrintable(result));
+        QVERIFY(results.join(u' ').contains(u"IP : 10.77.1.41 /"_s));
+        QVERIFY(results.join(u' ').contains(u"IP : 10.77.1.42 /"_s));
     }
 
     void aDeviceNamingAForeignAddressGetsNoLogin()
