@@ -206,8 +206,9 @@ void CCorvaneDlg::RunOnvifCommand(const QList<std::pair<QString, OnvifDevice>> &
     // One message when all have answered: a box per device would pile up.
     auto results = std::make_shared<QStringList>();
     auto left = std::make_shared<qsizetype>(devices.size());
-    for (const auto &[who, device] : devices) {
-        const auto done = [this, results, left, who, single = devices.size() == 1](OnvifResult result) {
+    for (const auto &[name, device] : devices) {
+        // Clang before 16 cannot capture a structured binding itself.
+        const auto done = [this, results, left, who = name, single = devices.size() == 1](OnvifResult result) {
             *results << (single ? OnvifResultText(result) : QStringLiteral("%1  %2").arg(who, OnvifResultText(result)));
             if (--*left == 0)
                 ShowMessage(results->join(QLatin1Char('\n')));
