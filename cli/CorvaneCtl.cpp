@@ -250,22 +250,26 @@ void CorvaneCtl::RunSearch()
 
 void CorvaneCtl::RunSet()
 {
-    connect(m_round.get(), &SearchRound::finished, this, [this] {
-        if (!m_round->Find(m_options.settings.mac)) {
-            Message(u"%1: not found"_s.arg(m_options.settings.mac));
-            if (m_options.format == OutputFormat::Json) {
-                PlanApply::Outcome outcome;
-                outcome.result = u"not found"_s;
-                DeviceOutput output(m_options.format, m_out, {}, {});
-                output.Add(OutcomeFields(m_options.settings, outcome, false));
-                output.End();
-            }
-            Done(kExitFailed);
-            return;
-        }
-        ApplyRows({m_options.settings});
-    });
+    connect(m_round.get(), &SearchRound::finished, this,
+            [this] { LearnOnvifMacs({m_options.settings.mac}, [this] { SetFoundDevice(); }); });
     m_round->Start(m_chosen, m_options.waitMs);
+}
+
+void CorvaneCtl::SetFoundDevice()
+{
+    if (!m_round->Find(m_options.settings.mac)) {
+        Message(u"%1: not found"_s.arg(m_options.settings.mac));
+        if (m_options.format == OutputFormat::Json) {
+            PlanApply::Outcome outcome;
+            outcome.result = u"not found"_s;
+            DeviceOutput output(m_options.format, m_out, {}, {});
+            output.Add(OutcomeFields(m_options.settings, outcome, false));
+            output.End();
+        }
+        Done(kExitFailed);
+        return;
+    }
+    ApplyRows({m_options.settings});
 }
 
 void CorvaneCtl::ApplyRows(const QList<PlanRow> &rows)
@@ -336,56 +340,65 @@ void CorvaneCtl::RunApply()
     // Nothing is sent in a dry run, so no password is needed for it.
     if ((!m_options.dryRun && !GetPassword()) || !OpenSearch(true))
         return;
-    connect(m_round.get(), &SearchRound::finished, this, [this, rows = plan.rows] { ApplyRows(rows); });
+    connect(m_round.get(), &SearchRound::finished, this, [this, rows = plan.rows] {
+        QStringList names;
+        for (const PlanRow &row : rows)
+            names << row.mac;
+        LearnOnvifMacs(names, [this, rows] { ApplyRows(rows); });
+    });
     m_round->Start(m_chosen, m_options.waitMs);
 }
 
 void CorvaneCtl::RunVendorCommand()
 {
-    connect(m_round.get(), &SearchRound::finished, this, [this] {
-        disconnect(m_round.get(), nullptr, this, nullptr);
-        const bool reboot = m_options.verb == Verb::Reboot;
-        const VendorCommand command = reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset;
-        QStringList requested;
-        for (const QString &mac : std::as_const(m_options.macs)) {
-            const FoundDevice *device = m_round->Find(mac);
-            VendorOutcome outcome{mac, {}, false};
-            if (!device) {
-                outcome.result = m_chosen.isEmpty() ? u"not found among vendor-family devices (give -a to search "
-                                                      "own-family devices too)"_s
-                                                    : u"not found"_s;
-            } else if (device->family == DeviceFamily::Onvif) {
-                m_onvifCommands.append({mac, *device->onvif});
-                continue;
-            } else if (device->family == DeviceFamily::Own) {
-                outcome.result = reboot ? u"refused: an own-family device; its protocol has no reboot command"_s
-                                        : u"refused: an own-family device; its protocol has no factory reset command"_s;
-            } else {
-                CameraInfo record = device->record;
-                if (m_options.user)
-                    SetFieldString(record.header.user_id, *m_options.user);
-                // Sent whatever the login gave, as the window does; the device judges.
-                const VendorCommandResult result = ::RunVendorCommand(*m_vendor, record, m_password, command);
-                outcome.result = VendorCommandMessage(result, command);
-                outcome.ok = VendorCommandDone(result);
-                if (outcome.ok)
-                    requested << mac;
-            }
-            if (m_options.format == OutputFormat::Table)
-                Print((mac + u": "_s + outcome.result).toLocal8Bit() + '\n');
-            m_vendorOutcomes << outcome;
-        }
-        // The ONVIF devices' commands end before the vendor ones are reported.
-        RunOnvifCommands([this, requested] {
-            if (m_options.waitBackSeconds > 0 && !(requested.isEmpty() && m_onvifRequested.isEmpty())) {
-                WaitUntilBack(requested, m_onvifRequested);
-                return;
-            }
-            ReportVendorCommands();
-        });
-    });
+    connect(m_round.get(), &SearchRound::finished, this,
+            [this] { LearnOnvifMacs(m_options.macs, [this] { RunCommandOnFoundDevices(); }); });
     SearchRound::Families families{!m_chosen.isEmpty(), true, !m_chosen.isEmpty()};
     m_round->Start(m_chosen, m_options.waitMs, families);
+}
+
+void CorvaneCtl::RunCommandOnFoundDevices()
+{
+    disconnect(m_round.get(), nullptr, this, nullptr);
+    const bool reboot = m_options.verb == Verb::Reboot;
+    const VendorCommand command = reboot ? VendorCommand::Reboot : VendorCommand::FactoryReset;
+    QStringList requested;
+    for (const QString &mac : std::as_const(m_options.macs)) {
+        const FoundDevice *device = m_round->Find(mac);
+        VendorOutcome outcome{mac, {}, false};
+        if (!device) {
+            outcome.result = m_chosen.isEmpty() ? u"not found among vendor-family devices (give -a to search "
+                                                  "own-family devices too)"_s
+                                                : u"not found"_s;
+        } else if (device->family == DeviceFamily::Onvif) {
+            m_onvifCommands.append({mac, *device->onvif});
+            continue;
+        } else if (device->family == DeviceFamily::Own) {
+            outcome.result = reboot ? u"refused: an own-family device; its protocol has no reboot command"_s
+                                    : u"refused: an own-family device; its protocol has no factory reset command"_s;
+        } else {
+            CameraInfo record = device->record;
+            if (m_options.user)
+                SetFieldString(record.header.user_id, *m_options.user);
+            // Sent whatever the login gave, as the window does; the device judges.
+            const VendorCommandResult result = ::RunVendorCommand(*m_vendor, record, m_password, command);
+            outcome.result = VendorCommandMessage(result, command);
+            outcome.ok = VendorCommandDone(result);
+            if (outcome.ok)
+                requested << mac;
+        }
+        if (m_options.format == OutputFormat::Table)
+            Print((mac + u": "_s + outcome.result).toLocal8Bit() + '\n');
+        m_vendorOutcomes << outcome;
+    }
+    // The ONVIF devices' commands end before the vendor ones are reported.
+    RunOnvifCommands([this, requested] {
+        if (m_options.waitBackSeconds > 0 && !(requested.isEmpty() && m_onvifRequested.isEmpty())) {
+            WaitUntilBack(requested, m_onvifRequested);
+            return;
+        }
+        ReportVendorCommands();
+    });
 }
 
 void CorvaneCtl::WaitUntilBack(const QStringList &vendorNames, const QStringList &onvifNames)

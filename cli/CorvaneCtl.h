@@ -52,7 +52,9 @@ private:
     void RunAdapters();
     void RunSearch();
     void RunSet();
+    void SetFoundDevice();
     void RunVendorCommand();
+    void RunCommandOnFoundDevices();
     void RunApply();
     void RunWatch();
     void NextWatchRound();
@@ -77,6 +79,9 @@ private:
     // Reads the device's settings with the login, then lists it, failed or not.
     void ReadOnvifThenList(FoundDevice device);
     void EndSearchIfDone();
+    // When a name is a MAC the search did not find, and a login is given, reads the ONVIF devices
+    // whose MAC is unknown (SearchRound::LearnOnvifMacs) before then runs.
+    void LearnOnvifMacs(const QStringList &names, const std::function<void()> &then);
     // Reboots or resets the ONVIF devices that reboot and factory-reset named, one after the
     // other, each with its outcome among the vendor devices', then runs then.
     void RunOnvifCommands(const std::function<void()> &then);

@@ -41,6 +41,32 @@ void CorvaneCtl::ReadOnvifThenList(FoundDevice device)
                                    });
 }
 
+void CorvaneCtl::LearnOnvifMacs(const QStringList &names, const std::function<void()> &then)
+{
+    const auto unfound = [this, names] {
+        QStringList left;
+        for (const QString &name : names) {
+            if (!m_round->Find(name) && MacNumber(QStringView(name)))
+                left << name;
+        }
+        return left;
+    };
+    // A dry run sends nothing, so it has no password to read with.
+    if (!m_options.user || m_options.dryRun || unfound().isEmpty()) {
+        then();
+        return;
+    }
+    Message(u"reading the MACs of the ONVIF devices that announce none"_s);
+    m_round->LearnOnvifMacs(OnvifLogin{*m_options.user, m_password},
+                            [this, then, unfound](const QStringList &failures) {
+                                if (!unfound().isEmpty()) {
+                                    for (const QString &failure : failures)
+                                        Message(u"%1 (its MAC is unknown)"_s.arg(failure));
+                                }
+                                then();
+                            });
+}
+
 void CorvaneCtl::EndSearchIfDone()
 {
     if (!m_searchEnded || m_onvifReadsRunning > 0 || !m_output)

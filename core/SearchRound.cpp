@@ -4,6 +4,10 @@
 #include "DeviceFields.h"
 #include "RecordText.h"
 
+#include <QPointer>
+
+#include <memory>
+
 SearchRound::SearchRound(DeviceSearch &search, QObject *parent)
     : QObject(parent)
     , m_search(search)
@@ -27,6 +31,7 @@ void SearchRound::Start(const QList<const CNetworkAdapterObj *> &adapters, int w
 {
     m_adapters = adapters;
     m_families = families;
+    ++m_started;
     m_devices.clear();
     m_onvifByMac.clear();
     m_search.Clear();
@@ -107,6 +112,50 @@ void SearchRound::Add(const FoundDevice &device)
     }
     m_devices.append(device);
     Q_EMIT deviceFound(device);
+}
+
+void SearchRound::LearnOnvifMacs(const OnvifLogin &login, MacsLearned done)
+{
+    QList<qsizetype> unknown;
+    for (qsizetype i = 0; i < m_devices.size(); ++i) {
+        if (m_devices[i].onvif && OnvifMac(*m_devices[i].onvif).isEmpty())
+            unknown << i;
+    }
+    if (unknown.isEmpty()) {
+        done({});
+        return;
+    }
+    struct Pending
+    {
+        qsizetype left;
+        QStringList failures;
+        MacsLearned done;
+    };
+    auto pending = std::make_shared<Pending>(Pending{unknown.size(), {}, std::move(done)});
+    const QPointer<SearchRound> self(this);
+    const quint64 started = m_started;
+    for (const qsizetype i : std::as_const(unknown)) {
+        const OnvifDevice &device = m_devices[i].onvif->device;
+        m_search.Onvif().ReadSettings(device, login,
+                                      [self, started, i, pending,
+                                       ip = DeviceText(m_devices[i].record.ip_addr)](OnvifResult result,
+                                                                                     const OnvifSettings &settings) {
+                                          if (!self || self->m_started != started)
+                                              return;
+                                          FoundDevice &found = self->m_devices[i];
+                                          if (result == OnvifResult::Ok) {
+                                              found.onvif->settings = settings;
+                                              found.record = OnvifRecord(*found.onvif);
+                                          } else {
+                                              const QString withheld = CredentialsWithheldReason(found.onvif->device);
+                                              pending->failures
+                                                  << ip + QStringLiteral(": ")
+                                                         + (withheld.isEmpty() ? OnvifResultText(result) : withheld);
+                                          }
+                                          if (--pending->left == 0)
+                                              pending->done(pending->failures);
+                                      });
+    }
 }
 
 DeviceFieldList DeviceFields(const FoundDevice &device)

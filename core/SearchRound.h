@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 // One device as a search round found it, with the adapter whose turn it answered in.
 struct FoundDevice
 {
@@ -62,6 +64,13 @@ public:
     // FindDevice among the devices found.
     const FoundDevice *Find(const QString &mac) const;
 
+    // Reads with login the settings of the ONVIF devices found whose MAC is not known yet (no
+    // MacAddress scope), so that Find names them by MAC too, as a search with a login lists
+    // them; then calls done with each read that failed ("10.77.1.42: Failed. login failed").
+    // Only after the round has finished; a new Start drops what is still being read.
+    using MacsLearned = std::function<void(const QStringList &failures)>;
+    void LearnOnvifMacs(const OnvifLogin &login, MacsLearned done);
+
 Q_SIGNALS:
     void deviceFound(const FoundDevice &device);
     void finished();
@@ -79,6 +88,7 @@ private:
     int m_turn = -1;
     bool m_running = false;
     bool m_vendorRunning = false;
+    quint64 m_started = 0; // which Start the devices are from, for reads still under way
     QList<FoundDevice> m_devices;
     QHash<quint64, qsizetype> m_onvifByMac; // ONVIF devices whose MAC is known, by index
     QTimer m_turnTimer;

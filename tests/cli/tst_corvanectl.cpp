@@ -686,6 +686,32 @@ private Q_SLOTS:
         QCOMPARE(reset.exitCode, 0);
     }
 
+    void anOnvifDeviceThatAnnouncesNoMacIsNamedByItWithALogin()
+    {
+        // Its MAC shows only after a login, as on the label the installer reads.
+        DevSim sim;
+        QVERIFY(sim.Start(
+            devices({onvif(2, u"token"_s, u",macScope=0"_s), onvif(3, u"digest"_s, u",macScope=0,password=other"_s)})));
+        const CtlResult set = runCtl(withPassword({u"set"_s, u"02:20:00:00:00:02"_s, u"-a"_s, u"veth1"_s, u"--ip"_s,
+                                                   u"10.77.1.52"_s, u"--user"_s, u"admin"_s}),
+                                     kPassword.toUtf8() + '\n');
+        QCOMPARE(set.out, QByteArray("Apply\nfound at 10.77.1.52\n"));
+        QCOMPARE(set.exitCode, 0);
+        const CtlResult reboot = runCtl(withPassword({u"reboot"_s, u"02-20-00-00-00-02"_s, u"-a"_s, u"veth1"_s,
+                                                      u"--user"_s, u"admin"_s}),
+                                        kPassword.toUtf8() + '\n');
+        QCOMPARE(reboot.out, QByteArray("02-20-00-00-00-02: Apply\n"));
+        QCOMPARE(reboot.exitCode, 0);
+
+        // The one whose login fails stays unknown, and says why.
+        const CtlResult refused = runCtl(withPassword({u"set"_s, u"02:20:00:00:00:03"_s, u"-a"_s, u"veth1"_s, u"--ip"_s,
+                                                       u"10.77.1.53"_s, u"--user"_s, u"admin"_s}),
+                                         kPassword.toUtf8() + '\n');
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains("10.77.1.43: Failed. login failed (its MAC is unknown)"), refused.err);
+        QVERIFY(refused.err.contains("02:20:00:00:00:03: not found"));
+    }
+
     void oneSetMovesAnOnvifDevicesPortAndAddress()
     {
         // The device takes its new web port at once: the address must follow it there.
