@@ -401,21 +401,25 @@ void CorvaneCtl::RunCommandOnFoundDevices()
     });
 }
 
-void CorvaneCtl::WaitUntilBack(const QStringList &vendorNames, const QStringList &onvifNames)
+void CorvaneCtl::WaitUntilBack(const QStringList &vendorNames, const QStringList &onvifEndpoints)
 {
-    const QStringList names = vendorNames + onvifNames;
+    const QStringList names = vendorNames + onvifEndpoints;
+    QStringList given = vendorNames;
+    for (const QString &endpoint : onvifEndpoints)
+        given << m_waitNames.value(endpoint, endpoint);
     Message(u"waiting up to %1 s for %2 to go silent and answer again"_s.arg(m_options.waitBackSeconds)
-                .arg(names.join(u", "_s)));
+                .arg(given.join(u", "_s)));
     m_restart = std::make_unique<RestartWatch>(*m_search);
     if (m_options.format == OutputFormat::Table) {
-        connect(m_restart.get(), &RestartWatch::deviceBack, this, [this](const QString &mac, qint64 ms) {
-            Print(u"%1: back after %2 s\n"_s.arg(mac, QString::number(double(ms) / 1000.0, 'f', 1)).toLocal8Bit());
+        connect(m_restart.get(), &RestartWatch::deviceBack, this, [this](const QString &watched, qint64 ms) {
+            const QString name = m_waitNames.value(watched, watched);
+            Print(u"%1: back after %2 s\n"_s.arg(name, QString::number(double(ms) / 1000.0, 'f', 1)).toLocal8Bit());
         });
     }
     connect(m_restart.get(), &RestartWatch::finished, this, &CorvaneCtl::ReportVendorCommands);
     // Vendor-family and ONVIF devices restart on command; the vendor search needs no adapter, the
     // ONVIF devices are heard through the adapter they were found on.
-    const bool onvif = !onvifNames.isEmpty();
+    const bool onvif = !onvifEndpoints.isEmpty();
     m_restart->Start(names, onvif ? m_chosen : QList<const CNetworkAdapterObj *>(), m_options.waitMs,
                      SearchFamilies{false, !vendorNames.isEmpty(), onvif}, m_options.waitBackSeconds * 1000);
 }
@@ -429,14 +433,15 @@ void CorvaneCtl::ReportVendorCommands()
         QJsonValue backAfter;
         QString kind = outcome.ok ? u"requested"_s : u"failed"_s;
         if (waited && outcome.ok) {
-            const std::optional<qint64> ms = m_restart->BackAfterMs(outcome.mac);
+            const QString watched = m_waitNames.key(outcome.mac, outcome.mac);
+            const std::optional<qint64> ms = m_restart->BackAfterMs(watched);
             if (ms) {
                 backAfter = double(*ms);
                 kind = u"back"_s;
             } else {
                 kind = u"not_back"_s;
                 outcome.ok = false;
-                const QString why = m_restart->WentSilent(outcome.mac)
+                const QString why = m_restart->WentSilent(watched)
                                         ? u"%1: not back after %2 s"_s
                                         : u"%1: still answering after %2 s: it did not restart"_s;
                 const QString text = why.arg(outcome.mac).arg(m_options.waitBackSeconds);

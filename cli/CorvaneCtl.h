@@ -9,6 +9,7 @@
 #include "SearchRound.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -62,7 +63,7 @@ private:
     void PrintWatchChanges(const QList<DeviceChange> &changes);
     void ApplyRows(const QList<PlanRow> &rows);
     // Waits for the vendor-family and ONVIF devices named to restart.
-    void WaitUntilBack(const QStringList &vendorNames, const QStringList &onvifNames);
+    void WaitUntilBack(const QStringList &vendorNames, const QStringList &onvifEndpoints);
     void ReportVendorCommands();
 
     // What a reboot or factory reset did to one device.
@@ -110,5 +111,6 @@ private:
     bool m_onvifReadFailed = false;
     bool m_searchEnded = false;
     QList<std::pair<QString, OnvifListing>> m_onvifCommands; // name given, device
-    QStringList m_onvifRequested;                            // names of those whose command was taken
+    QStringList m_onvifRequested;                            // endpoints of those whose command was taken
+    QHash<QString, QString> m_waitNames;                     // such an endpoint: the name given
 };

@@ -84,13 +84,17 @@ void CorvaneCtl::RunOnvifCommands(const std::function<void()> &then)
     }
     const auto [name, listing] = m_onvifCommands.takeFirst();
     const bool reboot = m_options.verb == Verb::Reboot;
-    const auto report = [this, name, then](OnvifResult result, const QString &why) {
+    const auto report = [this, name, endpoint = listing.device.endpoint, then](OnvifResult result, const QString &why) {
         const VendorOutcome outcome{name, why.isEmpty() ? OnvifResultText(result) : why, result == OnvifResult::Ok};
         if (m_options.format == OutputFormat::Table)
             Print((outcome.mac + u": "_s + outcome.result).toLocal8Bit() + '\n');
         m_vendorOutcomes << outcome;
-        if (outcome.ok)
-            m_onvifRequested << name; // it restarts: --wait-back waits for it too
+        if (outcome.ok) {
+            // It restarts: --wait-back waits for it too, by its endpoint, which its Hello carries
+            // and its MAC, known only after a login, may not.
+            m_onvifRequested << endpoint;
+            m_waitNames.insert(endpoint, name);
+        }
         RunOnvifCommands(then);
     };
     if (const QString withheld = CredentialsWithheldReason(listing.device); !withheld.isEmpty()) {

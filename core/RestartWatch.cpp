@@ -4,6 +4,7 @@
 
 RestartWatch::RestartWatch(DeviceSearch &search, QObject *parent)
     : QObject(parent)
+    , m_search(search)
     , m_round(search)
 {
     connect(&m_round, &SearchRound::deviceFound, this, &RestartWatch::OnFound);
@@ -22,6 +23,18 @@ void RestartWatch::Start(const QStringList &names, const QList<const CNetworkAda
     m_limitMs = limitMs;
     m_running = true;
     m_clock.start();
+    m_announcements.clear();
+    if (families.onvif) {
+        // Best effort: where the port cannot be had, the rounds alone tell.
+        for (const CNetworkAdapterObj *adapter : adapters) {
+            auto discovery = std::make_unique<OnvifDiscovery>(m_search.Services().onvifDiscovery);
+            connect(discovery.get(), &OnvifDiscovery::deviceFound, this, &RestartWatch::OnAnnounced);
+            connect(discovery.get(), &OnvifDiscovery::deviceChanged, this, &RestartWatch::OnAnnounced);
+            connect(discovery.get(), &OnvifDiscovery::deviceLeft, this, &RestartWatch::OnLeft);
+            if (discovery->ListenForAnnouncements(*adapter))
+                m_announcements.push_back(std::move(discovery));
+        }
+    }
     m_round.Start(m_adapters, m_roundMs, m_families);
 }
 
@@ -50,11 +63,37 @@ void RestartWatch::OnFound(const FoundDevice &device)
 {
     const QList<FoundDevice> found{device};
     for (State &state : m_states) {
-        if (!state.silent || state.backMs || !FindDevice(found, state.name))
-            continue;
-        state.backMs = m_clock.elapsed();
-        Q_EMIT deviceBack(state.name, *state.backMs);
+        if (state.silent && !state.backMs && FindDevice(found, state.name))
+            Back(state);
     }
+}
+
+void RestartWatch::OnAnnounced(const OnvifDevice &device)
+{
+    const QList<FoundDevice> found{FoundDevice{{}, DeviceFamily::Onvif, nullptr, OnvifListing{device, {}, {}}}};
+    for (State &state : m_states) {
+        if (!state.backMs && FindDevice(found, state.name)) {
+            state.silent = true;
+            Back(state);
+        }
+    }
+}
+
+void RestartWatch::OnLeft(const QString &endpoint)
+{
+    OnvifDevice device;
+    device.endpoint = endpoint;
+    const OnvifListing listing{device, {}, {}};
+    for (State &state : m_states) {
+        if (NamesOnvifDevice(listing, state.name))
+            state.silent = true;
+    }
+}
+
+void RestartWatch::Back(State &state)
+{
+    state.backMs = m_clock.elapsed();
+    Q_EMIT deviceBack(state.name, *state.backMs);
 }
 
 void RestartWatch::OnRoundEnd()
@@ -68,6 +107,7 @@ void RestartWatch::OnRoundEnd()
     // Rounds run back to back; the one under way when the time is up still counts.
     if (AllBack() || m_clock.elapsed() >= m_limitMs) {
         m_running = false;
+        m_announcements.clear();
         Q_EMIT finished();
         return;
     }

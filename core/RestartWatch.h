@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OnvifDiscovery.h"
 #include "SearchRound.h"
 
 #include <QElapsedTimer>
@@ -7,12 +8,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 // Waits for devices told to restart: each must first miss a whole search round (it has gone
 // silent), then answer again. Searches round after round until every device is back or the
-// time is up, so a script learns when a rebooted device can be used again. A device is named
-// as FindDevice takes it: by MAC, or an ONVIF device by its endpoint address.
+// time is up, so a script learns when a rebooted device can be used again. An ONVIF device
+// that says Hello meanwhile is back at once, however short its silence was: it says so only
+// when it comes up. A device is named as FindDevice takes it: by MAC, or an ONVIF device by
+// its endpoint address.
 class RestartWatch final : public QObject
 {
     Q_OBJECT
@@ -46,10 +51,15 @@ private:
     const State *StateOf(const QString &name) const;
 
     void OnFound(const FoundDevice &device);
+    void OnAnnounced(const OnvifDevice &device);
+    void OnLeft(const QString &endpoint);
+    void Back(State &state);
     void OnRoundEnd();
     bool AllBack() const;
 
+    DeviceSearch &m_search;
     SearchRound m_round;
+    std::vector<std::unique_ptr<OnvifDiscovery>> m_announcements; // Hello and Bye, one an adapter
     QList<const CNetworkAdapterObj *> m_adapters;
     SearchFamilies m_families;
     int m_roundMs = 3000;
