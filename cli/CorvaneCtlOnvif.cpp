@@ -82,7 +82,9 @@ void CorvaneCtl::RunOnvifCommands(const std::function<void()> &then)
         then();
         return;
     }
-    const auto [name, listing] = m_onvifCommands.takeFirst();
+    const auto command = m_onvifCommands.takeFirst();
+    const QString &name = command.first;
+    const OnvifListing &listing = command.second;
     const bool reboot = m_options.verb == Verb::Reboot;
     const auto report = [this, name, endpoint = listing.device.endpoint, then](OnvifResult result, const QString &why) {
         const VendorOutcome outcome{name, why.isEmpty() ? OnvifResultText(result) : why, result == OnvifResult::Ok};
