@@ -123,8 +123,7 @@ void CCorvaneDlg::ReadOnvifSettings(int index, const OnvifLogin &login)
                                           listing.settings = settings;
                                           listing.readError.clear();
                                       } else {
-                                          const QString withheld = CredentialsWithheldReason(listing.device);
-                                          listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;
+                                          listing.readError = OnvifCallText(listing.device, result);
                                       }
                                       FollowOnvifDevice(device, nullptr);
                                       if (m_nSelected != device)

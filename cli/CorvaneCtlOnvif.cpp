@@ -27,8 +27,7 @@ void CorvaneCtl::ReadOnvifThenList(FoundDevice device)
                                        if (result == OnvifResult::Ok) {
                                            listing.settings = settings;
                                        } else {
-                                           const QString withheld = CredentialsWithheldReason(listing.device);
-                                           listing.readError = withheld.isEmpty() ? OnvifResultText(result) : withheld;
+                                           listing.readError = OnvifCallText(listing.device, result);
                                            m_onvifReadFailed = true;
                                        }
                                        // Its MAC may show it is a device already listed under its own family.

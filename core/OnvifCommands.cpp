@@ -13,6 +13,12 @@ QString CredentialsWithheldReason(const OnvifDevice &device)
         .arg(device.serviceAddress.host());
 }
 
+QString OnvifCallText(const OnvifDevice &device, OnvifResult result)
+{
+    const QString withheld = result == OnvifResult::Ok ? QString() : CredentialsWithheldReason(device);
+    return withheld.isEmpty() ? OnvifResultText(result) : withheld;
+}
+
 OnvifCommands::OnvifCommands(OnvifClientOptions options, QObject *parent)
     : QObject(parent)
     , m_client(std::make_unique<OnvifClient>(options))

@@ -13,6 +13,9 @@
 // Why a login must not go to the device: its service address is neither where its answer came
 // from nor on the adapter's network, so a password would go to someone else. Empty when it may.
 QString CredentialsWithheldReason(const OnvifDevice &device);
+// What a call to the device that ended in result says: the result's text, or, when no login
+// could be sent there, why.
+QString OnvifCallText(const OnvifDevice &device, OnvifResult result);
 
 // The ONVIF commands of the window and corvanectl, over one client that remembers each
 // device's login method. No login leaves for a device whose service address may not have it:

@@ -147,10 +147,8 @@ void SearchRound::LearnOnvifMacs(const OnvifLogin &login, MacsLearned done)
                                               found.onvif->settings = settings;
                                               found.record = OnvifRecord(*found.onvif);
                                           } else {
-                                              const QString withheld = CredentialsWithheldReason(found.onvif->device);
-                                              pending->failures
-                                                  << ip + QStringLiteral(": ")
-                                                         + (withheld.isEmpty() ? OnvifResultText(result) : withheld);
+                                              pending->failures << ip + QStringLiteral(": ")
+                                                                       + OnvifCallText(found.onvif->device, result);
                                           }
                                           if (--pending->left == 0)
                                               pending->done(pending->failures);
